@@ -1,0 +1,24 @@
+// The "Information" window: a small always-on-top notice that the serial port search shows
+// while it tries a port ("Checking COM Port 3, Baud 38400. Please wait....").
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+class TInfoForm : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TInfoForm(QWidget *parent = nullptr);
+
+    void setText(const QString &text);
+    QString text() const;
+    // Showing lets pending window messages run, so the notice is drawn before a port check
+    // blocks the thread.
+    void showNotice();
+    void hideNotice();
+
+private:
+    QLabel *m_label = nullptr;
+};

@@ -1,0 +1,45 @@
+#include "app/OperatorDialogs.h"
+
+#include "app/QtOperatorDialogs.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<OperatorDialogs> &installed()
+{
+    static std::unique_ptr<OperatorDialogs> dialogs;
+    return dialogs;
+}
+
+} // namespace
+
+OperatorDialogs &OperatorDialogs::current()
+{
+    auto &dialogs = installed();
+    if (!dialogs)
+        dialogs = std::make_unique<QtOperatorDialogs>();
+    return *dialogs;
+}
+
+void OperatorDialogs::install(OperatorDialogs *dialogs)
+{
+    installed().reset(dialogs);
+}
+
+QString stderrLine(const QString &text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return QStringLiteral("Tamrin: ") + line;
+}
+
+void ShowMessage(QWidget *owner, const QString &text)
+{
+    const QByteArray line = stderrLine(text).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+    OperatorDialogs::current().message(owner, text);
+}

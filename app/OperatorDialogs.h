@@ -1,0 +1,39 @@
+// Everything Tamrin asks of the operator goes through one OperatorDialogs object: message
+// boxes, OK/Cancel and Yes/No questions, and the file and font pickers. The application
+// installs the Qt implementation; tests install their own that answers at once and records
+// what was asked.
+//
+// Every message box text is also written to standard error as one line beginning
+// "Tamrin: ", with CR and LF shown as blanks, so that an unattended run can be diagnosed.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QWidget;
+
+class OperatorDialogs
+{
+public:
+    virtual ~OperatorDialogs() = default;
+
+    // Plain modal message box: caption "Tamrin", one OK button.
+    virtual void message(QWidget *owner, const QString &text) = 0;
+    // True when the operator chose OK; any other way of closing counts as Cancel.
+    virtual bool okCancel(QWidget *owner, const QString &caption, const QString &text) = 0;
+    virtual bool yesNo(QWidget *owner, const QString &caption, const QString &text) = 0;
+    // Empty when the operator cancelled.
+    virtual QString openFile(QWidget *owner, const QString &folder, const QString &filter) = 0;
+    // True with the chosen font in 'font'; false (font untouched) on Cancel.
+    virtual bool chooseFont(QWidget *owner, QFont &font) = 0;
+
+    static OperatorDialogs &current();
+    // Takes ownership; the previous implementation is deleted.
+    static void install(OperatorDialogs *dialogs);
+};
+
+// Shows a plain message box through the installed dialogs, after echoing it to stderr.
+void ShowMessage(QWidget *owner, const QString &text);
+
+// The one-line stderr form of a message: "Tamrin: " + text with CR and LF as blanks.
+QString stderrLine(const QString &text);

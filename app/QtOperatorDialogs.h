@@ -1,0 +1,15 @@
+// The operator dialogs as the running application shows them: Qt's modal message boxes,
+// file dialog and font dialog.
+#pragma once
+
+#include "app/OperatorDialogs.h"
+
+class QtOperatorDialogs : public OperatorDialogs
+{
+public:
+    void message(QWidget *owner, const QString &text) override;
+    bool okCancel(QWidget *owner, const QString &caption, const QString &text) override;
+    bool yesNo(QWidget *owner, const QString &caption, const QString &text) override;
+    QString openFile(QWidget *owner, const QString &folder, const QString &filter) override;
+    bool chooseFont(QWidget *owner, QFont &font) override;
+};

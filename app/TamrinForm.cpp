@@ -1,0 +1,134 @@
+#include "app/TamrinForm.h"
+
+#include "app/InfoForm.h"
+#include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/ProgressForm.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("TTamrinForm"));
+    setWindowTitle(QStringLiteral("Quenby Research Inc. :- Tamrin"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    m_comPort = new SerialPort(this);
+    m_clientSocket = new QTcpSocket(this);
+    buildControls();
+    buildMenus();
+    buildTimers();
+    attachSerialPort();
+    exitProcess = [this](int status) {
+        m_comPort->close();
+        m_clientSocket->abort();
+        std::fflush(nullptr);
+        std::_Exit(status);
+    };
+}
+
+TTamrinForm::~TTamrinForm() = default;
+
+void TTamrinForm::attachWindows(const CompanionWindows &windows)
+{
+    m_windows = windows;
+}
+
+void TTamrinForm::show_status(const QString &text)
+{
+    InfoStatusBar->setText(text);
+}
+
+QString TTamrinForm::statusText() const
+{
+    return InfoStatusBar->text();
+}
+
+void TTamrinForm::disable_btns()
+{
+    UploadButton->setEnabled(false);
+    PickButton->setEnabled(false);
+}
+
+void TTamrinForm::enable_btns()
+{
+    UploadButton->setEnabled(true);
+    PickButton->setEnabled(true);
+    AdTerminal1->setFocus();
+}
+
+void TTamrinForm::showMessage(const QString &text)
+{
+    ShowMessage(this, text);
+}
+
+int TTamrinForm::cancelFlag() const
+{
+    return m_windows.progress ? m_windows.progress->cancelFlag : 0;
+}
+
+void TTamrinForm::setCancelFlag(int value)
+{
+    if (m_windows.progress)
+        m_windows.progress->cancelFlag = value;
+}
+
+bool TTamrinForm::serialOpen() const
+{
+    return m_comPort->isOpen();
+}
+
+bool TTamrinForm::tcpConnected() const
+{
+    return m_clientSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+void TTamrinForm::ExitMenuClick()
+{
+    close();
+}
+
+void TTamrinForm::VersionLabelClick()
+{
+    SendFile1->setVisible(!SendFile1->isVisible());
+}
+
+bool TTamrinForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == VersionLabel && event->type() == QEvent::MouseButtonRelease)
+        VersionLabelClick();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TTamrinForm::closeEvent(QCloseEvent *event)
+{
+    // An upload in progress is the only thing worth a question; everything else ends at once.
+    if (!upload.idle &&
+        !OperatorDialogs::current().yesNo(
+            this, QStringLiteral("Loader GUI : Confirm Exit"),
+            QStringLiteral("File upload in progress.\rAre you sure you want to cancel upload "
+                           "and exit the application?"))) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    link.capturing = false;
+    endProcess(0);
+}
+
+void TTamrinForm::endProcess(int status)
+{
+    m_closing = true;
+    hide();
+    exitProcess(status);
+}

@@ -1,0 +1,208 @@
+// The main window: Tamrin's one working window, and the owner of nearly all its state.
+//
+// The window holds the link to the unit (serial port and TCP client), the script run, the
+// upload and the start-up settings, each as a plain struct of TamrinState.h. Its methods are
+// implemented in the folder of their subsystem:
+//   app/     layout, menus, status line, close handling, start-up, terminal menus
+//   link/    the link core (sending, prompt waits, reply capture, timers) and port selection
+//
+// Every long operation runs inside the handler that started it, on the window thread; its
+// waits let window messages run, so receive, timer and error handlers run nested in them and
+// talk to the waiting code through flags.
+#pragma once
+
+#include "app/TamrinState.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTcpSocket;
+class QTimer;
+class SerialPort;
+class StatusLightController;
+class TerminalPane;
+class TInfoForm;
+class TProgressForm;
+struct LoaderSettings;
+
+// The other windows of the application, created after the main window.
+struct CompanionWindows
+{
+    TProgressForm *progress = nullptr;
+    TInfoForm *info = nullptr;
+};
+
+class TTamrinForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TTamrinForm(QWidget *parent = nullptr);
+    ~TTamrinForm() override;
+
+    void attachWindows(const CompanionWindows &windows);
+    // How the process ends; tests replace it. The default closes the ports and exits.
+    std::function<void(int status)> exitProcess;
+
+    // Status line and buttons.
+    void show_status(const QString &text);
+    QString statusText() const;
+    void disable_btns();
+    void enable_btns();
+    QString message_text;
+    void showMessage(const QString &text);
+
+    // Start-up.
+    void FormShow();
+    void read_defaults();
+    void applySettings(const LoaderSettings &settings);
+
+    // Link core.
+    void SendString(QByteArrayView text);
+    void SendByte(QByteArrayView block);
+    bool SendCOMCmd_GetPrompt(QByteArrayView command);
+    void SendCmdAndCapture(int pollLimit);
+    void ResendCommand();
+    void SetPromptChar(char c);
+    void SetTryEnetAgainFlag(bool value);
+    int ApdComPort1TriggerAvail(QByteArrayView delivery);
+    void ClientSocket1Read();
+    void CommandTimerTimer();
+    void CCHECKTimer1Timer();
+    void Button1Click();
+
+    // Script engine.
+    int read_ini();
+    void ClearScriptLines();
+    int ExecuteScriptLine();
+
+    // Serial port selection.
+    int check_com(int portNumber);
+    int process_com();
+    void SelectComPort(int portNumber);
+    void OpenConfiguredComPort();
+    void NoneMenuClick();
+    void SearchAllMenuClick();
+    void BaudMenuClick(int baud);
+    void ComCheckBoxClick();
+
+    // Terminal pane menus.
+    void VisibleMenuClick();
+    void setTerminalBackground(int entry);
+    void setTerminalTextColour(int entry);
+    void TerminalFonts1Click();
+    void Clear1Click();
+    void AdTerminal1DblClick();
+    bool AdTerminal1KeyPress(char &key);
+
+    // Main window.
+    void ExitMenuClick();
+    void VersionLabelClick();
+    void JustUploadTimerTimer();
+
+    // Transport state.
+    bool serialOpen() const;
+    bool tcpConnected() const;
+
+    // State, grouped by concern.
+    LinkState link;
+    SerialSelection serial;
+    StartupSettings startup;
+    UploadState upload;
+    EthernetState ethernet;
+    ScriptRun script;
+
+    // Parts that other subsystems and tests reach.
+    SerialPort &comPort() { return *m_comPort; }
+    QTcpSocket &clientSocket() { return *m_clientSocket; }
+    TerminalPane &terminal() { return *AdTerminal1; }
+    QTimer &commandTimer() { return *CommandTimer; }
+    QTimer &keepAliveTimer() { return *CCHECKTimer1; }
+    StatusLightController &statusLights() { return *m_lights; }
+    TProgressForm *progressForm() const { return m_windows.progress; }
+    TInfoForm *infoForm() const { return m_windows.info; }
+    int cancelFlag() const;
+    void setCancelFlag(int value);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void buildTimers();
+    QAction *addAction(QMenu *menu, const QString &caption, const char *name,
+                       std::function<void()> handler);
+    void attachSerialPort();
+    void onSerialDeviceLost(int portNumber);
+    bool probeForPrompt(int portNumber);
+    QString sendSerialBlock(QByteArrayView block);
+    bool pollUntil(const std::function<bool()> &done, int limit);
+    void endProcess(int status);
+    void automaticRun();
+    void findUnitOnSerialPorts();
+    void setClientHeight(int height);
+    enum class LineOutcome
+    {
+        Continue,
+        Stop,
+        Finish
+    };
+    LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
+                               bool ethernetRun);
+    int endRun(int result);
+    void applyTerminalSettings(const LoaderSettings &settings);
+    void applySerialSettings(const LoaderSettings &settings);
+
+    CompanionWindows m_windows;
+    SerialPort *m_comPort = nullptr;
+    QTcpSocket *m_clientSocket = nullptr;
+    StatusLightController *m_lights = nullptr;
+    bool m_closing = false;
+
+public:
+    // Controls, named as the rest of the program refers to them.
+    QLabel *Label1 = nullptr;
+    QLabel *VersionLabel = nullptr;
+    QPushButton *PickButton = nullptr;
+    QPushButton *UploadButton = nullptr;
+    QGroupBox *RS232GroupBox = nullptr;
+    QLabel *ComNumberLabel = nullptr;
+    QLabel *ComBaudLabel = nullptr;
+    QCheckBox *EthernetCheckBox = nullptr;
+    QCheckBox *ComCheckBox = nullptr;
+    TerminalPane *AdTerminal1 = nullptr;
+    QLabel *InfoStatusBar = nullptr;
+    QLineEdit *TimingCommandEdit = nullptr;
+    QLineEdit *TimingCountEdit = nullptr;
+    QPushButton *Button1 = nullptr;
+    QLabel *TimingStartLabel = nullptr;
+    QLabel *TimingEndLabel = nullptr;
+
+    QMenu *CommunicationMenu = nullptr;
+    QMenu *ConfigMenu = nullptr;
+    QMenu *ComPortMenu = nullptr;
+    QMenu *BaudMenu = nullptr;
+    QMenu *Ethernet1 = nullptr;
+    QAction *EnetConnect1 = nullptr;
+    QAction *EnetDisconnect1 = nullptr;
+    QAction *SendFile1 = nullptr;
+    QMenu *TerminalMenu = nullptr;
+    QAction *VisibleMenu = nullptr;
+    QMenu *TextColorMenu = nullptr;
+
+    QTimer *JustUploadTimer = nullptr;
+    QTimer *CommandTimer = nullptr;
+    QTimer *ConnectionTimer = nullptr;
+    QTimer *CCHECKTimer1 = nullptr;
+};

@@ -1,0 +1,216 @@
+// The main window's controls, menu tree and timers, laid out as the operator knows them:
+// a fixed 526 by 425 client area, the script button, the RS-232 group with its four lights,
+// the terminal pane and a one-panel status line.
+#include "app/TamrinForm.h"
+
+#include "app/StatusLight.h"
+#include "app/StatusLightController.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+
+constexpr int ClientWidth = 526;
+constexpr int ClientHeight = 425;
+constexpr int StatusBarHeight = 19;
+
+// Port numbers 1 to 16 with the object names their menu items carry.
+constexpr const char *ComItemNames[16] = {
+    "COM1Menu", "COM2Menu", "COM31",  "COM32",  "COM33",  "COM34",  "COM35",  "COM36",
+    "COM91",    "COM101",   "COM111", "COM121", "COM131", "COM141", "COM151", "COM161"};
+
+struct BaudItem
+{
+    int baud;
+    const char *name;
+};
+constexpr BaudItem BaudItems[] = {{1200, "N12001"},    {2400, "N24001"},   {9600, "N96001"},
+                                  {19200, "N192001"},  {38400, "N384001"}, {57600, "N576001"},
+                                  {115200, "N1152001"}};
+
+const char *const ColourEntries[] = {"Black", "Red", "Green", "Blue", "White"};
+
+QLabel *label(QWidget *parent, const QString &text, const QRect &place)
+{
+    auto *l = new QLabel(text, parent);
+    l->setGeometry(place);
+    return l;
+}
+
+} // namespace
+
+void TTamrinForm::buildControls()
+{
+    auto *client = new QWidget(this);
+    client->setFixedSize(ClientWidth, ClientHeight - StatusBarHeight);
+    setCentralWidget(client);
+    QFont windowFont(QStringLiteral("MS Sans Serif"));
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+
+    Label1 = label(client, QStringLiteral("TAMRIN"), QRect(208, 8, 122, 20));
+    Label1->setAlignment(Qt::AlignCenter);
+    QFont titleFont(QStringLiteral("Comic Sans MS"));
+    titleFont.setPixelSize(15);
+    Label1->setFont(titleFont);
+
+    VersionLabel = label(client, QString(), QRect(431, 10, 80, 13));
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    VersionLabel->installEventFilter(this);
+
+    PickButton = new QPushButton(QStringLiteral("Open script file to read and upload"), client);
+    PickButton->setObjectName(QStringLiteral("PickButton"));
+    PickButton->setGeometry(16, 38, 176, 25);
+    UploadButton = new QPushButton(QStringLiteral("Upload"), client);
+    UploadButton->setObjectName(QStringLiteral("UploadButton"));
+    UploadButton->setVisible(false);
+
+    RS232GroupBox = new QGroupBox(QStringLiteral("RS-232"), client);
+    RS232GroupBox->setGeometry(72, 72, 337, 42);
+    StatusLightController::Lights lights;
+    StatusLight **places[] = {&lights.txd, &lights.rxd, &lights.dcd, &lights.cts};
+    const char *names[] = {"TXD", "RXD", "DCD", "CTS"};
+    const int lefts[] = {17, 71, 121, 178};
+    for (int i = 0; i < 4; ++i) {
+        *places[i] = new StatusLight(RS232GroupBox);
+        (*places[i])->setObjectName(QString::fromLatin1(names[i]) + QStringLiteral("Light"));
+        (*places[i])->move(lefts[i], 18);
+        label(RS232GroupBox, QString::fromLatin1(names[i]), QRect(lefts[i] + 17, 18, 30, 13));
+    }
+    m_lights = new StatusLightController(*m_comPort, lights, this);
+    label(RS232GroupBox, QStringLiteral("COM:"), QRect(250, 8, 30, 13));
+    ComNumberLabel = label(RS232GroupBox, QStringLiteral("None"), QRect(280, 8, 50, 13));
+    label(RS232GroupBox, QStringLiteral("Baud:"), QRect(250, 25, 31, 13));
+    ComBaudLabel = label(RS232GroupBox, QStringLiteral("38400"), QRect(281, 25, 50, 13));
+
+    EthernetCheckBox = new QCheckBox(QStringLiteral("Ethernet"), client);
+    EthernetCheckBox->setGeometry(424, 86, 65, 17);
+    EthernetCheckBox->setEnabled(false);
+    ComCheckBox = new QCheckBox(QStringLiteral("Use COM"), client);
+    ComCheckBox->setVisible(false);
+
+    AdTerminal1 = new TerminalPane(client);
+    AdTerminal1->setObjectName(QStringLiteral("AdTerminal1"));
+    AdTerminal1->setGeometry(8, 120, 513, 281);
+
+    // The timing test's controls lie to the right of what the window shows.
+    TimingCommandEdit = new QLineEdit(QStringLiteral("OTPM? 1"), client);
+    TimingCommandEdit->setGeometry(ClientWidth + 16, 8, 80, 21);
+    TimingCountEdit = new QLineEdit(QStringLiteral("100"), client);
+    TimingCountEdit->setGeometry(ClientWidth + 16, 32, 80, 21);
+    Button1 = new QPushButton(QStringLiteral("Button1"), client);
+    Button1->setGeometry(ClientWidth + 16, 56, 75, 25);
+    TimingStartLabel = label(client, QString(), QRect(ClientWidth + 16, 84, 80, 13));
+    TimingEndLabel = label(client, QString(), QRect(ClientWidth + 16, 100, 80, 13));
+
+    InfoStatusBar = new QLabel(this);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setFixedHeight(StatusBarHeight);
+    statusBar()->addWidget(InfoStatusBar, 1);
+
+    connect(Button1, &QPushButton::clicked, this, &TTamrinForm::Button1Click);
+    connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
+    connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);
+    AdTerminal1->keyPressHandler = [this](char &key) { return AdTerminal1KeyPress(key); };
+    setFixedSize(sizeHint());
+}
+
+QAction *TTamrinForm::addAction(QMenu *menu, const QString &caption, const char *name,
+                                std::function<void()> handler)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    if (handler)
+        connect(action, &QAction::triggered, this, std::move(handler));
+    return action;
+}
+
+void TTamrinForm::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    QAction *exit = bar->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("ExitMenu"));
+    connect(exit, &QAction::triggered, this, &TTamrinForm::ExitMenuClick);
+
+    CommunicationMenu = bar->addMenu(QStringLiteral("Communication"));
+    ConfigMenu = CommunicationMenu->addMenu(QStringLiteral("RS232 Config"));
+    ConfigMenu->setObjectName(QStringLiteral("ConfigMenu"));
+    ComPortMenu = ConfigMenu->addMenu(QStringLiteral("COM Port"));
+    addAction(ComPortMenu, QStringLiteral("None"), "NoneMenu", [this] { NoneMenuClick(); });
+    for (int n = 1; n <= 16; ++n)
+        addAction(ComPortMenu, QStringLiteral("COM%1").arg(n), ComItemNames[n - 1],
+                  [this, n] { SelectComPort(n); });
+    ComPortMenu->addSeparator();
+    QAction *search = addAction(ComPortMenu, QStringLiteral("Search"), "SearchAllMenu",
+                                [this] { SearchAllMenuClick(); });
+    search->setToolTip(QStringLiteral("Look for prompt defined in INI file on COM 1 and COM 2"));
+    BaudMenu = ConfigMenu->addMenu(QStringLiteral("Baud"));
+    for (const BaudItem &item : BaudItems)
+        addAction(BaudMenu, QString::number(item.baud), item.name,
+                  [this, baud = item.baud] { BaudMenuClick(baud); });
+
+    Ethernet1 = CommunicationMenu->addMenu(QStringLiteral("Ethernet"));
+    Ethernet1->setObjectName(QStringLiteral("Ethernet1"));
+    EnetDisconnect1 = addAction(Ethernet1, QStringLiteral("Disconnect"), "EnetDisconnect1", {});
+    EnetConnect1 = addAction(Ethernet1, QStringLiteral("Connect"), "EnetConnect1", {});
+    SendFile1 = addAction(CommunicationMenu, QStringLiteral("Send File"), "SendFile1", {});
+    SendFile1->setVisible(false);
+
+    TerminalMenu = bar->addMenu(QStringLiteral("Terminal"));
+    VisibleMenu = addAction(TerminalMenu, QStringLiteral("Visible"), "VisibleMenu", {});
+    VisibleMenu->setCheckable(true);
+    VisibleMenu->setChecked(true);
+    connect(VisibleMenu, &QAction::triggered, this, [this](bool) {
+        // The click handler moves the check mark itself; undo the menu's own toggle first.
+        VisibleMenu->setChecked(!VisibleMenu->isChecked());
+        VisibleMenuClick();
+    });
+    QMenu *background = TerminalMenu->addMenu(QStringLiteral("Background Color"));
+    TextColorMenu = TerminalMenu->addMenu(QStringLiteral("Text Color"));
+    TextColorMenu->menuAction()->setVisible(false);
+    for (int entry = 1; entry <= 5; ++entry) {
+        const QString caption = QString::fromLatin1(ColourEntries[entry - 1]);
+        addAction(background, caption, "", [this, entry] {
+            setTerminalBackground(entry);
+        })->setObjectName(QStringLiteral("Back%1Menu").arg(caption));
+        addAction(TextColorMenu, caption, "", [this, entry] {
+            setTerminalTextColour(entry);
+        })->setObjectName(QStringLiteral("Text%1Menu").arg(caption));
+    }
+    background->addSeparator();
+    TextColorMenu->addSeparator();
+    addAction(background, QStringLiteral("Default"), "BackDefaultMenu",
+              [this] { setTerminalBackground(0); });
+    addAction(TextColorMenu, QStringLiteral("Default"), "TextDefaultMenu",
+              [this] { setTerminalTextColour(0); });
+    addAction(TerminalMenu, QStringLiteral("Terminal Fonts..."), "TerminalFonts1",
+              [this] { TerminalFonts1Click(); });
+    addAction(TerminalMenu, QStringLiteral("Clear"), "Clear1", [this] { Clear1Click(); });
+}
+
+void TTamrinForm::buildTimers()
+{
+    auto makeTimer = [this](int interval, bool active, void (TTamrinForm::*handler)()) {
+        auto *timer = new QTimer(this);
+        timer->setInterval(interval);
+        connect(timer, &QTimer::timeout, this, handler);
+        if (active)
+            timer->start();
+        return timer;
+    };
+    JustUploadTimer = makeTimer(1, false, &TTamrinForm::JustUploadTimerTimer);
+    CommandTimer = makeTimer(15000, false, &TTamrinForm::CommandTimerTimer);
+    ConnectionTimer = new QTimer(this);
+    ConnectionTimer->setInterval(5000);
+    CCHECKTimer1 = makeTimer(6010, true, &TTamrinForm::CCHECKTimer1Timer);
+}

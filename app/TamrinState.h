@@ -1,0 +1,92 @@
+// The main window's state, one plain struct per concern. The window owns one of each; the
+// methods that work on them live in the folder of their subsystem.
+#pragma once
+
+#include "link/ReplyBuffer.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <array>
+
+// What the link core knows about talking to the unit, whichever transport is in use.
+struct LinkState
+{
+    char normalPrompt = '#';
+    char loaderPrompt = '>';
+    // The character the next prompt wait looks for; changed only through SetPromptChar.
+    char currentPrompt = '>';
+    // Limit of a serial prompt wait, in ticks of 55 ms (400 is about 22 s).
+    int promptTimeoutTicks = 400;
+    // A port or new connection is being checked for the unit: short waits, no keep-alive.
+    bool probing = false;
+    QByteArray commandBuffer;
+    ReplyBuffer reply;
+    bool capturing = false;
+    // Index in the reply buffer below which a prompt character does not end a capture.
+    int promptGuard = 0;
+    // A capture or wait ended without the prompt.
+    bool waitFailed = false;
+    // Ethernet: one automatic reconnect has been tried.
+    bool tryAgain = false;
+    bool keepAlive = true;
+    QByteArray loaderModeCommand = "LOADR\r\n";
+    QByteArray uploadKeyword = "LF";
+};
+
+enum class LinkKind
+{
+    None = -1,
+    Serial = 0,
+    Ethernet = 1
+};
+
+// Which serial port reaches the unit.
+struct SerialSelection
+{
+    // From the settings file; 0 = none configured.
+    int configuredComPort = 0;
+    // The last port on which the unit answered; 0 = never.
+    int lastGoodComPort = 0;
+    // The transport that last reached the unit.
+    LinkKind linkKind = LinkKind::None;
+};
+
+// What the settings file decides about start-up.
+struct StartupSettings
+{
+    QByteArray autoScriptPath;
+    QByteArray scriptFolder;
+    bool autoMode = false;
+    bool ethernetOnly = false;
+    // The automatic run failed: the process ends with status 1.
+    bool autoRunFailed = false;
+    bool started = false;
+};
+
+// The file upload. A transfer is running while 'idle' is false; closing the window then asks.
+struct UploadState
+{
+    bool idle = true;
+};
+
+// The Ethernet link's address and port, as the connection dialog's fields hold them.
+struct EthernetState
+{
+    std::array<QString, 4> address{QStringLiteral("192"), QStringLiteral("168"),
+                                   QStringLiteral("0"), QStringLiteral("50")};
+    QString port = QStringLiteral("3000");
+};
+
+// One script run: the file, the command lines executed so far and where the run stands.
+struct ScriptRun
+{
+    QString fileName;
+    // Every command line of the run, in the order executed; a conditional tail that runs takes
+    // one more row. Kept until the next run from the button clears it.
+    QList<QByteArray> lines;
+    int currentLine = 0;
+    // Set by _FI: the run ends, with success, after the current line.
+    bool finish = false;
+};

@@ -1,0 +1,102 @@
+// The Terminal menu and the pane's key handling: showing or hiding the pane, its colours and
+// font, clearing it, and what a typed key sends to the unit.
+#include "app/TamrinForm.h"
+
+#include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+
+#include <QAction>
+#include <QStatusBar>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr int ShownClientHeight = 420;
+constexpr int HiddenClientHeight = 139;
+
+// Colour entries as the menus and the settings file number them: Default, Black, Red, Green,
+// Blue, White. Default is silver text on black.
+QColor entryColour(int entry, bool forText)
+{
+    switch (entry) {
+    case 1:
+        return QColor(0, 0, 0);
+    case 2:
+        return QColor(255, 0, 0);
+    case 3:
+        return QColor(0, 128, 0);
+    case 4:
+        return QColor(0, 0, 255);
+    case 5:
+        return QColor(255, 255, 255);
+    default:
+        return forText ? QColor(192, 192, 192) : QColor(0, 0, 0);
+    }
+}
+
+} // namespace
+
+void TTamrinForm::VisibleMenuClick()
+{
+    const bool show = !VisibleMenu->isChecked();
+    VisibleMenu->setChecked(show);
+    setClientHeight(show ? ShownClientHeight : HiddenClientHeight);
+}
+
+void TTamrinForm::setClientHeight(int height)
+{
+    centralWidget()->setFixedHeight(height - statusBar()->height());
+    setFixedSize(width(), sizeHint().height());
+}
+
+void TTamrinForm::setTerminalBackground(int entry)
+{
+    if (entry >= 0 && entry <= 5)
+        AdTerminal1->setBackgroundColour(entryColour(entry, false));
+}
+
+void TTamrinForm::setTerminalTextColour(int entry)
+{
+    if (entry >= 0 && entry <= 5)
+        AdTerminal1->setTextColour(entryColour(entry, true));
+}
+
+void TTamrinForm::TerminalFonts1Click()
+{
+    QFont font = AdTerminal1->terminalFont();
+    if (OperatorDialogs::current().chooseFont(this, font))
+        AdTerminal1->setTerminalFont(font);
+}
+
+void TTamrinForm::Clear1Click()
+{
+    AdTerminal1DblClick();
+}
+
+void TTamrinForm::AdTerminal1DblClick()
+{
+    AdTerminal1->ClearAll();
+}
+
+// Runs before a typed key goes to the serial port; true consumes it.
+bool TTamrinForm::AdTerminal1KeyPress(char &key)
+{
+    // The operator is talking to the unit: the keep-alive stays quiet until the next script
+    // run or file send ends.
+    CCHECKTimer1->stop();
+    link.keepAlive = false;
+    if (key == '\b' && serialOpen()) {
+        m_comPort->putBlock("\b \b");
+        return true;
+    }
+    if (tcpConnected()) {
+        if (m_clientSocket->write(&key, 1) != 1)
+            m_clientSocket->write(&key, 1);
+        AdTerminal1->WriteChar(key);
+        if (key == '\r')
+            AdTerminal1->WriteChar('\n');
+    }
+    return false;
+}

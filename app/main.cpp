@@ -1,0 +1,15 @@
+// Tamrin: uploads firmware files into the unit over RS-232 or TCP, driven by script files.
+#include "app/AppWindows.h"
+#include "app/TamrinForm.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tamrin"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tamrin"));
+    AppWindows windows;
+    windows.main->show();
+    return QApplication::exec();
+}

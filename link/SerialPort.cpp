@@ -1,0 +1,309 @@
+#include "link/SerialPort.h"
+
+#include "link/PortNames.h"
+#include "link/Timing.h"
+
+#include <sys/ioctl.h>
+#include <termios.h>
+
+#include <algorithm>
+
+namespace {
+
+QSerialPort::Parity qtParity(int code)
+{
+    switch (code) {
+    case 1:
+        return QSerialPort::OddParity;
+    case 2:
+        return QSerialPort::EvenParity;
+    case 3:
+        return QSerialPort::MarkParity;
+    case 4:
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+} // namespace
+
+SerialPort::SerialPort(QObject *parent) : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialPort::bytesSent);
+}
+
+SerialPort::~SerialPort()
+{
+    close();
+}
+
+bool SerialPort::isAvailable(int portNumber)
+{
+    const QString path = PortNames::devicePath(portNumber);
+    if (path.isEmpty())
+        return false;
+    QSerialPort probe(path);
+    if (probe.open(QIODevice::ReadWrite)) {
+        probe.close();
+        return true;
+    }
+    return probe.error() == QSerialPort::PermissionError;
+}
+
+bool SerialPort::open()
+{
+    if (m_port.isOpen())
+        return true;
+    m_lossPending = false;
+    const QString path = PortNames::devicePath(m_portNumber);
+    if (path.isEmpty()) {
+        m_errorString = QStringLiteral("no device for COM%1").arg(m_portNumber);
+        return false;
+    }
+    m_port.setPortName(path);
+    m_port.setReadBufferSize(InputBufferSize);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_errorString = m_port.errorString();
+        return false;
+    }
+    applySettings();
+    m_port.setFlowControl(QSerialPort::HardwareControl);
+    return true;
+}
+
+void SerialPort::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool SerialPort::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool SerialPort::setPortNumber(int portNumber)
+{
+    if (portNumber == m_portNumber)
+        return true;
+    const bool wasOpen = isOpen();
+    close();
+    m_portNumber = portNumber;
+    return !wasOpen || open();
+}
+
+void SerialPort::applySettings()
+{
+    m_port.setBaudRate(m_baudRate);
+    m_port.setDataBits(QSerialPort::DataBits(m_dataBits));
+    m_port.setParity(qtParity(m_parity));
+    m_port.setStopBits(m_stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+}
+
+void SerialPort::setBaudRate(int baud)
+{
+    if (baud == m_baudRate)
+        return;
+    m_baudRate = baud;
+    if (isOpen())
+        m_port.setBaudRate(baud);
+}
+
+void SerialPort::setDataBits(int bits)
+{
+    m_dataBits = bits;
+    if (isOpen())
+        m_port.setDataBits(QSerialPort::DataBits(bits));
+}
+
+void SerialPort::setParity(int code)
+{
+    m_parity = code;
+    if (isOpen())
+        m_port.setParity(qtParity(code));
+}
+
+void SerialPort::setStopBits(int bits)
+{
+    m_stopBits = bits;
+    if (isOpen())
+        m_port.setStopBits(bits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+}
+
+int SerialPort::driverOutputQueue() const
+{
+    int queued = 0;
+    if (!isOpen() || ::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) != 0)
+        return 0;
+    return std::max(queued, 0);
+}
+
+int SerialPort::outputUsed() const
+{
+    if (!isOpen())
+        return 0;
+    return int(std::min<qint64>(m_port.bytesToWrite() + driverOutputQueue(), 65535));
+}
+
+int SerialPort::outputFree() const
+{
+    return std::max(OutputBufferSize - outputUsed(), 0);
+}
+
+bool SerialPort::putBlock(QByteArrayView bytes)
+{
+    if (!isOpen() || bytes.size() > outputFree())
+        return false;
+    if (bytes.isEmpty())
+        return true;
+    m_port.write(bytes.data(), bytes.size());
+    m_port.flush();
+    return true;
+}
+
+void SerialPort::addReceiver(Receiver receiver)
+{
+    m_receivers.push_back(std::move(receiver));
+}
+
+void SerialPort::onReadyRead()
+{
+    if (m_waiting || m_delivering)
+        return;
+    m_delivering = true;
+    while (isOpen() && m_port.bytesAvailable() > 0) {
+        const QByteArray delivery = m_port.peek(m_port.bytesAvailable());
+        int largest = 0;
+        for (const Receiver &receiver : m_receivers)
+            largest = std::max(largest, receiver(delivery));
+        if (largest <= 0)
+            break;
+        m_port.skip(std::min<qint64>(largest, delivery.size()));
+        emit bytesReceived();
+    }
+    rearmReading();
+    m_delivering = false;
+}
+
+// QSerialPort stops reading from the device once its input buffer is full, and on Linux
+// nothing but setting the buffer size starts it again.
+void SerialPort::rearmReading()
+{
+    if (isOpen() && m_port.bytesAvailable() < InputBufferSize)
+        m_port.setReadBufferSize(InputBufferSize);
+}
+
+QByteArray SerialPort::readBlock(int count)
+{
+    return isOpen() ? m_port.read(std::max(count, 0)) : QByteArray();
+}
+
+bool SerialPort::charReady()
+{
+    return isOpen() && m_port.bytesAvailable() > 0;
+}
+
+char SerialPort::readChar()
+{
+    char c = '\0';
+    if (isOpen())
+        m_port.getChar(&c);
+    return c;
+}
+
+bool SerialPort::waitForText(QByteArrayView text, int ticks, const std::function<bool()> &stop)
+{
+    if (!isOpen() || text.isEmpty())
+        return false;
+    m_waiting = true;
+    const qint64 startTick = Timing::nowMs() / TickMs;
+    QByteArray window;
+    bool found = false;
+    while (!found && isOpen()) {
+        while (!found && charReady()) {
+            window.append(readChar());
+            if (window.size() > text.size())
+                window.remove(0, window.size() - text.size());
+            found = window == text;
+        }
+        if (found || Timing::nowMs() / TickMs > startTick + ticks || (stop && stop()))
+            break;
+        Timing::pump();
+        Timing::sleepMs(1);
+    }
+    m_waiting = false;
+    return found;
+}
+
+void SerialPort::flushInput()
+{
+    if (!isOpen())
+        return;
+    m_port.clear(QSerialPort::Input);
+    rearmReading();
+}
+
+void SerialPort::flushOutput()
+{
+    // A pseudo-terminal hands each byte straight to the program at its other end, and
+    // flushing its output would destroy bytes that program has not read yet: there is no
+    // line queue to discard.
+    if (isOpen() && lineStates().hasModemLines)
+        m_port.clear(QSerialPort::Output);
+}
+
+void SerialPort::processCommunications()
+{
+    if (!isOpen())
+        return;
+    m_port.flush();
+    Timing::pump();
+}
+
+SerialPort::LineStates SerialPort::lineStates() const
+{
+    LineStates states;
+    int bits = 0;
+    if (!isOpen() || ::ioctl(int(m_port.handle()), TIOCMGET, &bits) != 0) {
+        // No modem lines to read: nothing holds the sender back.
+        states.cts = true;
+        return states;
+    }
+    states.hasModemLines = true;
+    states.cts = (bits & TIOCM_CTS) != 0;
+    states.dcd = (bits & TIOCM_CAR) != 0;
+    return states;
+}
+
+void SerialPort::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+    case QSerialPort::UnknownError:
+        break;
+    default:
+        return;
+    }
+    if (!isOpen() || m_lossPending)
+        return;
+    // A hung-up device keeps reporting errors as fast as the loop turns; close it once, as
+    // soon as control is back in the event loop (closing inside QSerialPort's own
+    // notification is not safe).
+    m_lossPending = true;
+    QMetaObject::invokeMethod(this, &SerialPort::onLost, Qt::QueuedConnection);
+}
+
+void SerialPort::onLost()
+{
+    if (!m_lossPending)
+        return;
+    m_lossPending = false;
+    m_errorString = m_port.errorString();
+    close();
+    emit deviceLost(m_portNumber);
+}

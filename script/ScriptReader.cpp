@@ -1,0 +1,90 @@
+// Running a script: the file is read one byte at a time, each command line it holds is
+// stored in the run's line table and executed at once, and the run stops at the end of the
+// file, at _FI, at the first command that fails, or as soon as the cancel flag is set.
+#include "app/TamrinForm.h"
+
+#include "link/Timing.h"
+#include "script/ScriptLineReader.h"
+
+#include <QFile>
+#include <QTcpSocket>
+
+void TTamrinForm::ClearScriptLines()
+{
+    script.lines.clear();
+    script.currentLine = 0;
+}
+
+int TTamrinForm::read_ini()
+{
+    disable_btns();
+    script.finish = false;
+    show_status(QStringLiteral("Reading script file. Please wait...."));
+    Timing::pump();
+
+    QFile file(script.fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        message_text =
+            QStringLiteral("Error opening file ") + script.fileName + QStringLiteral(" for read.");
+        showMessage(message_text);
+        return endRun(0);
+    }
+    const bool ethernetRun = tcpConnected();
+    ScriptLineReader reader;
+    char c = '\0';
+    while (cancelFlag() == 0) {
+        const bool atEnd = !file.getChar(&c);
+        const ScriptLineReader::Step step =
+            atEnd ? ScriptLineReader::Step::EndOfFile : reader.feed(c);
+        const bool lineDone = step == ScriptLineReader::Step::LineComplete ||
+                              (step == ScriptLineReader::Step::EndOfFile && reader.finish());
+        if (lineDone) {
+            const LineOutcome outcome = runCommandLine(reader.takeLine(), reader.lineTooLong(),
+                                                       reader.lineNumber(), ethernetRun);
+            if (outcome == LineOutcome::Stop)
+                return endRun(0);
+            if (outcome == LineOutcome::Finish)
+                break;
+        }
+        if (step == ScriptLineReader::Step::EndOfFile)
+            break;
+    }
+    show_status(cancelFlag() != 0
+                    ? QStringLiteral("Script file reading terminated by user/error(s).")
+                    : QStringLiteral("SUCCESS. Reading script file complete"));
+    enable_btns();
+    return 1;
+}
+
+// A run that stops on an error leaves a blank status line; the failure's own message box has
+// told the operator why.
+int TTamrinForm::endRun(int result)
+{
+    show_status(QStringLiteral(" "));
+    enable_btns();
+    return result;
+}
+
+TTamrinForm::LineOutcome TTamrinForm::runCommandLine(const QByteArray &line, bool tooLong,
+                                                     int fileLine, bool ethernetRun)
+{
+    if (tooLong) {
+        message_text = QStringLiteral("Error! Line %1 of %2 is longer than %3 characters. "
+                                      "Exiting script")
+                           .arg(fileLine)
+                           .arg(script.fileName)
+                           .arg(ScriptLineReader::MaxLineLength);
+        showMessage(message_text);
+        return LineOutcome::Stop;
+    }
+    script.lines.append(line);
+    script.currentLine = int(script.lines.size()) - 1;
+    if (ExecuteScriptLine() == 0)
+        return LineOutcome::Stop;
+    if (ethernetRun && !tcpConnected()) {
+        showMessage(QStringLiteral("Exiting script"));
+        return LineOutcome::Stop;
+    }
+    Timing::pump();
+    return script.finish ? LineOutcome::Finish : LineOutcome::Continue;
+}

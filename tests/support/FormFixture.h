@@ -1,0 +1,31 @@
+// A complete set of Tamrin's windows for a test, with recorded dialogs, a process end that
+// is recorded instead of performed, and serial ports looked up in a folder of the test's own
+// (TAMRIN_PORTS_DIR), where simulated units put their pseudo-terminals.
+#pragma once
+
+#include "RecordingDialogs.h"
+
+#include "app/AppWindows.h"
+#include "app/TamrinForm.h"
+
+#include <QString>
+
+class FormFixture
+{
+public:
+    explicit FormFixture(const QString &portsDir);
+    ~FormFixture();
+    FormFixture(const FormFixture &) = delete;
+    FormFixture &operator=(const FormFixture &) = delete;
+
+    TTamrinForm &form() { return *m_windows.main; }
+    AppWindows &windows() { return m_windows; }
+    RecordingDialogs &dialogs() { return *m_dialogs; }
+    // The status the process would have ended with; -1 while it has not ended.
+    int exitStatus() const { return m_exitStatus; }
+
+private:
+    RecordingDialogs *m_dialogs;
+    AppWindows m_windows;
+    int m_exitStatus = -1;
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+// UnitSim runs tamrin-unitsim for a test. Each run gets its own temporary folder with
+// the transcript, the stored uploads and the "ports" folder holding the pty symlink
+// (point TAMRIN_PORTS_DIR at portsDir()). Control commands go through the simulator's
+// standard input; waiting for their replies keeps this thread's events flowing, so
+// Tamrin code under test in the same process goes on working meanwhile. The simulator
+// exits when its UnitSim goes away, because its standard input closes.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+class UnitSim : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Chunk
+    {
+        qint64 ms;
+        QString endpoint;
+        QByteArray bytes;
+    };
+
+    explicit UnitSim(QObject *parent = nullptr);
+    ~UnitSim() override;
+
+    bool start(const QStringList &extraArgs = {}, bool withPty = true, bool withTcp = false,
+               const QString &ptyPath = QString());
+    // Closes stdin and waits; true if the simulator then exited on its own.
+    bool stop(int timeoutMs = 2000);
+    bool isRunning() const;
+    QString errorString() const { return errorString_; }
+
+    QString ptyPath() const { return ptyPath_; }
+    // Follows the symlink, so it is current after a "reopen".
+    QString slaveDevice() const;
+    quint16 tcpPort() const { return tcpPort_; }
+    QString storeDir() const;
+    QString portsDir() const;
+    QString transcriptPath() const;
+
+    // Sends a control line; true once the simulator answers "ok".
+    bool command(const QString &line, int timeoutMs = 3000);
+    QString lastReply() const { return lastReply_; }
+
+    QByteArray received() const;
+    QList<Chunk> chunks() const;
+    int mark() const;
+    QByteArray receivedSince(int mark) const;
+    bool waitForReceived(int byteCount, int timeoutMs = 3000);
+
+    // The "upload n=... result=... file=..." lines so far.
+    QStringList uploadLines() const;
+    bool waitForUploadLines(int count, int timeoutMs = 3000);
+    // Everything the simulator printed on stdout so far.
+    QString output() const;
+
+    // Pumps this thread's events until done() holds, the time is up or the simulator died.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+
+private:
+    QStringList outputLines() const;
+    void collectOutput() const;
+
+    std::unique_ptr<QTemporaryDir> tempDir_;
+    std::unique_ptr<QProcess> process_;
+    mutable QByteArray output_;
+    QString ptyPath_;
+    QString slaveDevice_;
+    quint16 tcpPort_ = 0;
+    QString lastReply_;
+    QString errorString_;
+};

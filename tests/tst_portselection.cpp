@@ -1,0 +1,278 @@
+// Choosing the serial port against simulated units on pseudo-terminals: checking one port,
+// searching COM1 to COM14, the COM Port, None and Baud menu entries, and the fall-back.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "app/InfoForm.h"
+#include "app/StatusLightController.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+#include <memory>
+
+class tst_PortSelection : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void checkComResults_data();
+    void checkComResults();
+    void checkComNotesAPortHeldByAnotherProgram();
+    void loaderOnlyUnitIsFoundOnTheSecondProbe();
+    void probeGivesUpAfterEightTicks();
+    void searchSkipsHeldPortAndStopsAtTheUnit();
+    void searchNeverTriesCom15AndFallsBack();
+    void selectingAMissingPort();
+    void selectingAPortWhereTheUnitIsSilent();
+    void selectingThePortOfTheUnit();
+    void noneReportsTheLastGoodPort_data();
+    void noneReportsTheLastGoodPort();
+    void baudOfTheOpenPort();
+    void useComBoxSearchFails();
+
+private:
+    UnitSim &addUnit(int portNumber, const QStringList &args = {});
+    TTamrinForm &form() { return m_fixture->form(); }
+    QStringList &messages() { return m_fixture->dialogs().messages; }
+
+    std::unique_ptr<QTemporaryDir> m_ports;
+    std::map<int, std::unique_ptr<UnitSim>> m_units;
+    std::unique_ptr<FormFixture> m_fixture;
+};
+
+void tst_PortSelection::init()
+{
+    Timing::setScale(0.25);
+    m_ports = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_ports->isValid());
+    m_fixture = std::make_unique<FormFixture>(m_ports->path());
+}
+
+void tst_PortSelection::cleanup()
+{
+    m_fixture.reset();
+    m_units.clear();
+    m_ports.reset();
+    Timing::setScale(1.0);
+}
+
+UnitSim &tst_PortSelection::addUnit(int portNumber, const QStringList &args)
+{
+    auto unit = std::make_unique<UnitSim>();
+    const QString path = m_ports->filePath(QStringLiteral("COM%1").arg(portNumber));
+    if (!unit->start(args, true, false, path))
+        qFatal("the simulated unit did not start");
+    UnitSim &ref = *unit;
+    m_units[portNumber] = std::move(unit);
+    return ref;
+}
+
+void tst_PortSelection::checkComResults_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<int>("portNumber");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("unit answers #") << QStringList{} << 3 << 1 << QByteArray("\r");
+    QTest::newRow("silent unit") << QStringList{"--mute"} << 3 << 0 << QByteArray("\r\r");
+    QTest::newRow("no such port") << QStringList{} << 5 << -1 << QByteArray();
+    QTest::newRow("port 0") << QStringList{} << 0 << -1 << QByteArray();
+}
+
+void tst_PortSelection::checkComResults()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(int, portNumber);
+    QFETCH(int, result);
+    QFETCH(QByteArray, wire);
+    UnitSim &unit = addUnit(3, unitArgs);
+
+    QCOMPARE(form().check_com(portNumber), result);
+    QCOMPARE(unit.received(), wire);
+    QVERIFY(messages().isEmpty());
+    QVERIFY(!form().infoForm()->isVisible());
+    QVERIFY(!form().link.probing);
+    if (result == 1) {
+        QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
+        QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));
+        QCOMPARE(form().serial.lastGoodComPort, 3);
+        QCOMPARE(form().serial.linkKind, LinkKind::Serial);
+        QVERIFY(!form().Ethernet1->isEnabled());
+        QCOMPARE(form().link.currentPrompt, '#');
+    } else {
+        QCOMPARE(form().serial.lastGoodComPort, 0);
+    }
+    // A port that opened stays open, answer or not.
+    QCOMPARE(form().serialOpen(), result >= 0);
+}
+
+void tst_PortSelection::checkComNotesAPortHeldByAnotherProgram()
+{
+    UnitSim &unit = addUnit(3);
+    QVERIFY(unit.command(QStringLiteral("hold")));
+    QCOMPARE(form().check_com(3), 0);
+    QCOMPARE(messages(), QStringList{"Note: COM Port #3 is not responding/being used by other "
+                                     "applications."});
+    QVERIFY(!form().serialOpen());
+}
+
+void tst_PortSelection::loaderOnlyUnitIsFoundOnTheSecondProbe()
+{
+    UnitSim &unit = addUnit(3, {"--only-prompt", ">"});
+    QCOMPARE(form().check_com(3), 1);
+    QCOMPARE(unit.received(), QByteArray("\r\r"));
+    QCOMPARE(form().link.currentPrompt, '>');
+}
+
+void tst_PortSelection::probeGivesUpAfterEightTicks()
+{
+    // Real time: 8 ticks of 55 ms, counted from the tick the wait began in.
+    Timing::setScale(1.0);
+    addUnit(3, {"--mute"});
+    SerialPort &port = form().comPort();
+    port.setPortNumber(3);
+    QVERIFY(port.open());
+    form().link.probing = true;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!form().SendCOMCmd_GetPrompt("\r"));
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY2(elapsed >= 430 && elapsed <= 700, QByteArray::number(elapsed).constData());
+}
+
+void tst_PortSelection::searchSkipsHeldPortAndStopsAtTheUnit()
+{
+    UnitSim &held = addUnit(1);
+    QVERIFY(held.command(QStringLiteral("hold")));
+    UnitSim &unit = addUnit(3);
+    UnitSim &beyond = addUnit(4);
+
+    QCOMPARE(form().process_com(), 1);
+    QCOMPARE(messages(), QStringList{"Note: COM Port #1 is not responding/being used by other "
+                                     "applications."});
+    QCOMPARE(unit.received(), QByteArray("\r"));
+    QVERIFY(held.received().isEmpty());
+    QVERIFY(beyond.received().isEmpty());
+    QVERIFY(form().ComCheckBox->isChecked());
+    QCOMPARE(form().comPort().portNumber(), 3);
+}
+
+void tst_PortSelection::searchNeverTriesCom15AndFallsBack()
+{
+    UnitSim &unit = addUnit(15);
+    form().serial.configuredComPort = 15;
+    form().SearchAllMenuClick();
+    QVERIFY(unit.received().isEmpty());
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Error opening Hardware via COM ports. Select new COM port/check "
+                            "RS232 connection before proceeding"));
+    QVERIFY(form().serialOpen());
+    QCOMPARE(form().comPort().portNumber(), 15);
+    QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("15"));
+    QVERIFY(!form().PickButton->isEnabled());
+    QVERIFY(!form().statusLights().isMonitoring());
+}
+
+void tst_PortSelection::selectingAMissingPort()
+{
+    form().enable_btns();
+    form().SelectComPort(5);
+    QCOMPARE(messages(), QStringList{"Error! Cannot establish communication using COM 5. Please "
+                                     "check RS232 connection"});
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Unable to open Hardware thru COM ports. Select new COM port/check "
+                            "RS232 connection before proceeding"));
+    QVERIFY(!form().PickButton->isEnabled());
+    QVERIFY(!form().UploadButton->isEnabled());
+    QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("None"));
+}
+
+void tst_PortSelection::selectingAPortWhereTheUnitIsSilent()
+{
+    addUnit(3, {"--mute"});
+    form().disable_btns();
+    form().SelectComPort(3);
+    QCOMPARE(messages().size(), 1);
+    QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));
+    QVERIFY(form().PickButton->isEnabled());
+    QVERIFY(form().serialOpen());
+    QVERIFY(form().statusLights().isMonitoring());
+}
+
+void tst_PortSelection::selectingThePortOfTheUnit()
+{
+    addUnit(2);
+    form().disable_btns();
+    form().SelectComPort(2);
+    QVERIFY(messages().isEmpty());
+    QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 2"));
+    QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("2"));
+    QVERIFY(form().ComCheckBox->isChecked());
+    QVERIFY(form().PickButton->isEnabled());
+    QVERIFY(form().statusLights().isMonitoring());
+}
+
+void tst_PortSelection::noneReportsTheLastGoodPort_data()
+{
+    QTest::addColumn<bool>("connectFirst");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("after success on COM2") << true << "Note: Last successful COM port used is: 2";
+    QTest::newRow("before any success") << false << "Note: Last successful COM port used is: Never";
+}
+
+void tst_PortSelection::noneReportsTheLastGoodPort()
+{
+    QFETCH(bool, connectFirst);
+    QFETCH(QString, status);
+    if (connectFirst) {
+        addUnit(2);
+        form().SelectComPort(2);
+    }
+    form().NoneMenuClick();
+    QCOMPARE(form().statusText(), status);
+    QVERIFY(!form().serialOpen());
+    QCOMPARE(form().comPort().portNumber(), 0);
+    QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("None"));
+    QVERIFY(form().Ethernet1->isEnabled());
+    QVERIFY(!form().PickButton->isEnabled());
+}
+
+void tst_PortSelection::baudOfTheOpenPort()
+{
+    UnitSim &unit = addUnit(3);
+    form().SelectComPort(3);
+    form().BaudMenuClick(38400); // the rate in use: nothing changes on the port
+    QVERIFY(form().serialOpen());
+    QCOMPARE(form().ComBaudLabel->text(), QStringLiteral("38400"));
+    form().BaudMenuClick(115200);
+    QCOMPARE(form().comPort().baudRate(), 115200);
+    QCOMPARE(form().ComBaudLabel->text(), QStringLiteral("115200"));
+    // The port still talks after the change.
+    form().SetPromptChar('#');
+    QVERIFY(form().SendCOMCmd_GetPrompt("\r"));
+    Q_UNUSED(unit);
+}
+
+void tst_PortSelection::useComBoxSearchFails()
+{
+    form().ComCheckBox->setChecked(true);
+    form().ComCheckBoxClick();
+    QVERIFY(!form().ComCheckBox->isChecked());
+    QCOMPARE(messages(), QStringList{"Unable to use Com Ports. Please make sure no one else is "
+                                     "using the Hardware thru the Com Ports"});
+}
+
+QTEST_MAIN(tst_PortSelection)
+#include "tst_portselection.moc"

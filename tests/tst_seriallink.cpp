@@ -1,0 +1,278 @@
+// The link core over a real pseudo-terminal, with the simulated unit on the other end:
+// sends, prompt waits, reply capture, the block send, the watchdog, and a device that vanishes.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "app/TerminalModel.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/ProgressForm.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+class tst_SerialLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void sendStringReachesTheUnitAndTerminal();
+    void sendStringRefusesTextLargerThanTheBuffer();
+    void promptWaitEndsOnThePrompt_data();
+    void promptWaitEndsOnThePrompt();
+    void promptWaitTakesWhatItReadsFromTheTerminal();
+    void captureReplyEndsBeforeThePrompt_data();
+    void captureReplyEndsBeforeThePrompt();
+    void captureGuardSkipsEchoedPrompt();
+    void captureNudgesAtAThirdOfThePollLimit();
+    void captureSurvivesAFlood();
+    void blockSendDeliversEveryByte();
+    void blockSendRefusesOversizedBlock();
+    void watchdogEndsAHungCapture();
+    void timingTestSendsItsQueries();
+    void hangUpDuringPromptWaitIsReportedOnce();
+    void vanishedDeviceIsReportedOnceAndClosed();
+
+private:
+    bool openUnitPort();
+    std::unique_ptr<UnitSim> m_sim;
+    std::unique_ptr<FormFixture> m_fixture;
+};
+
+void tst_SerialLink::init()
+{
+    Timing::setScale(0.25);
+    m_sim = std::make_unique<UnitSim>();
+    QVERIFY(m_sim->start());
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
+    QVERIFY(openUnitPort());
+}
+
+void tst_SerialLink::cleanup()
+{
+    m_fixture.reset();
+    m_sim.reset();
+    Timing::setScale(1.0);
+}
+
+bool tst_SerialLink::openUnitPort()
+{
+    SerialPort &port = m_fixture->form().comPort();
+    port.setPortNumber(3);
+    return port.open();
+}
+
+void tst_SerialLink::sendStringReachesTheUnitAndTerminal()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.SendString("VER\r");
+    QTRY_COMPARE(m_sim->received(), QByteArray("VER\r"));
+    QTRY_VERIFY(form.terminal().model().allRows().join('\n').contains("2.08"));
+}
+
+void tst_SerialLink::sendStringRefusesTextLargerThanTheBuffer()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.SendString(QByteArray(SerialPort::OutputBufferSize, 'x'));
+    QCOMPARE(m_fixture->dialogs().messages,
+             QStringList{"Error! Communications Port Output Buffer Overflow"});
+    QTest::qWait(100);
+    QVERIFY(m_sim->received().isEmpty());
+}
+
+void tst_SerialLink::promptWaitEndsOnThePrompt_data()
+{
+    QTest::addColumn<QString>("simSetting");
+    QTest::addColumn<char>("prompt");
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("normal prompt awaited") << QString() << '#' << true;
+    QTest::newRow("loader prompt awaited, unit normal") << QString() << '>' << false;
+    QTest::newRow("loader unit") << QStringLiteral("mode loader") << '>' << true;
+    QTest::newRow("mute unit") << QStringLiteral("mute on") << '#' << false;
+}
+
+void tst_SerialLink::promptWaitEndsOnThePrompt()
+{
+    QFETCH(QString, simSetting);
+    QFETCH(char, prompt);
+    QFETCH(bool, found);
+    if (!simSetting.isEmpty())
+        QVERIFY(m_sim->command(simSetting));
+    TTamrinForm &form = m_fixture->form();
+    form.link.probing = true; // 8 ticks
+    form.SetPromptChar(prompt);
+    QCOMPARE(form.SendCOMCmd_GetPrompt("\r"), found);
+    QCOMPARE(m_sim->received(), QByteArray("\r"));
+}
+
+void tst_SerialLink::promptWaitTakesWhatItReadsFromTheTerminal()
+{
+    // What ends a prompt wait is taken by the wait: it never reaches the terminal pane.
+    TTamrinForm &form = m_fixture->form();
+    QVERIFY(m_sim->command(QStringLiteral("version PROMPTWAIT")));
+    form.SetPromptChar('#');
+    QVERIFY(form.SendCOMCmd_GetPrompt("VER\r"));
+    QTest::qWait(100);
+    QVERIFY(!form.terminal().model().allRows().join('\n').contains("PROMPTWAIT"));
+}
+
+void tst_SerialLink::captureReplyEndsBeforeThePrompt_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QByteArray>("reply");
+
+    QTest::newRow("prompt at the end of the delivery") << "2.08" << QByteArray("2.08\r\n");
+    QTest::newRow("prompt in the middle of the delivery") << "ab#cd" << QByteArray("ab");
+    QTest::newRow("loader prompt ends a serial capture") << "x>y" << QByteArray("x");
+}
+
+void tst_SerialLink::captureReplyEndsBeforeThePrompt()
+{
+    QFETCH(QString, version);
+    QFETCH(QByteArray, reply);
+    QVERIFY(m_sim->command(QStringLiteral("version ") + version));
+    TTamrinForm &form = m_fixture->form();
+    form.SetPromptChar('#');
+    form.link.commandBuffer = "VER";
+    form.link.promptGuard = 0;
+    form.SendCmdAndCapture(2000);
+    QVERIFY(!form.link.waitFailed);
+    QCOMPARE(form.link.reply.text(), reply);
+    QCOMPARE(m_sim->received(), QByteArray("VER\r"));
+    // The terminal pane shows a captured serial reply too.
+    QTRY_VERIFY(form.terminal().model().allRows().join('\n').contains(version.left(2).toLatin1()));
+}
+
+void tst_SerialLink::captureGuardSkipsEchoedPrompt()
+{
+    // The unit echoes what it receives; a prompt character inside the echo must not end the
+    // capture while it lies below the guard.
+    QVERIFY(m_sim->command(QStringLiteral("echo on")));
+    TTamrinForm &form = m_fixture->form();
+    form.link.commandBuffer = "VER";
+    form.link.promptGuard = 3;
+    form.SendCmdAndCapture(2000);
+    QVERIFY(!form.link.waitFailed);
+    QCOMPARE(form.link.reply.text(), QByteArray("\r\n2.08\r\n"));
+}
+
+void tst_SerialLink::captureNudgesAtAThirdOfThePollLimit()
+{
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    TTamrinForm &form = m_fixture->form();
+    form.link.commandBuffer = "VER";
+    form.link.promptGuard = 10;
+    form.SendCmdAndCapture(300);
+    QVERIFY(form.link.waitFailed);
+    QVERIFY(!form.link.capturing);
+    QTRY_COMPARE(m_sim->received(), QByteArray("VER\r.\r"));
+    const QList<UnitSim::Chunk> chunks = m_sim->chunks();
+    QCOMPARE(chunks.last().bytes, QByteArray(".\r"));
+}
+
+void tst_SerialLink::captureSurvivesAFlood()
+{
+    QVERIFY(m_sim->command(QStringLiteral("answer-padding 20000")));
+    TTamrinForm &form = m_fixture->form();
+    form.link.commandBuffer = "VER";
+    form.link.promptGuard = 10;
+    form.SendCmdAndCapture(6000);
+    QVERIFY(!form.link.waitFailed);
+    const QByteArray reply = form.link.reply.text();
+    QVERIFY(!reply.isEmpty());
+    QVERIFY(reply.size() < ReplyBuffer::Size);
+    QVERIFY2(reply.endsWith("\r\n") && !reply.contains('#'), reply.right(40).constData());
+}
+
+void tst_SerialLink::blockSendDeliversEveryByte()
+{
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    TTamrinForm &form = m_fixture->form();
+    QByteArray block(2000, '\0');
+    for (int i = 0; i < block.size(); ++i)
+        block[i] = char(i * 7);
+    form.SendByte(block);
+    QCOMPARE(form.cancelFlag(), 0);
+    QVERIFY(m_fixture->dialogs().messages.isEmpty());
+    QTRY_COMPARE(m_sim->received(), block);
+}
+
+void tst_SerialLink::blockSendRefusesOversizedBlock()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.SendByte(QByteArray(5000, 'x'));
+    QCOMPARE(m_fixture->dialogs().messages,
+             QStringList{"Error! Communications Port Output Buffer Overflow. Cancel upload."});
+    QCOMPARE(form.cancelFlag(), 1);
+}
+
+void tst_SerialLink::watchdogEndsAHungCapture()
+{
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    TTamrinForm &form = m_fixture->form();
+    form.commandTimer().setInterval(300);
+    form.link.commandBuffer = "VER";
+    form.SendCmdAndCapture(100000);
+    QVERIFY(form.link.waitFailed);
+    QCOMPARE(form.cancelFlag(), 1);
+    const QString text = QStringLiteral("Timeout error! Connection failure! Please check "
+                                        "RS232/Ethernet connection. Exiting script.");
+    QCOMPARE(m_fixture->dialogs().messages, QStringList{text});
+    QCOMPARE(form.message_text, text);
+    QVERIFY(!form.commandTimer().isActive());
+}
+
+void tst_SerialLink::timingTestSendsItsQueries()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.SetPromptChar('#');
+    form.TimingCountEdit->setText(QStringLiteral("3"));
+    form.Button1Click();
+    QCOMPARE(m_sim->received(), QByteArray("OTPM? 1\rOTPM? 1\rOTPM? 1\r"));
+    QVERIFY(!form.TimingStartLabel->text().isEmpty());
+    QVERIFY(!form.TimingEndLabel->text().isEmpty());
+}
+
+void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
+{
+    QVERIFY(m_sim->command(QStringLiteral("delay 60000")));
+    TTamrinForm &form = m_fixture->form();
+    form.SetPromptChar('#');
+    QTimer::singleShot(300, this, [this] { m_sim->command(QStringLiteral("hangup")); });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!form.SendCOMCmd_GetPrompt("VER\r"));
+    QVERIFY2(clock.elapsed() < 3000, "the wait went on after the device vanished");
+    QVERIFY(!form.serialOpen());
+    QTest::qWait(200);
+    QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+    QVERIFY(m_fixture->dialogs().messages.first().contains("COM Port #3"));
+    QCOMPARE(form.ComNumberLabel->text(), QStringLiteral("None"));
+}
+
+void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
+{
+    TTamrinForm &form = m_fixture->form();
+    QVERIFY(m_sim->command(QStringLiteral("hangup")));
+    QTRY_VERIFY(!form.serialOpen());
+    QTest::qWait(300);
+    QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+    QCOMPARE(form.cancelFlag(), 1);
+    QVERIFY(!form.PickButton->isEnabled());
+    // Sends on the closed port are silently dropped.
+    form.SendString("VER\r");
+    QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+}
+
+QTEST_MAIN(tst_SerialLink)
+#include "tst_seriallink.moc"

@@ -1,0 +1,224 @@
+// Start-up from LoaderDefault.ini in the current folder: finding the unit, the fall-back,
+// the settings that act on the window, and the automatic run with its exit status.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "app/StatusLightController.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class tst_StartUp : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void noSettingsAndNoPorts();
+    void configuredPortWithTheUnit();
+    void searchFindsTheUnitWithSettingsPrompts();
+    void invalidBaudRateIsReported();
+    void terminalSettingsApply();
+    void automaticRun_data();
+    void automaticRun();
+    void ethernetOnlySkipsTheSerialSearch();
+
+private:
+    void writeSettings(const QByteArrayList &lines);
+    void writeFile(const QString &name, const QByteArray &content);
+    void start();
+    UnitSim &addUnit(int portNumber, const QStringList &args = {});
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+    QString m_previousFolder;
+    std::vector<std::unique_ptr<UnitSim>> m_units;
+    std::unique_ptr<FormFixture> m_fixture;
+};
+
+void tst_StartUp::init()
+{
+    Timing::setScale(0.25);
+    m_folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_folder->isValid());
+    QVERIFY(QDir().mkpath(m_folder->filePath(QStringLiteral("ports"))));
+    m_previousFolder = QDir::currentPath();
+    QDir::setCurrent(m_folder->path());
+}
+
+void tst_StartUp::cleanup()
+{
+    m_fixture.reset();
+    m_units.clear();
+    QDir::setCurrent(m_previousFolder);
+    m_folder.reset();
+    Timing::setScale(1.0);
+}
+
+void tst_StartUp::writeFile(const QString &name, const QByteArray &content)
+{
+    QFile file(m_folder->filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+void tst_StartUp::writeSettings(const QByteArrayList &lines)
+{
+    writeFile(QStringLiteral("LoaderDefault.ini"), lines.join("\r\n") + "\r\n");
+}
+
+UnitSim &tst_StartUp::addUnit(int portNumber, const QStringList &args)
+{
+    m_units.push_back(std::make_unique<UnitSim>());
+    const QString path = m_folder->filePath(QStringLiteral("ports/COM%1").arg(portNumber));
+    if (!m_units.back()->start(args, true, false, path))
+        qFatal("the simulated unit did not start");
+    return *m_units.back();
+}
+
+void tst_StartUp::start()
+{
+    m_fixture = std::make_unique<FormFixture>(m_folder->filePath(QStringLiteral("ports")));
+    m_fixture->form().show();
+}
+
+// Settings lines 1 to 29 with the given values; the others have no '=' and no effect.
+static QByteArrayList settings(const std::map<int, QByteArray> &values)
+{
+    QByteArrayList lines;
+    for (int n = 1; n <= 29; ++n) {
+        const auto it = values.find(n);
+        QByteArray line = "line" + QByteArray::number(n);
+        if (it != values.end())
+            line += '=' + it->second;
+        lines << line;
+    }
+    return lines;
+}
+
+void tst_StartUp::noSettingsAndNoPorts()
+{
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QCOMPARE(form.VersionLabel->text(), QStringLiteral("Version : 2.08"));
+    QCOMPARE(form.link.currentPrompt, '>');
+    QCOMPARE(form.statusText(), QStringLiteral("Unable to open Hardware through COM ports. Select "
+                                               "new COM port before proceeding"));
+    QVERIFY(!form.PickButton->isEnabled());
+    QVERIFY(!form.serialOpen());
+    QVERIFY(m_fixture->dialogs().messages.isEmpty());
+    QCOMPARE(m_fixture->exitStatus(), -1);
+}
+
+void tst_StartUp::configuredPortWithTheUnit()
+{
+    UnitSim &unit = addUnit(7);
+    writeSettings(settings({{1, "COM7"}, {2, "115200"}}));
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QCOMPARE(form.statusText(), QStringLiteral("Established communication on COM 7"));
+    QCOMPARE(form.ComBaudLabel->text(), QStringLiteral("115200"));
+    QCOMPARE(form.comPort().baudRate(), 115200);
+    QVERIFY(!form.ComCheckBox->isEnabled());
+    QVERIFY(form.statusLights().isMonitoring());
+    QCOMPARE(unit.received(), QByteArray("\r"));
+}
+
+void tst_StartUp::searchFindsTheUnitWithSettingsPrompts()
+{
+    UnitSim &unit = addUnit(2, {"--normal-prompt", "$", "--loader-prompt", "%", "--loader"});
+    writeSettings(settings({{14, " $"}, {15, "%"}}));
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QCOMPARE(form.statusText(), QStringLiteral("Established communication on COM 2"));
+    QCOMPARE(form.link.currentPrompt, '%');
+    QCOMPARE(unit.received(), QByteArray("\r\r"));
+    QVERIFY(form.ComCheckBox->isChecked());
+}
+
+void tst_StartUp::invalidBaudRateIsReported()
+{
+    writeSettings(settings({{2, "14400"}}));
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QCOMPARE(m_fixture->dialogs().messages,
+             QStringList{"Error! Baud Rate set in LoaderDefault.ini file is invalid!"});
+    QCOMPARE(form.ComBaudLabel->text(), QStringLiteral("38400"));
+    QCOMPARE(form.comPort().baudRate(), 38400);
+}
+
+void tst_StartUp::terminalSettingsApply()
+{
+    writeSettings(settings({{20, ""}, {21, "2"}, {22, "5"}}));
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QVERIFY(!form.VisibleMenu->isChecked());
+    QCOMPARE(form.centralWidget()->height() + form.statusBar()->height(), 139);
+    QCOMPARE(form.terminal().backgroundColour(), QColor(255, 0, 0));
+    QCOMPARE(form.terminal().textColour(), QColor(255, 255, 255));
+    form.VisibleMenuClick();
+    QCOMPARE(form.centralWidget()->height() + form.statusBar()->height(), 420);
+    form.setTerminalBackground(0);
+    QCOMPARE(form.terminal().backgroundColour(), QColor(0, 0, 0));
+}
+
+void tst_StartUp::automaticRun_data()
+{
+    QTest::addColumn<bool>("withUnit");
+    QTest::addColumn<QByteArray>("scriptName");
+    QTest::addColumn<int>("exitStatus");
+    QTest::addColumn<QStringList>("messages");
+
+    const QString comFailed = QStringLiteral("Error!! COM port communication failed. Please check "
+                                             "RS232 connection/INI settings. Exiting application");
+    QTest::newRow("script runs") << true << QByteArray("run.sld") << 0 << QStringList{};
+    QTest::newRow("no unit") << false << QByteArray("run.sld") << 1 << QStringList{comFailed};
+    QTest::newRow("script missing")
+        << true << QByteArray("missing.sld") << 1
+        << QStringList{QStringLiteral("Error opening file missing.sld for read.")};
+}
+
+void tst_StartUp::automaticRun()
+{
+    QFETCH(bool, withUnit);
+    QFETCH(QByteArray, scriptName);
+    QFETCH(int, exitStatus);
+    QFETCH(QStringList, messages);
+    if (withUnit)
+        addUnit(1);
+    writeFile(QStringLiteral("run.sld"), "; finish at once\r\n_FI\r\n");
+    writeSettings(settings({{6, " " + scriptName}, {8, "Auto Matic"}}));
+    start();
+    TTamrinForm &form = m_fixture->form();
+    QTRY_COMPARE(m_fixture->exitStatus(), exitStatus);
+    QCOMPARE(m_fixture->dialogs().messages, messages);
+    if (withUnit)
+        QCOMPARE(form.statusText(), QStringLiteral(" "));
+    QVERIFY(form.isEnabled());
+}
+
+void tst_StartUp::ethernetOnlySkipsTheSerialSearch()
+{
+    UnitSim &unit = addUnit(1);
+    writeSettings(settings({{8, "automatic"}, {25, "TRUE"}}));
+    start();
+    QTRY_COMPARE(m_fixture->exitStatus(), 1);
+    QVERIFY(unit.received().isEmpty());
+    QVERIFY(!m_fixture->form().serialOpen());
+    QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+}
+
+QTEST_MAIN(tst_StartUp)
+#include "tst_startup.moc"

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what Tamrin needs from Debian 12's packages (with sudo when not root) and builds
+# everything into build/: the tamrin application, the tamrin-unitsim simulated unit, the tests
+# and the benchmarks.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build"
