@@ -18,6 +18,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int ClientWidth = 526;
@@ -70,7 +72,8 @@ void TTamrinForm::buildControls()
 
     PickButton = new QPushButton(QStringLiteral("Open script file to read and upload"), client);
     PickButton->setObjectName(QStringLiteral("PickButton"));
-    PickButton->setGeometry(16, 38, 176, 25);
+    // Wide enough for its caption in whatever font the machine has.
+    PickButton->setGeometry(16, 38, std::max(176, PickButton->sizeHint().width()), 25);
     UploadButton = new QPushButton(QStringLiteral("Upload"), client);
     UploadButton->setObjectName(QStringLiteral("UploadButton"));
     UploadButton->setVisible(false);
@@ -94,7 +97,7 @@ void TTamrinForm::buildControls()
     ComBaudLabel = label(RS232GroupBox, QStringLiteral("38400"), QRect(281, 25, 50, 13));
 
     EthernetCheckBox = new QCheckBox(QStringLiteral("Ethernet"), client);
-    EthernetCheckBox->setGeometry(424, 86, 65, 17);
+    EthernetCheckBox->setGeometry(424, 86, std::max(65, EthernetCheckBox->sizeHint().width()), 17);
     EthernetCheckBox->setEnabled(false);
     ComCheckBox = new QCheckBox(QStringLiteral("Use COM"), client);
     ComCheckBox->setVisible(false);

@@ -104,6 +104,9 @@ void tst_PortSelection::checkComResults()
     QVERIFY(messages().isEmpty());
     QVERIFY(!form().infoForm()->isVisible());
     QVERIFY(!form().link.probing);
+    if (result >= 0)
+        QCOMPARE(form().infoForm()->text(),
+                 QStringLiteral("Checking COM Port 3, Baud 38400. Please wait...."));
     if (result == 1) {
         QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
         QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));

@@ -44,6 +44,8 @@ private slots:
 
 private:
     bool openUnitPort();
+    // Captures the reply to 'command' as a query does; true when the prompt ended it.
+    bool capture(const QByteArray &command, int guard, int pollLimit);
     std::unique_ptr<UnitSim> m_sim;
     std::unique_ptr<FormFixture> m_fixture;
 };
@@ -69,6 +71,15 @@ bool tst_SerialLink::openUnitPort()
     SerialPort &port = m_fixture->form().comPort();
     port.setPortNumber(3);
     return port.open();
+}
+
+bool tst_SerialLink::capture(const QByteArray &command, int guard, int pollLimit)
+{
+    TTamrinForm &form = m_fixture->form();
+    form.link.commandBuffer = command;
+    form.link.promptGuard = guard;
+    form.SendCmdAndCapture(pollLimit);
+    return !form.link.waitFailed;
 }
 
 void tst_SerialLink::sendStringReachesTheUnitAndTerminal()
@@ -143,10 +154,7 @@ void tst_SerialLink::captureReplyEndsBeforeThePrompt()
     QVERIFY(m_sim->command(QStringLiteral("version ") + version));
     TTamrinForm &form = m_fixture->form();
     form.SetPromptChar('#');
-    form.link.commandBuffer = "VER";
-    form.link.promptGuard = 0;
-    form.SendCmdAndCapture(2000);
-    QVERIFY(!form.link.waitFailed);
+    QVERIFY(capture("VER", 0, 2000));
     QCOMPARE(form.link.reply.text(), reply);
     QCOMPARE(m_sim->received(), QByteArray("VER\r"));
     // The terminal pane shows a captured serial reply too.
@@ -159,10 +167,7 @@ void tst_SerialLink::captureGuardSkipsEchoedPrompt()
     // capture while it lies below the guard.
     QVERIFY(m_sim->command(QStringLiteral("echo on")));
     TTamrinForm &form = m_fixture->form();
-    form.link.commandBuffer = "VER";
-    form.link.promptGuard = 3;
-    form.SendCmdAndCapture(2000);
-    QVERIFY(!form.link.waitFailed);
+    QVERIFY(capture("VER", 3, 2000));
     QCOMPARE(form.link.reply.text(), QByteArray("\r\n2.08\r\n"));
 }
 
@@ -170,10 +175,7 @@ void tst_SerialLink::captureNudgesAtAThirdOfThePollLimit()
 {
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
-    form.link.commandBuffer = "VER";
-    form.link.promptGuard = 10;
-    form.SendCmdAndCapture(300);
-    QVERIFY(form.link.waitFailed);
+    QVERIFY(!capture("VER", 10, 300));
     QVERIFY(!form.link.capturing);
     QTRY_COMPARE(m_sim->received(), QByteArray("VER\r.\r"));
     const QList<UnitSim::Chunk> chunks = m_sim->chunks();
@@ -184,10 +186,7 @@ void tst_SerialLink::captureSurvivesAFlood()
 {
     QVERIFY(m_sim->command(QStringLiteral("answer-padding 20000")));
     TTamrinForm &form = m_fixture->form();
-    form.link.commandBuffer = "VER";
-    form.link.promptGuard = 10;
-    form.SendCmdAndCapture(6000);
-    QVERIFY(!form.link.waitFailed);
+    QVERIFY(capture("VER", 10, 6000));
     const QByteArray reply = form.link.reply.text();
     QVERIFY(!reply.isEmpty());
     QVERIFY(reply.size() < ReplyBuffer::Size);
