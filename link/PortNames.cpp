@@ -1,6 +1,5 @@
 #include "link/PortNames.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -32,6 +31,33 @@ int groupOf(const QString &location)
     return 2;
 }
 
+// Natural order: runs of digits compare by their value, so ttyUSB2 comes before ttyUSB10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a.at(i).isDigit() && b.at(j).isDigit()) {
+            const qsizetype startA = i;
+            const qsizetype startB = j;
+            while (i < a.size() && a.at(i).isDigit())
+                ++i;
+            while (j < b.size() && b.at(j).isDigit())
+                ++j;
+            const qulonglong numberA = a.mid(startA, i - startA).toULongLong();
+            const qulonglong numberB = b.mid(startB, j - startB).toULongLong();
+            if (numberA != numberB)
+                return numberA < numberB;
+        } else {
+            if (a.at(i) != b.at(j))
+                return a.at(i) < b.at(j);
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
 } // namespace
 
 namespace PortNames {
@@ -39,12 +65,10 @@ namespace PortNames {
 QStringList orderedSystemPorts(const QStringList &systemLocations)
 {
     QStringList ordered = systemLocations;
-    QCollator natural;
-    natural.setNumericMode(true);
-    std::stable_sort(ordered.begin(), ordered.end(), [&](const QString &a, const QString &b) {
+    std::stable_sort(ordered.begin(), ordered.end(), [](const QString &a, const QString &b) {
         const int ga = groupOf(a);
         const int gb = groupOf(b);
-        return ga != gb ? ga < gb : natural.compare(a, b) < 0;
+        return ga != gb ? ga < gb : naturalLess(a, b);
     });
     return ordered;
 }

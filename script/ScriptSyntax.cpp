@@ -1,0 +1,288 @@
+#include "script/ScriptSyntax.h"
+
+#include <climits>
+
+namespace ScriptSyntax {
+
+namespace {
+
+constexpr char Blank = ' ';
+constexpr char DoubleQuote = '"';
+constexpr char CarriageReturn = '\r';
+constexpr char LineFeed = '\n';
+
+// Every command and how its line reads. Anything missing here is Unknown.
+struct KeywordEntry
+{
+    const char *keyword;
+    KeywordSyntax syntax;
+};
+
+constexpr KeywordEntry keywordTable[] = {
+    {"_SC", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_SR", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_ST", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_TC", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_DM", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_DQ", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
+    {"_QC", {ArgumentForm::Text, EscapeSet::CaretMAsBlank}},
+    {"_PC", {ArgumentForm::Text, EscapeSet::NoEscapes}},
+    {"_LC", {ArgumentForm::Text, EscapeSet::NoEscapes}},
+    {"_DY", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_LP", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_LF", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_LA", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_LV", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_LT", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
+    {"_AG", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
+    {"_AL", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
+    {"_IG", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
+    {"_IL", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
+    {"_CE", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
+    {"_CS", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
+    {"_CN", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
+    {"_DO", {ArgumentForm::Tail, EscapeSet::NoEscapes}},
+    {"_DC", {ArgumentForm::Tail, EscapeSet::NoEscapes}},
+    {"_WP", {ArgumentForm::None, EscapeSet::NoEscapes}},
+    {"_FI", {ArgumentForm::None, EscapeSet::NoEscapes}},
+    {"_LD", {ArgumentForm::None, EscapeSet::NoEscapes}},
+};
+
+constexpr qsizetype KeywordLength = 3;
+
+qsizetype skipBlanks(QByteArrayView text, qsizetype from)
+{
+    while (from < text.size() && text.at(from) == Blank)
+        ++from;
+    return from;
+}
+
+// The bytes from `from` to the end of the text; empty when `from` is at or past the end.
+QByteArray restFrom(QByteArrayView text, qsizetype from)
+{
+    if (from >= text.size())
+        return QByteArray("");
+    return text.sliced(from).toByteArray();
+}
+
+// What follows the line's first blank, further blanks skipped; nothing without a blank.
+std::optional<QByteArray> restAfterFirstBlank(QByteArrayView line)
+{
+    const qsizetype blank = line.indexOf(Blank);
+    if (blank < 0)
+        return std::nullopt;
+    return restFrom(line, skipBlanks(line, blank));
+}
+
+// The byte an escape pair stands for in this set, or nothing when the pair is no escape.
+std::optional<char> escapedByte(char first, char second, EscapeSet escapes)
+{
+    switch (escapes) {
+    case EscapeSet::CaretMAsCarriageReturn:
+        if (first == '^' && second == 'M')
+            return CarriageReturn;
+        break;
+    case EscapeSet::CaretMAsBlank:
+        if (first == '^' && second == 'M')
+            return Blank;
+        break;
+    case EscapeSet::BackslashRN:
+        if (first == '\\' && second == 'n')
+            return LineFeed;
+        Q_FALLTHROUGH();
+    case EscapeSet::BackslashR:
+        if (first == '\\' && second == 'r')
+            return CarriageReturn;
+        break;
+    case EscapeSet::NoEscapes:
+        break;
+    }
+    return std::nullopt;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// White space as the C locale's isspace() sees it.
+bool isCWhiteSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+struct ScannedInteger
+{
+    bool digitsRead = false;
+    bool outOfRange = false;
+    int value = 0; // saturated at INT_MIN / INT_MAX when out of range
+    qsizetype end = 0;
+};
+
+// Reads an optional sign and decimal digits starting at `from`. The magnitude stops
+// growing once it is past any int, so any number of digits is safe.
+ScannedInteger scanInteger(QByteArrayView text, qsizetype from)
+{
+    constexpr qint64 magnitudeLimit = qint64(INT_MAX) + 2;
+    ScannedInteger scanned;
+    qsizetype pos = from;
+    bool negative = false;
+    if (pos < text.size() && (text.at(pos) == '-' || text.at(pos) == '+')) {
+        negative = text.at(pos) == '-';
+        ++pos;
+    }
+    qint64 magnitude = 0;
+    for (; pos < text.size() && isDigit(text.at(pos)); ++pos) {
+        scanned.digitsRead = true;
+        if (magnitude < magnitudeLimit)
+            magnitude = magnitude * 10 + (text.at(pos) - '0');
+    }
+    if (!scanned.digitsRead) {
+        scanned.end = from;
+        return scanned;
+    }
+    const qint64 signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > INT_MAX) {
+        scanned.outOfRange = true;
+        scanned.value = INT_MAX;
+    } else if (signedValue < INT_MIN) {
+        scanned.outOfRange = true;
+        scanned.value = INT_MIN;
+    } else {
+        scanned.value = int(signedValue);
+    }
+    scanned.end = pos;
+    return scanned;
+}
+
+qsizetype skipCWhiteSpace(QByteArrayView text, qsizetype from)
+{
+    while (from < text.size() && isCWhiteSpace(text.at(from)))
+        ++from;
+    return from;
+}
+
+// One sscanf "%d": white space skipped, then a signed integer that must fit in an int.
+std::optional<ScannedInteger> scanConversion(QByteArrayView text, qsizetype from)
+{
+    const ScannedInteger scanned = scanInteger(text, skipCWhiteSpace(text, from));
+    if (!scanned.digitsRead || scanned.outOfRange)
+        return std::nullopt;
+    return scanned;
+}
+
+} // namespace
+
+KeywordSyntax keywordSyntax(QByteArrayView keyword)
+{
+    if (keyword.size() >= KeywordLength) {
+        const QByteArrayView head = keyword.first(KeywordLength);
+        for (const KeywordEntry &entry : keywordTable) {
+            if (head == QByteArrayView(entry.keyword))
+                return entry.syntax;
+        }
+    }
+    return {ArgumentForm::Unknown, EscapeSet::NoEscapes};
+}
+
+QByteArray keywordOf(QByteArrayView line)
+{
+    return line.first(qMin(line.size(), KeywordLength)).toByteArray();
+}
+
+std::optional<QByteArray> argumentText(QByteArrayView line)
+{
+    const qsizetype quote = line.indexOf(DoubleQuote);
+    if (quote < 0)
+        return std::nullopt;
+    // The last byte of the line is dropped whatever it is; a quote in last place leaves
+    // nothing, which is still an argument.
+    const qsizetype start = quote + 1;
+    const qsizetype length = line.size() - start - 1;
+    if (length <= 0)
+        return QByteArray("");
+    return line.sliced(start, length).toByteArray();
+}
+
+std::optional<QByteArray> blankSeparatedArgument(QByteArrayView line)
+{
+    return restAfterFirstBlank(line);
+}
+
+std::optional<ValueAndTail> valueAndTail(QByteArrayView line)
+{
+    const qsizetype open = line.indexOf(DoubleQuote);
+    if (open < 0)
+        return std::nullopt;
+    const qsizetype close = line.indexOf(DoubleQuote, open + 1);
+    if (close < 0)
+        return std::nullopt;
+    ValueAndTail parts;
+    parts.value = line.sliced(open + 1, close - open - 1).toByteArray();
+    parts.tail = restFrom(line, skipBlanks(line, close + 1));
+    return parts;
+}
+
+std::optional<QByteArray> conditionalTail(QByteArrayView line)
+{
+    return restAfterFirstBlank(line);
+}
+
+QByteArray replaceEscapes(QByteArrayView text, EscapeSet escapes)
+{
+    QByteArray result;
+    result.reserve(text.size());
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        const bool pairFits = pos + 1 < text.size();
+        const std::optional<char> replacement =
+            pairFits ? escapedByte(text.at(pos), text.at(pos + 1), escapes) : std::nullopt;
+        if (replacement) {
+            result.append(*replacement);
+            pos += 2;
+        } else {
+            result.append(text.at(pos));
+            ++pos;
+        }
+    }
+    return result;
+}
+
+int leadingInteger(QByteArrayView text)
+{
+    return scanInteger(text, 0).value;
+}
+
+std::optional<std::pair<int, int>> readVersion(QByteArrayView answer)
+{
+    const std::optional<ScannedInteger> major = scanConversion(answer, 0);
+    if (!major)
+        return std::nullopt;
+    const qsizetype stop = major->end;
+    if (stop >= answer.size() || answer.at(stop) != '.')
+        return std::nullopt;
+    const std::optional<ScannedInteger> minor = scanConversion(answer, stop + 1);
+    if (!minor)
+        return std::nullopt;
+    return std::make_pair(major->value, minor->value);
+}
+
+QByteArray upperCaseLetters(QByteArrayView text)
+{
+    QByteArray result = text.toByteArray();
+    for (char &c : result) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    return result;
+}
+
+int pauseRequests(int n)
+{
+    if (n <= 0)
+        return 0;
+    const qint64 requests = qint64(n) * 44 / 10;
+    return requests > INT_MAX ? INT_MAX : int(requests);
+}
+
+} // namespace ScriptSyntax
