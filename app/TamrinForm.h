@@ -80,9 +80,28 @@ public:
     void Button1Click();
 
     // Script engine.
+    void PickButtonClick();
     int read_ini();
     void ClearScriptLines();
     int ExecuteScriptLine();
+    // Script commands: each takes its command line and returns false when the run must stop.
+    bool sendCommand(const QByteArray &line);
+    bool restartLink();
+    bool loaderModeCheck(const QByteArray &line);
+    bool waitForPrompt(const QByteArray &line);
+    bool setLoaderPrompt(const QByteArray &line);
+    bool pause(const QByteArray &line);
+    bool finishRun(const QByteArray &line);
+    bool setUploadKeyword(const QByteArray &line);
+    bool setPostUploadPause(const QByteArray &line);
+    bool setTerminalLock(const QByteArray &line);
+    bool queryUnit(const QByteArray &line);
+    bool versionTest(const QByteArray &line);
+    bool answerComparison(const QByteArray &line);
+    bool showScriptMessage(const QByteArray &line);
+    bool askOperator(const QByteArray &line);
+    bool answerBranch(const QByteArray &line);
+    bool runTail(const QByteArray &tail);
 
     // Serial port selection.
     int check_com(int portNumber);
@@ -119,6 +138,7 @@ public:
     UploadState upload;
     EthernetState ethernet;
     ScriptRun script;
+    QueryState query;
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
@@ -161,6 +181,7 @@ private:
     LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
                                bool ethernetRun);
     int endRun(int result);
+
     void applyTerminalSettings(const LoaderSettings &settings);
     void applySerialSettings(const LoaderSettings &settings);
 

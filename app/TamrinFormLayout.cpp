@@ -121,6 +121,7 @@ void TTamrinForm::buildControls()
     statusBar()->setFixedHeight(StatusBarHeight);
     statusBar()->addWidget(InfoStatusBar, 1);
 
+    connect(PickButton, &QPushButton::clicked, this, &TTamrinForm::PickButtonClick);
     connect(Button1, &QPushButton::clicked, this, &TTamrinForm::Button1Click);
     connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
     connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);

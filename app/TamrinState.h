@@ -69,6 +69,20 @@ struct StartupSettings
 struct UploadState
 {
     bool idle = true;
+    // Pause after a transfer that was not cancelled.
+    int postUploadPauseMs = 4000;
+    // The terminal pane is disabled during a transfer only while this is the byte 0.
+    char terminalLock = 1;
+};
+
+// What the last query of the unit and the last question to the operator answered. Kept from
+// one run to the next until the program ends.
+struct QueryState
+{
+    // The reply to the last _QC with its carriage returns and line feeds removed.
+    QByteArray lastAnswer;
+    bool asked = false;
+    bool accepted = false;
 };
 
 // The Ethernet link's address and port, as the connection dialog's fields hold them.

@@ -3,11 +3,37 @@
 // file, at _FI, at the first command that fails, or as soon as the cancel flag is set.
 #include "app/TamrinForm.h"
 
+#include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
 #include "link/Timing.h"
 #include "script/ScriptLineReader.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTcpSocket>
+#include <QTimer>
+
+void TTamrinForm::PickButtonClick()
+{
+    const QString chosen = OperatorDialogs::current().openFile(
+        this, QDir::currentPath(),
+        QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
+    if (chosen.isEmpty())
+        return;
+    // The keep-alive would send into the unit between the script's commands.
+    CCHECKTimer1->stop();
+    link.keepAlive = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ClearScriptLines();
+    script.fileName = chosen;
+    setCancelFlag(0);
+    read_ini();
+    AdTerminal1->setFocus();
+    QApplication::restoreOverrideCursor();
+    CCHECKTimer1->start();
+    link.keepAlive = true;
+}
 
 void TTamrinForm::ClearScriptLines()
 {

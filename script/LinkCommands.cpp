@@ -1,0 +1,113 @@
+// The script commands that talk to the unit's command prompt: sending a text (_SC, _SR, and
+// _ST, which then restarts the link), making sure the unit is in its loader mode (_TC), and
+// waiting for either prompt (_WP).
+#include "app/TamrinForm.h"
+
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "script/ScriptSyntax.h"
+
+#include <QTcpSocket>
+
+using namespace ScriptSyntax;
+
+namespace {
+
+constexpr int LoaderCheckTicks = 135;
+constexpr int DefaultPromptTicks = 400;
+constexpr int RestartPauseMs = 4500;
+
+std::optional<QByteArray> escapedText(const QByteArray &line)
+{
+    const std::optional<QByteArray> text = argumentText(line);
+    if (!text)
+        return std::nullopt;
+    return replaceEscapes(*text, keywordSyntax(line).escapes);
+}
+
+} // namespace
+
+bool TTamrinForm::sendCommand(const QByteArray &line)
+{
+    const std::optional<QByteArray> text = escapedText(line);
+    if (!text)
+        return true;
+    link.commandBuffer = *text + '\r';
+    ResendCommand();
+    Timing::sleepMs(100);
+    Timing::pump();
+    return keywordOf(line) != "_ST" || restartLink();
+}
+
+// After a command that resets the unit: drop the link, give the unit time to start again,
+// then reconnect the way the unit was last reached.
+bool TTamrinForm::restartLink()
+{
+    if (serialOpen())
+        NoneMenuClick();
+    else if (tcpConnected())
+        clientSocket().abort();
+    Timing::sleepMs(RestartPauseMs);
+    bool connected = true;
+    if (serial.linkKind == LinkKind::Serial) {
+        SelectComPort(serial.lastGoodComPort);
+        connected = serialOpen();
+    } else if (serial.linkKind == LinkKind::Ethernet) {
+        connected = tcpConnected();
+    }
+    if (!connected)
+        showMessage(QStringLiteral("Error! Unable to connect to unit! Exiting script"));
+    return connected;
+}
+
+bool TTamrinForm::loaderModeCheck(const QByteArray &line)
+{
+    const std::optional<QByteArray> text = escapedText(line);
+    if (!text)
+        return true;
+    Timing::sleepMs(200);
+    SetPromptChar(link.loaderPrompt);
+    link.promptTimeoutTicks = LoaderCheckTicks;
+    bool answered = SendCOMCmd_GetPrompt(*text);
+    if (!answered) {
+        SendString(link.loaderModeCommand);
+        Timing::sleepMs(500);
+        answered = SendCOMCmd_GetPrompt("\r");
+    }
+    for (const int waitMs : {2500, 2000}) {
+        if (answered)
+            break;
+        Timing::sleepMs(waitMs);
+        Timing::pump();
+        answered = SendCOMCmd_GetPrompt("\r");
+    }
+    if (!answered) {
+        SetPromptChar(link.normalPrompt);
+        const bool normal = SendCOMCmd_GetPrompt("\r");
+        showMessage(normal ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
+                           : QStringLiteral("Error! Unable to get response from unit(_TC)! "
+                                            "Exiting script"));
+        link.promptTimeoutTicks = DefaultPromptTicks;
+        return false;
+    }
+    link.promptTimeoutTicks = DefaultPromptTicks;
+    Timing::sleepMs(500);
+    return true;
+}
+
+bool TTamrinForm::waitForPrompt(const QByteArray &)
+{
+    if (SendCOMCmd_GetPrompt("\r"))
+        return true;
+    // Ask until the unit shows either prompt; the current prompt is left at the one that came.
+    // Without any link there is nothing to wait for.
+    while (serialOpen() || tcpConnected()) {
+        SetPromptChar(link.normalPrompt);
+        if (SendCOMCmd_GetPrompt("\r"))
+            return true;
+        SetPromptChar(link.loaderPrompt);
+        if (SendCOMCmd_GetPrompt("\r"))
+            return true;
+    }
+    return true;
+}

@@ -1,0 +1,135 @@
+// The commands that look at the unit and at the operator before a script goes on: _QC keeps
+// the unit's answer to a query; the version tests and answer comparisons run the rest of
+// their line only when that answer meets their condition; _DM shows a message; _DQ asks OK
+// or Cancel and _DO / _DC follow the answer. None of them fails the run by itself.
+#include "app/TamrinForm.h"
+
+#include "app/OperatorDialogs.h"
+#include "link/Timing.h"
+#include "script/ScriptSyntax.h"
+
+using namespace ScriptSyntax;
+
+namespace {
+
+constexpr int QueryPolls = 2000;
+constexpr int MaxAnswerLength = 999;
+
+const QString NoLineAfterCSCN = QStringLiteral("Error! No line found after successful _CS/_CN");
+
+std::optional<ValueAndTail> escapedValueAndTail(const QByteArray &line)
+{
+    std::optional<ValueAndTail> parts = valueAndTail(line);
+    if (parts)
+        parts->value = replaceEscapes(parts->value, keywordSyntax(line).escapes);
+    return parts;
+}
+
+bool versionHolds(const QByteArray &keyword, std::pair<int, int> version, int n)
+{
+    const auto [major, minor] = version;
+    if (keyword == "_AG")
+        return major >= n;
+    if (keyword == "_AL")
+        return major < n;
+    if (keyword == "_IG")
+        return minor >= n;
+    return minor < n; // _IL
+}
+
+bool answerHolds(const QByteArray &keyword, const QByteArray &answer, const QByteArray &value)
+{
+    if (keyword == "_CE")
+        return answer == value;
+    if (keyword == "_CS")
+        return answer.contains(value);
+    return !answer.contains(value); // _CN
+}
+
+} // namespace
+
+bool TTamrinForm::queryUnit(const QByteArray &line)
+{
+    const std::optional<QByteArray> text = argumentText(line);
+    if (!text)
+        return true;
+    Timing::sleepMs(1);
+    link.commandBuffer = replaceEscapes(*text, EscapeSet::CaretMAsBlank);
+    link.promptGuard = link.commandBuffer.startsWith("VER") ? 3 : 10;
+    SendCmdAndCapture(QueryPolls);
+    Timing::sleepMs(100);
+    Timing::pump();
+    QByteArray answer = link.reply.text().left(MaxAnswerLength);
+    answer.replace('\r', QByteArray());
+    answer.replace('\n', QByteArray());
+    query.lastAnswer = answer;
+    if (answer.isEmpty())
+        showMessage(QStringLiteral("Error! No response detected with _QC command"));
+    return true;
+}
+
+bool TTamrinForm::versionTest(const QByteArray &line)
+{
+    const std::optional<ValueAndTail> parts = escapedValueAndTail(line);
+    if (!parts)
+        return true;
+    const std::optional<std::pair<int, int>> version = readVersion(query.lastAnswer);
+    if (!version) {
+        showMessage(QStringLiteral("Prev _QC does not have version info."));
+        return true;
+    }
+    if (!versionHolds(keywordOf(line), *version, leadingInteger(parts->value)))
+        return true;
+    if (parts->tail.isEmpty()) {
+        showMessage(NoLineAfterCSCN);
+        return true;
+    }
+    return runTail(parts->tail);
+}
+
+bool TTamrinForm::answerComparison(const QByteArray &line)
+{
+    const std::optional<ValueAndTail> parts = escapedValueAndTail(line);
+    const QByteArray keyword = keywordOf(line);
+    if (!parts || !answerHolds(keyword, query.lastAnswer, parts->value))
+        return true;
+    if (parts->tail.isEmpty()) {
+        showMessage(keyword == "_CE" ? QStringLiteral("Error! No line found after successful _CE")
+                                     : NoLineAfterCSCN);
+        return true;
+    }
+    return runTail(parts->tail);
+}
+
+bool TTamrinForm::showScriptMessage(const QByteArray &line)
+{
+    if (const std::optional<QByteArray> text = argumentText(line))
+        showMessage(QString::fromLatin1(replaceEscapes(*text, keywordSyntax(line).escapes)));
+    return true;
+}
+
+bool TTamrinForm::askOperator(const QByteArray &line)
+{
+    const std::optional<QByteArray> text = argumentText(line);
+    if (!text)
+        return true;
+    query.asked = true;
+    query.accepted = OperatorDialogs::current().okCancel(
+        this, QStringLiteral("Tamrin - Query"),
+        QString::fromLatin1(replaceEscapes(*text, keywordSyntax(line).escapes)));
+    return true;
+}
+
+bool TTamrinForm::answerBranch(const QByteArray &line)
+{
+    const std::optional<QByteArray> tail = conditionalTail(line);
+    const bool isDo = keywordOf(line) == "_DO";
+    if (!tail || !query.asked || query.accepted != isDo)
+        return true;
+    if (tail->isEmpty()) {
+        showMessage(isDo ? QStringLiteral("Error! No line found after successful _DO")
+                         : QStringLiteral("Error! No line found after successful _DC"));
+        return true;
+    }
+    return runTail(*tail);
+}

@@ -1,0 +1,255 @@
+// Scripts run against the simulated unit over a pseudo-terminal: what the unit receives, the
+// messages and status lines the operator sees, and how a run ends.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class tst_ScriptRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void sends_data();
+    void sends();
+    void overlongLineStopsTheRun();
+    void loaderModeCheck_data();
+    void loaderModeCheck();
+    void queryAndConditions_data();
+    void queryAndConditions();
+    void operatorAnswerBranches_data();
+    void operatorAnswerBranches();
+    void failingTailStopsTheRun();
+    void settingsLastFromRunToRun();
+    void missingScriptFile();
+
+private:
+    int run(const QByteArray &script);
+    TTamrinForm &form() { return m_fixture->form(); }
+    QStringList &messages() { return m_fixture->dialogs().messages; }
+
+    std::unique_ptr<UnitSim> m_sim;
+    std::unique_ptr<FormFixture> m_fixture;
+    QTemporaryDir m_scripts;
+};
+
+void tst_ScriptRun::init()
+{
+    Timing::setScale(0.1);
+    m_sim = std::make_unique<UnitSim>();
+    QVERIFY(m_sim->start());
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
+    form().comPort().setPortNumber(3);
+    QVERIFY(form().comPort().open());
+}
+
+void tst_ScriptRun::cleanup()
+{
+    m_fixture.reset();
+    m_sim.reset();
+    Timing::setScale(1.0);
+}
+
+int tst_ScriptRun::run(const QByteArray &script)
+{
+    const QString path = m_scripts.filePath(QStringLiteral("run.sld"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    file.write(script);
+    file.close();
+    form().ClearScriptLines();
+    form().script.fileName = path;
+    form().setCancelFlag(0);
+    return form().read_ini();
+}
+
+void tst_ScriptRun::sends_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("send") << QByteArray("_SC \"VER\"\n") << QByteArray("VER\r");
+    QTest::newRow("^M inside") << QByteArray("_SC \"A^MB\"\n") << QByteArray("A\rB\r");
+    QTest::newRow("CR LF lines and _SR")
+        << QByteArray("_SC \"A\"\r\n_SR \"B\"\r\n") << QByteArray("A\rB\r");
+    QTest::newRow("comment first") << QByteArray(";_SC \"A\"\n") << QByteArray();
+    QTest::newRow("prose before the command")
+        << QByteArray("step 1: _SC \"A\"\n") << QByteArray("A\r");
+    QTest::newRow("last line without LF") << QByteArray("_SC \"A\"") << QByteArray("A\r");
+    QTest::newRow("Ctrl-Z ends the file")
+        << QByteArray("_SC \"A\"\n\x1a_SC \"B\"\n") << QByteArray("A\r");
+    QTest::newRow("_FI in the middle")
+        << QByteArray("_SC \"A\"\n_FI\n_SC \"B\"\n") << QByteArray("A\r");
+    QTest::newRow("lower case keyword") << QByteArray("_sc \"A\"\n") << QByteArray();
+    QTest::newRow("missing quote") << QByteArray("_SC VER\n") << QByteArray();
+    QTest::newRow("binary bytes") << QByteArray("\x00\xff_SC \"\xfe\"\n", 10)
+                                  << QByteArray("\xfe\r");
+    QTest::newRow("no underscore at all") << QByteArray("hello\nworld\n") << QByteArray();
+}
+
+void tst_ScriptRun::sends()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, wire);
+    QCOMPARE(run(script), 1);
+    QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
+    QVERIFY(messages().isEmpty());
+    QTest::qWait(50);
+    QCOMPARE(m_sim->received(), wire);
+}
+
+void tst_ScriptRun::overlongLineStopsTheRun()
+{
+    const QByteArray script = "_SC \"A\"\n_SC \"" + QByteArray(10000, 'x') + "\"\n_SC \"B\"\n";
+    QCOMPARE(run(script), 0);
+    QCOMPARE(messages().size(), 1);
+    QVERIFY2(messages().first().contains("Line 2"), qPrintable(messages().first()));
+    QCOMPARE(form().statusText(), QStringLiteral(" "));
+    QTRY_COMPARE(m_sim->received(), QByteArray("A\r"));
+}
+
+void tst_ScriptRun::loaderModeCheck_data()
+{
+    QTest::addColumn<QString>("unitSetting");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("already in loader mode")
+        << "mode loader" << 1 << QByteArray("\r") << QStringList{};
+    QTest::newRow("enters loader mode") << "" << 1 << QByteArray("\rLOADR\r\n\r") << QStringList{};
+    QTest::newRow("stays in normal mode")
+        << "no-loader on" << 0 << QByteArray("\rLOADR\r\n\r\r\r\r")
+        << QStringList{"Error! Unit not in Loader Mode! Exiting script"};
+    QTest::newRow("never answers")
+        << "mute on" << 0 << QByteArray("\rLOADR\r\n\r\r\r\r")
+        << QStringList{"Error! Unable to get response from unit(_TC)! Exiting script"};
+}
+
+void tst_ScriptRun::loaderModeCheck()
+{
+    QFETCH(QString, unitSetting);
+    QFETCH(int, result);
+    QFETCH(QByteArray, wire);
+    QFETCH(QStringList, messages);
+    if (!unitSetting.isEmpty())
+        QVERIFY(m_sim->command(unitSetting));
+    Timing::setScale(0.02);
+    QCOMPARE(run("_TC \"^M\"\n_SC \"AFTER\"\n"), result);
+    QCOMPARE(this->messages(), messages);
+    QCOMPARE(form().link.promptTimeoutTicks, 400);
+    QCOMPARE(form().link.currentPrompt, result ? '>' : '#');
+    if (result)
+        wire += "AFTER\r";
+    QTRY_COMPARE(m_sim->received(), wire);
+    QCOMPARE(form().statusText(), result ? QStringLiteral("SUCCESS. Reading script file complete")
+                                         : QStringLiteral(" "));
+}
+
+void tst_ScriptRun::queryAndConditions_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QStringList>("messages");
+
+    const QByteArray ask = "_QC \"VER\"\n";
+    QTest::newRow("major tests") << "2.08"
+                                 << ask + "_AG \"2\" _SC \"a\"\n_AL \"2\" _SC \"b\"\n"
+                                          "_AL \"3\" _SC \"c\"\n"
+                                 << QByteArray("a\rc\r") << QStringList{};
+    QTest::newRow("minor tests") << "2.08" << ask + "_IG \"8\" _SC \"a\"\n_IL \"8\" _SC \"b\"\n"
+                                 << QByteArray("a\r") << QStringList{};
+    QTest::newRow("answer without a version")
+        << "Boot" << ask + "_AG \"1\" _SC \"a\"\n"
+        << QByteArray() << QStringList{"Prev _QC does not have version info."};
+    QTest::newRow("comparisons") << "Unit ABoot 1.2"
+                                 << ask + "_CS \"Boot\" _SC \"a\"\n_CN \"Boot\" _SC \"b\"\n"
+                                          "_CE \"Boot 1.2\" _SC \"c\"\n"
+                                          "_CE \"Unit ABoot 1.2\" _SC \"d\"\n"
+                                 << QByteArray("a\rd\r") << QStringList{};
+    QTest::newRow("empty tail") << "2.08" << ask + "_CE \"2.08\"\n_CS \"2\"  \n"
+                                << QByteArray()
+                                << QStringList{"Error! No line found after successful _CE",
+                                               "Error! No line found after successful _CS/_CN"};
+    QTest::newRow("tails nested") << "2.08" << ask + "_AG \"2\" _IG \"8\" _CS \"08\" _SC \"x\"\n"
+                                  << QByteArray("x\r") << QStringList{};
+}
+
+void tst_ScriptRun::queryAndConditions()
+{
+    QFETCH(QString, version);
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, sent);
+    QFETCH(QStringList, messages);
+    QVERIFY(m_sim->command(QStringLiteral("version ") + version));
+    form().SetPromptChar('#');
+    QCOMPARE(run(script), 1);
+    QCOMPARE(this->messages(), messages);
+    QTRY_COMPARE(m_sim->received(), "VER\r" + sent);
+}
+
+void tst_ScriptRun::operatorAnswerBranches_data()
+{
+    QTest::addColumn<QList<bool>>("answers");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("OK") << QList<bool>{true} << QByteArray("ok\r");
+    QTest::newRow("Cancel") << QList<bool>{false} << QByteArray("cancel\r");
+}
+
+void tst_ScriptRun::operatorAnswerBranches()
+{
+    QFETCH(QList<bool>, answers);
+    QFETCH(QByteArray, sent);
+    // Before any question neither branch runs.
+    QCOMPARE(run("_DO _SC \"no\"\n_DC _SC \"no\"\n"), 1);
+    m_fixture->dialogs().answers = answers;
+    QCOMPARE(run("_DQ \"Go on?^MReally\"\n_DO _SC \"ok\"\n_DC _SC \"cancel\"\n"), 1);
+    QCOMPARE(m_fixture->dialogs().questions, QStringList{"Tamrin - Query: Go on?\rReally"});
+    QTRY_COMPARE(m_sim->received(), sent);
+}
+
+void tst_ScriptRun::failingTailStopsTheRun()
+{
+    QVERIFY(m_sim->command(QStringLiteral("no-loader on")));
+    Timing::setScale(0.02);
+    m_fixture->dialogs().answers = {true};
+    QCOMPARE(run("_DQ \"Load?\"\n_DO _TC \"^M\"\n_SC \"AFTER\"\n"), 0);
+    QCOMPARE(messages(), QStringList{"Error! Unit not in Loader Mode! Exiting script"});
+    QTest::qWait(50);
+    QVERIFY(!m_sim->received().contains("AFTER"));
+}
+
+void tst_ScriptRun::settingsLastFromRunToRun()
+{
+    QCOMPARE(run("_PC \"%\"\n_LC \"LX\"\n_LP 7\n_LT 0\n"), 1);
+    QCOMPARE(run("_LP 0\n_LP -3\n"), 1);
+    QCOMPARE(form().link.loaderPrompt, '%');
+    QCOMPARE(form().link.uploadKeyword, QByteArray("LX"));
+    QCOMPARE(form().upload.postUploadPauseMs, 7000);
+    QCOMPARE(form().upload.terminalLock, '0');
+}
+
+void tst_ScriptRun::missingScriptFile()
+{
+    form().script.fileName = m_scripts.filePath(QStringLiteral("gone.sld"));
+    QCOMPARE(form().read_ini(), 0);
+    QCOMPARE(messages(),
+             QStringList{"Error opening file " + form().script.fileName + " for read."});
+    QCOMPARE(form().statusText(), QStringLiteral(" "));
+    QVERIFY(form().PickButton->isEnabled());
+}
+
+QTEST_MAIN(tst_ScriptRun)
+#include "tst_scriptrun.moc"
