@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -30,6 +31,9 @@ private slots:
     void operatorAnswerBranches_data();
     void operatorAnswerBranches();
     void failingTailStopsTheRun();
+    void tailsNestedTenDeep();
+    void queryWithoutAnswer();
+    void promptWaitOutlastsASilentUnit();
     void settingsLastFromRunToRun();
     void missingScriptFile();
 
@@ -229,6 +233,42 @@ void tst_ScriptRun::failingTailStopsTheRun()
     QCOMPARE(messages(), QStringList{"Error! Unit not in Loader Mode! Exiting script"});
     QTest::qWait(50);
     QVERIFY(!m_sim->received().contains("AFTER"));
+}
+
+void tst_ScriptRun::tailsNestedTenDeep()
+{
+    m_fixture->dialogs().answers = {true};
+    QByteArray line = "_SC \"deep\"";
+    for (int i = 0; i < 10; ++i)
+        line = "_DO " + line;
+    QCOMPARE(run("_DQ \"Go?\"\n" + line + "\n"), 1);
+    QTRY_COMPARE(m_sim->received(), QByteArray("deep\r"));
+    // The question, the condition lines and the tail each took a row.
+    QCOMPARE(form().script.lines.size(), 12);
+}
+
+void tst_ScriptRun::queryWithoutAnswer()
+{
+    QVERIFY(m_sim->command(QStringLiteral("version 2.08")));
+    QCOMPARE(run("_QC \"VER\"\n"), 1);
+    QCOMPARE(form().query.lastAnswer, QByteArray("2.08"));
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    QCOMPARE(run("_QC \"VER\"\n_CE \"\" _SC \"empty\"\n"), 1);
+    QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
+    QVERIFY(form().query.lastAnswer.isEmpty());
+    // The silent unit still got the nudge a third of the way through the wait.
+    QTRY_VERIFY(m_sim->received().endsWith("VER\r.\rempty\r"));
+}
+
+void tst_ScriptRun::promptWaitOutlastsASilentUnit()
+{
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    form().link.promptTimeoutTicks = 8;
+    QTimer::singleShot(600, this, [this] { m_sim->command(QStringLiteral("mute off")); });
+    QCOMPARE(run("_WP\n_SC \"AFTER\"\n"), 1);
+    QTRY_VERIFY(m_sim->received().endsWith("\rAFTER\r"));
+    QVERIFY(m_sim->received().count('\r') > 3);
+    QCOMPARE(form().link.currentPrompt, '#');
 }
 
 void tst_ScriptRun::settingsLastFromRunToRun()
