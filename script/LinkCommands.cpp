@@ -17,19 +17,11 @@ constexpr int LoaderCheckTicks = 135;
 constexpr int DefaultPromptTicks = 400;
 constexpr int RestartPauseMs = 4500;
 
-std::optional<QByteArray> escapedText(const QByteArray &line)
-{
-    const std::optional<QByteArray> text = argumentText(line);
-    if (!text)
-        return std::nullopt;
-    return replaceEscapes(*text, keywordSyntax(line).escapes);
-}
-
 } // namespace
 
 bool TTamrinForm::sendCommand(const QByteArray &line)
 {
-    const std::optional<QByteArray> text = escapedText(line);
+    const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
     link.commandBuffer = *text + '\r';
@@ -62,7 +54,7 @@ bool TTamrinForm::restartLink()
 
 bool TTamrinForm::loaderModeCheck(const QByteArray &line)
 {
-    const std::optional<QByteArray> text = escapedText(line);
+    const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
     Timing::sleepMs(200);

@@ -103,20 +103,19 @@ bool TTamrinForm::answerComparison(const QByteArray &line)
 
 bool TTamrinForm::showScriptMessage(const QByteArray &line)
 {
-    if (const std::optional<QByteArray> text = argumentText(line))
-        showMessage(QString::fromLatin1(replaceEscapes(*text, keywordSyntax(line).escapes)));
+    if (const std::optional<QByteArray> text = escapedArgumentText(line))
+        showMessage(QString::fromLatin1(*text));
     return true;
 }
 
 bool TTamrinForm::askOperator(const QByteArray &line)
 {
-    const std::optional<QByteArray> text = argumentText(line);
+    const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
     query.asked = true;
-    query.accepted = OperatorDialogs::current().okCancel(
-        this, QStringLiteral("Tamrin - Query"),
-        QString::fromLatin1(replaceEscapes(*text, keywordSyntax(line).escapes)));
+    query.accepted = OperatorDialogs::current().okCancel(this, QStringLiteral("Tamrin - Query"),
+                                                         QString::fromLatin1(*text));
     return true;
 }
 

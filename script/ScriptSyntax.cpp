@@ -285,4 +285,12 @@ int pauseRequests(int n)
     return requests > INT_MAX ? INT_MAX : int(requests);
 }
 
+std::optional<QByteArray> escapedArgumentText(QByteArrayView line)
+{
+    const std::optional<QByteArray> text = argumentText(line);
+    if (!text)
+        return std::nullopt;
+    return replaceEscapes(*text, keywordSyntax(line).escapes);
+}
+
 } // namespace ScriptSyntax

@@ -76,6 +76,8 @@ std::optional<QByteArray> conditionalTail(QByteArrayView line);
 // Replaces the set's two-character escapes by one byte each, left to right; a byte produced
 // by a replacement never starts another escape ("^^M" is a caret and the replacement).
 QByteArray replaceEscapes(QByteArrayView text, EscapeSet escapes);
+// The argument text of a line with its keyword's escapes replaced.
+std::optional<QByteArray> escapedArgumentText(QByteArrayView line);
 
 // The decimal integer at the start of the text: an optional sign, then digits up to the
 // first other byte. No digits give 0, and leading white space is not skipped. Values beyond
