@@ -5,6 +5,7 @@
 // implemented in the folder of their subsystem:
 //   app/     layout, menus, status line, close handling, start-up, terminal menus
 //   link/    the link core (sending, prompt waits, reply capture, timers) and port selection
+//   script/  the script reader and the script commands
 //
 // Every long operation runs inside the handler that started it, on the window thread; its
 // waits let window messages run, so receive, timer and error handlers run nested in them and
