@@ -103,6 +103,7 @@ public:
     bool askOperator(const QByteArray &line);
     bool answerBranch(const QByteArray &line);
     bool runTail(const QByteArray &tail);
+    bool runConditionalTail(const QByteArray &tail, const QString &missingTailText);
 
     // Serial port selection.
     int check_com(int portNumber);

@@ -48,6 +48,16 @@ bool answerHolds(const QByteArray &keyword, const QByteArray &answer, const QByt
 
 } // namespace
 
+// A condition that held: its tail runs, or the operator is told that there is none.
+bool TTamrinForm::runConditionalTail(const QByteArray &tail, const QString &missingTailText)
+{
+    if (tail.isEmpty()) {
+        showMessage(missingTailText);
+        return true;
+    }
+    return runTail(tail);
+}
+
 bool TTamrinForm::queryUnit(const QByteArray &line)
 {
     const std::optional<QByteArray> text = argumentText(line);
@@ -80,11 +90,7 @@ bool TTamrinForm::versionTest(const QByteArray &line)
     }
     if (!versionHolds(keywordOf(line), *version, leadingInteger(parts->value)))
         return true;
-    if (parts->tail.isEmpty()) {
-        showMessage(NoLineAfterCSCN);
-        return true;
-    }
-    return runTail(parts->tail);
+    return runConditionalTail(parts->tail, NoLineAfterCSCN);
 }
 
 bool TTamrinForm::answerComparison(const QByteArray &line)
@@ -93,12 +99,9 @@ bool TTamrinForm::answerComparison(const QByteArray &line)
     const QByteArray keyword = keywordOf(line);
     if (!parts || !answerHolds(keyword, query.lastAnswer, parts->value))
         return true;
-    if (parts->tail.isEmpty()) {
-        showMessage(keyword == "_CE" ? QStringLiteral("Error! No line found after successful _CE")
-                                     : NoLineAfterCSCN);
-        return true;
-    }
-    return runTail(parts->tail);
+    return runConditionalTail(
+        parts->tail, keyword == "_CE" ? QStringLiteral("Error! No line found after successful _CE")
+                                      : NoLineAfterCSCN);
 }
 
 bool TTamrinForm::showScriptMessage(const QByteArray &line)
@@ -125,10 +128,7 @@ bool TTamrinForm::answerBranch(const QByteArray &line)
     const bool isDo = keywordOf(line) == "_DO";
     if (!tail || !query.asked || query.accepted != isDo)
         return true;
-    if (tail->isEmpty()) {
-        showMessage(isDo ? QStringLiteral("Error! No line found after successful _DO")
-                         : QStringLiteral("Error! No line found after successful _DC"));
-        return true;
-    }
-    return runTail(*tail);
+    return runConditionalTail(*tail,
+                              isDo ? QStringLiteral("Error! No line found after successful _DO")
+                                   : QStringLiteral("Error! No line found after successful _DC"));
 }

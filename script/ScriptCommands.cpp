@@ -20,7 +20,7 @@ struct Command
     Action action;
 };
 
-const std::array<Command, 21> Commands = {{
+const std::array<Command, 23> Commands = {{
     {"_SC", &TTamrinForm::sendCommand},
     {"_SR", &TTamrinForm::sendCommand},
     {"_ST", &TTamrinForm::sendCommand},
@@ -42,12 +42,12 @@ const std::array<Command, 21> Commands = {{
     {"_CN", &TTamrinForm::answerComparison},
     {"_DM", &TTamrinForm::showScriptMessage},
     {"_DQ", &TTamrinForm::askOperator},
+    {"_DO", &TTamrinForm::answerBranch},
+    {"_DC", &TTamrinForm::answerBranch},
 }};
 
 Action actionFor(const QByteArray &keyword)
 {
-    if (keyword == "_DO" || keyword == "_DC")
-        return &TTamrinForm::answerBranch;
     for (const Command &command : Commands) {
         if (keyword == command.keyword)
             return command.action;
