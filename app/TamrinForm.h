@@ -21,6 +21,7 @@
 
 class QAction;
 class QCheckBox;
+class QFile;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -105,6 +106,18 @@ public:
     bool runTail(const QByteArray &tail);
     bool runConditionalTail(const QByteArray &tail, const QString &missingTailText);
 
+    // File upload.
+    bool loadFile(const QByteArray &line);
+    bool loadAddress(const QByteArray &line);
+    bool loadVersion(const QByteArray &line);
+    bool loadData(const QByteArray &line);
+    int get_file_checksum();
+    int get_date();
+    bool scriptUpload();
+    void UploadButtonClick();
+    void SendRawFile();
+    void SendFile1Click();
+
     // Serial port selection.
     int check_com(int portNumber);
     int process_com();
@@ -183,6 +196,10 @@ private:
     LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
                                bool ethernetRun);
     int endRun(int result);
+    bool sendFileBlock(QFile &file, qint64 count);
+    void transferBlocks(QFile &file);
+    void postUploadPromptWait();
+    void showUploadMenus(bool shown);
 
     void applyTerminalSettings(const LoaderSettings &settings);
     void applySerialSettings(const LoaderSettings &settings);

@@ -122,6 +122,7 @@ void TTamrinForm::buildControls()
     statusBar()->addWidget(InfoStatusBar, 1);
 
     connect(PickButton, &QPushButton::clicked, this, &TTamrinForm::PickButtonClick);
+    connect(UploadButton, &QPushButton::clicked, this, &TTamrinForm::UploadButtonClick);
     connect(Button1, &QPushButton::clicked, this, &TTamrinForm::Button1Click);
     connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
     connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);
@@ -167,7 +168,8 @@ void TTamrinForm::buildMenus()
     Ethernet1->setObjectName(QStringLiteral("Ethernet1"));
     EnetDisconnect1 = addAction(Ethernet1, QStringLiteral("Disconnect"), "EnetDisconnect1", {});
     EnetConnect1 = addAction(Ethernet1, QStringLiteral("Connect"), "EnetConnect1", {});
-    SendFile1 = addAction(CommunicationMenu, QStringLiteral("Send File"), "SendFile1", {});
+    SendFile1 = addAction(CommunicationMenu, QStringLiteral("Send File"), "SendFile1",
+                          [this] { SendFile1Click(); });
     SendFile1->setVisible(false);
 
     TerminalMenu = bar->addMenu(QStringLiteral("Terminal"));

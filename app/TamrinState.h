@@ -65,14 +65,34 @@ struct StartupSettings
     bool started = false;
 };
 
-// The file upload. A transfer is running while 'idle' is false; closing the window then asks.
+// The file upload. It lasts as long as the program: a new script run does not reset it.
 struct UploadState
 {
-    bool idle = true;
+    static constexpr int MaxFileNameLength = 299;
+    static constexpr int MaxAddressLength = 49;
+    static constexpr int MaxVersionLength = 89;
+
+    QByteArray fileName;
+    // Exactly as the script wrote it; never read as a number.
+    QByteArray loadAddress;
+    // Upper-cased, or the file's date text.
+    QByteArray loadVersion;
+    quint16 checksum = 0;
+    qint64 fileSize = 0;
+    // The _LF, _LA, _LV chain: each step is due only after the one before it.
+    bool fileStep = false;
+    bool addressStep = false;
+    bool versionStep = false;
+    // Wait for the unit's prompt after the transfer (script uploads, not Send File).
+    bool promptAfterUpload = false;
     // Pause after a transfer that was not cancelled.
     int postUploadPauseMs = 4000;
     // The terminal pane is disabled during a transfer only while this is the byte 0.
     char terminalLock = 1;
+    // False while a transfer runs; closing the window then asks first.
+    bool idle = true;
+    // The one buffer every block of every transfer is read into.
+    std::array<char, 4000> block{};
 };
 
 // What the last query of the unit and the last question to the operator answered. Kept from

@@ -20,7 +20,7 @@ struct Command
     Action action;
 };
 
-const std::array<Command, 23> Commands = {{
+const std::array<Command, 27> Commands = {{
     {"_SC", &TTamrinForm::sendCommand},
     {"_SR", &TTamrinForm::sendCommand},
     {"_ST", &TTamrinForm::sendCommand},
@@ -30,6 +30,10 @@ const std::array<Command, 23> Commands = {{
     {"_DY", &TTamrinForm::pause},
     {"_FI", &TTamrinForm::finishRun},
     {"_LC", &TTamrinForm::setUploadKeyword},
+    {"_LF", &TTamrinForm::loadFile},
+    {"_LA", &TTamrinForm::loadAddress},
+    {"_LV", &TTamrinForm::loadVersion},
+    {"_LD", &TTamrinForm::loadData},
     {"_LP", &TTamrinForm::setPostUploadPause},
     {"_LT", &TTamrinForm::setTerminalLock},
     {"_QC", &TTamrinForm::queryUnit},

@@ -1,9 +1,17 @@
-// The upload progress window. It also carries the cancel flag, the application-wide stop
-// signal: failures anywhere (a block that cannot be sent, the command watchdog, a lost
-// connection) set it, and the running transfer and script run stop when they see it.
+// The upload progress window: shown while a file's bytes go to the unit, it names the file,
+// shows its checksum, size, load address and version, and steps its bar once per block sent.
+//
+// It also carries the cancel flag, the application-wide stop signal: failures anywhere (a
+// block that cannot be sent, the command watchdog, a lost connection, no prompt after an
+// upload) set it, and the running transfer and script run stop when they see it.
 #pragma once
 
 #include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+struct UploadState;
 
 class TProgressForm : public QWidget
 {
@@ -14,6 +22,20 @@ public:
     // 1 = stop the running transfer and the script run.
     int cancelFlag = 0;
 
+    // Clears the cancel flag, fills the labels from the upload and shows the window; the bar's
+    // maximum is 'maximum', or 1 when that is not above 0.
+    void ShowProgressForm(int maximum, const UploadState &upload);
+    // One block sent. A step past the maximum leaves the bar at its maximum.
+    void StepIt();
+    // Bar back to 0, window hidden.
     void HideProgressForm();
     void CancelButtonClick() { cancelFlag = 1; }
+
+    QProgressBar *FileProgressBar = nullptr;
+    QLabel *BlockNameLabel = nullptr;
+    QLabel *ChecksumLabel = nullptr;
+    QLabel *LoadAddressLabel = nullptr;
+    QLabel *FileSizeLabel = nullptr;
+    QLabel *DateModifiedLabel = nullptr;
+    QPushButton *CancelButton = nullptr;
 };

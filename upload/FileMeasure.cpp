@@ -1,0 +1,63 @@
+#include "upload/FileMeasure.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int ReadChunk = 64 * 1024;
+
+} // namespace
+
+quint16 addToChecksum(quint16 sum, QByteArrayView bytes)
+{
+    quint32 total = sum;
+    for (const char byte : bytes)
+        total += quint8(byte);
+    return quint16(total & 0xFFFF);
+}
+
+std::optional<FileMeasure> measureFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    std::array<char, ReadChunk> chunk;
+    FileMeasure measure;
+    for (;;) {
+        const qint64 got = file.read(chunk.data(), chunk.size());
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        measure.checksum = addToChecksum(measure.checksum, QByteArrayView(chunk.data(), got));
+        measure.size += got;
+    }
+    return measure;
+}
+
+QByteArray fileDateText(const QDateTime &localTime)
+{
+    const QDateTime earliest(QDate(1980, 1, 1), QTime(0, 0, 0));
+    const QDateTime latest(QDate(2107, 12, 31), QTime(23, 59, 58));
+    const QDateTime held = std::clamp(localTime, earliest, latest);
+    const QDate date = held.date();
+    const QTime time = held.time();
+    return QStringLiteral("%1/%2/%3_%4:%5:%6")
+        .arg(date.month())
+        .arg(date.day())
+        .arg(date.year())
+        .arg(time.hour())
+        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+        .arg(time.second() / 2 * 2, 2, 10, QLatin1Char('0'))
+        .toLatin1();
+}
+
+QByteArray uploadHeader(const QByteArray &keyword, const QByteArray &address, qint64 size,
+                        quint16 checksum, const QByteArray &version)
+{
+    return keyword + ' ' + address + ' ' + QByteArray::number(size) + ' ' +
+           QByteArray::number(checksum, 16) + ' ' + version + '\r';
+}

@@ -1,0 +1,34 @@
+// Measuring a file before it is uploaded: its size and 16-bit additive checksum, the date
+// text that may stand in for its version, and the header line that announces it to the unit.
+//
+// The checksum is the plain sum of all byte values (0 to 255) modulo 65536: no seed, no
+// complement, no carry wrap-around. The date text is the file's last-write time at the
+// resolution of the DOS date format (even seconds, years 1980 to 2107), written
+// month/day/year_hour:minutes:seconds, e.g. "3/7/2006_14:05:08".
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+struct FileMeasure
+{
+    qint64 size = 0;
+    quint16 checksum = 0;
+};
+
+// Reads the whole file; nullopt when it cannot be opened or a read fails part-way.
+std::optional<FileMeasure> measureFile(const QString &path);
+
+// The 16-bit sum of 'bytes' added to 'sum'.
+quint16 addToChecksum(quint16 sum, QByteArrayView bytes);
+
+// The date text of a local time, rounded down to even seconds and held to 1980..2107.
+QByteArray fileDateText(const QDateTime &localTime);
+
+// "KEYWORD ADDRESS SIZE HEXSUM VERSION\r": one blank between fields, the checksum in lower-case
+// hexadecimal without leading zeros, nothing quoted.
+QByteArray uploadHeader(const QByteArray &keyword, const QByteArray &address, qint64 size,
+                        quint16 checksum, const QByteArray &version);

@@ -1,0 +1,263 @@
+// Sending a file's bytes to the unit.
+//
+// A script upload checks the unit's prompt, sends the header line, pauses, transfers the
+// file in 2000-byte blocks while the progress window counts them, pauses again and waits for
+// the loader prompt. A raw send (an _LD without a complete chain) sends the file in 4000-byte
+// blocks with nothing around them; Send File transfers a chosen file without header or prompt
+// wait. Every block is read into the one block buffer of the upload state.
+#include "app/TamrinForm.h"
+
+#include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/FileMeasure.h"
+#include "upload/ProgressForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+
+constexpr int TransferBlock = 2000;
+constexpr int RawBlock = 4000;
+constexpr int HeaderPromptTicks = 130;
+constexpr int DefaultPromptTicks = 400;
+constexpr int PromptMarginTicks = 120;
+constexpr int WatchdogAfterUploadMs = 14000;
+
+QString displayName(const QByteArray &fileName)
+{
+    return QString::fromLocal8Bit(fileName);
+}
+
+} // namespace
+
+bool TTamrinForm::scriptUpload()
+{
+    link.promptTimeoutTicks = HeaderPromptTicks;
+    bool prompt = SendCOMCmd_GetPrompt("\r");
+    if (!prompt) {
+        SetPromptChar(link.loaderPrompt);
+        prompt = SendCOMCmd_GetPrompt("\r");
+    }
+    if (!prompt) {
+        showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... Exiting "
+                                   "script."));
+        link.promptTimeoutTicks = DefaultPromptTicks;
+        return false;
+    }
+    Timing::pump();
+    link.promptTimeoutTicks = DefaultPromptTicks;
+    link.commandBuffer = uploadHeader(link.uploadKeyword, upload.loadAddress, upload.fileSize,
+                                      upload.checksum, upload.loadVersion);
+    Timing::pump();
+    ResendCommand();
+    // The unit prepares its memory after the header before the data may start.
+    Timing::sleepMs(2100);
+    Timing::pump();
+    Timing::sleepMs(500);
+    Timing::pump();
+    upload.promptAfterUpload = true;
+    UploadButtonClick();
+    upload.versionStep = false;
+    return true;
+}
+
+void TTamrinForm::UploadButtonClick()
+{
+    show_status(QStringLiteral("Reading script file. Please wait...."));
+    QFile file(displayName(upload.fileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        message_text =
+            QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
+        showMessage(message_text);
+        return;
+    }
+    upload.idle = false;
+    showUploadMenus(false);
+    if (serialOpen()) {
+        // Whatever the unit sent after the header and was not read yet is dropped.
+        comPort().flushInput();
+        comPort().flushOutput();
+        comPort().processCommunications();
+    }
+    if (upload.terminalLock == 0)
+        AdTerminal1->setEnabled(false);
+    const qint64 blocks = upload.fileSize / TransferBlock;
+    if (m_windows.progress)
+        m_windows.progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), upload);
+    Timing::sleepMs(100);
+    transferBlocks(file);
+    file.close();
+    if (m_windows.progress)
+        m_windows.progress->HideProgressForm();
+    showUploadMenus(true);
+    upload.idle = true;
+
+    if (cancelFlag() == 1) {
+        Timing::sleepMs(500);
+        Timing::pump();
+        message_text = QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
+                       displayName(upload.fileName) + QStringLiteral(" section was incomplete.");
+        showMessage(message_text);
+    } else {
+        Timing::sleepMs(upload.postUploadPauseMs);
+    }
+    Timing::pump();
+    if (upload.terminalLock == 0)
+        AdTerminal1->setEnabled(true);
+    if (upload.promptAfterUpload && (serialOpen() || tcpConnected()))
+        postUploadPromptWait();
+    Timing::pump();
+    Timing::pump();
+    if (tcpConnected())
+        SetTryEnetAgainFlag(false);
+}
+
+// The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
+// (an empty one too) is one send. The cancel flag is looked at before every block.
+void TTamrinForm::transferBlocks(QFile &file)
+{
+    const qint64 blocks = upload.fileSize / TransferBlock;
+    const qint64 remainder = upload.fileSize - blocks * TransferBlock;
+    auto sendAndStep = [&](qint64 count) {
+        if (!sendFileBlock(file, count))
+            return false;
+        if (m_windows.progress)
+            m_windows.progress->StepIt();
+        return true;
+    };
+    if (blocks <= 0) {
+        sendAndStep(remainder);
+        return;
+    }
+    for (qint64 i = 0; i < blocks && cancelFlag() != 1; ++i) {
+        if (!sendAndStep(TransferBlock))
+            return;
+        if (serialOpen())
+            comPort().processCommunications();
+        Timing::pump();
+    }
+    if (cancelFlag() != 1 && remainder > 0) {
+        sendAndStep(remainder);
+        Timing::pump();
+    }
+}
+
+// Reads 'count' bytes into the block buffer and sends them. A file that has fewer bytes than
+// were measured stops the transfer: no filler is ever sent in place of missing bytes.
+bool TTamrinForm::sendFileBlock(QFile &file, qint64 count)
+{
+    const qint64 got = count > 0 ? file.read(upload.block.data(), count) : 0;
+    if (got != count) {
+        message_text = QStringLiteral("Error! File ") + displayName(upload.fileName) +
+                       QStringLiteral(" is shorter than when it was measured (%1 bytes). "
+                                      "Cancel upload.")
+                           .arg(upload.fileSize);
+        showMessage(message_text);
+        setCancelFlag(1);
+        return false;
+    }
+    Timing::pump();
+    SendByte(QByteArrayView(upload.block.data(), count));
+    return true;
+}
+
+void TTamrinForm::postUploadPromptWait()
+{
+    show_status(QStringLiteral("Waiting for prompt.."));
+    // The unit needs longer to store a larger file.
+    const qint64 sizeWaitMs = qint64(double(upload.fileSize) * 0.00571 + 1000.0);
+    Timing::sleepMs(int(sizeWaitMs / 2));
+    show_status(QStringLiteral("Waiting for prompt...."));
+    Timing::pump();
+    Timing::sleepMs(int(sizeWaitMs / 2));
+    show_status(QStringLiteral("Waiting for prompt......"));
+    SetPromptChar(link.loaderPrompt);
+    link.promptTimeoutTicks =
+        int(std::min<qint64>(sizeWaitMs / SerialPort::TickMs + PromptMarginTicks, INT_MAX));
+    if (tcpConnected())
+        CommandTimer->setInterval(int(std::min<qint64>(sizeWaitMs + 14000, INT_MAX)));
+    Timing::sleepMs(100);
+    Timing::pump();
+    bool prompt = SendCOMCmd_GetPrompt("\r");
+    if (!prompt) {
+        show_status(QStringLiteral("Waiting for prompt........"));
+        Timing::sleepMs(2500);
+        Timing::pump();
+        prompt = SendCOMCmd_GetPrompt("\r");
+    }
+    if (!prompt) {
+        if (tcpConnected())
+            Timing::sleepMs(2000);
+        link.promptTimeoutTicks = DefaultPromptTicks;
+        prompt = SendCOMCmd_GetPrompt("\r");
+    }
+    link.promptTimeoutTicks = DefaultPromptTicks;
+    if (!prompt) {
+        showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
+                                   "unsuccessful. Exiting script."));
+        if (!serialOpen() && !tcpConnected())
+            showMessage(QStringLiteral("Error! Communications lost."));
+        setCancelFlag(1);
+    }
+    CommandTimer->setInterval(WatchdogAfterUploadMs);
+}
+
+void TTamrinForm::SendRawFile()
+{
+    QFile file(displayName(upload.fileName));
+    if (!file.open(QIODevice::ReadOnly)) {
+        message_text =
+            QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
+        showMessage(message_text);
+        return;
+    }
+    get_file_checksum();
+    if (upload.fileSize <= 0)
+        return;
+    if (upload.fileSize <= RawBlock) {
+        sendFileBlock(file, upload.fileSize);
+        return;
+    }
+    const qint64 blocks = upload.fileSize / RawBlock;
+    for (qint64 i = 0; i < blocks; ++i) {
+        if (!sendFileBlock(file, RawBlock))
+            return;
+        Timing::pump();
+    }
+    sendFileBlock(file, upload.fileSize - blocks * RawBlock);
+}
+
+void TTamrinForm::SendFile1Click()
+{
+    const QString chosen = OperatorDialogs::current().openFile(
+        this, QDir::currentPath(),
+        QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
+    if (chosen.isEmpty())
+        return;
+    CCHECKTimer1->stop();
+    link.keepAlive = false;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    ClearScriptLines();
+    script.fileName = chosen;
+    setCancelFlag(0);
+    upload.fileName = chosen.toLocal8Bit();
+    get_file_checksum();
+    upload.promptAfterUpload = false;
+    UploadButtonClick();
+    QApplication::restoreOverrideCursor();
+    CCHECKTimer1->start();
+    link.keepAlive = true;
+}
+
+void TTamrinForm::showUploadMenus(bool shown)
+{
+    ConfigMenu->menuAction()->setVisible(shown);
+    Ethernet1->menuAction()->setVisible(shown);
+}
