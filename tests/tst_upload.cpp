@@ -1,0 +1,294 @@
+// File uploads against the simulated unit over a pseudo-terminal: the exact wire sequence of
+// a script upload, byte-identical files at the edge sizes, the raw send, Send File, and the
+// ways an upload fails.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/FileMeasure.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+class tst_Upload : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void scriptUploadIsByteIdentical_data();
+    void scriptUploadIsByteIdentical();
+    void rawSendWithoutChain_data();
+    void rawSendWithoutChain();
+    void sendFileHasNoHeader();
+    void chainSurvivesTheRun();
+    void versionDateIsTheFileDate();
+    void noPromptBeforeHeader();
+    void noPromptAfterData();
+    void unitHangsUpDuringData();
+    void fileShrunkAfterMeasuring();
+    void fileDeletedAfterNaming();
+    void overlongAddressIsRefused();
+    void realTimeUpload();
+
+private:
+    QByteArray makeFile(const QString &name, int size);
+    int run(const QByteArray &script);
+    QByteArray chainFor(const QString &name, const QByteArray &version = "V2.1");
+    TTamrinForm &form() { return m_fixture->form(); }
+    QStringList &messages() { return m_fixture->dialogs().messages; }
+
+    std::unique_ptr<UnitSim> m_sim;
+    std::unique_ptr<FormFixture> m_fixture;
+    std::unique_ptr<QTemporaryDir> m_files;
+};
+
+void tst_Upload::init()
+{
+    Timing::setScale(0.05);
+    m_files = std::make_unique<QTemporaryDir>();
+    m_sim = std::make_unique<UnitSim>();
+    QVERIFY(m_sim->start({QStringLiteral("--loader")}));
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
+    form().comPort().setPortNumber(3);
+    QVERIFY(form().comPort().open());
+}
+
+void tst_Upload::cleanup()
+{
+    m_fixture.reset();
+    m_sim.reset();
+    m_files.reset();
+    Timing::setScale(1.0);
+}
+
+QByteArray tst_Upload::makeFile(const QString &name, int size)
+{
+    QByteArray content(size, '\0');
+    for (int i = 0; i < size; ++i)
+        content[i] = char((i * 7 + i / 251) & 0xFF); // every value, prompts and CR included
+    QFile file(m_files->filePath(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return content;
+}
+
+QByteArray tst_Upload::chainFor(const QString &name, const QByteArray &version)
+{
+    return "_LF " + m_files->filePath(name).toLocal8Bit() + "\n_LA 80000\n_LV " + version + "\n";
+}
+
+int tst_Upload::run(const QByteArray &script)
+{
+    const QString path = m_files->filePath(QStringLiteral("run.sld"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    file.write(script);
+    file.close();
+    form().ClearScriptLines();
+    form().script.fileName = path;
+    form().setCancelFlag(0);
+    return form().read_ini();
+}
+
+void tst_Upload::scriptUploadIsByteIdentical_data()
+{
+    QTest::addColumn<int>("size");
+    for (int size : {0, 1999, 2000, 2001, 5000, 70000})
+        QTest::addRow("%d bytes", size) << size;
+}
+
+void tst_Upload::scriptUploadIsByteIdentical()
+{
+    QFETCH(int, size);
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), size);
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n"), 1);
+    QCOMPARE(messages(), QStringList{});
+    QCOMPARE(form().cancelFlag(), 0);
+    QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
+
+    const quint16 sum = addToChecksum(0, data);
+    const QByteArray header = uploadHeader("LF", "80000", size, sum, "V2.1");
+    QCOMPARE(m_sim->received(), "\r" + header + data + "\r");
+    QVERIFY(m_sim->waitForUploadLines(1));
+    QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
+             qPrintable(m_sim->uploadLines().first()));
+    QFile stored(m_sim->storeDir() + QStringLiteral("/upload-1.bin"));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QCOMPARE(stored.readAll(), data);
+    QVERIFY(!form().upload.versionStep);
+    QVERIFY(form().upload.idle);
+    QCOMPARE(form().commandTimer().interval(), 14000);
+}
+
+void tst_Upload::rawSendWithoutChain_data()
+{
+    QTest::addColumn<int>("size");
+    for (int size : {0, 4000, 8000, 10000})
+        QTest::addRow("%d bytes", size) << size;
+}
+
+void tst_Upload::rawSendWithoutChain()
+{
+    QFETCH(int, size);
+    const QByteArray data = makeFile(QStringLiteral("raw.bin"), size);
+    const QByteArray name = m_files->filePath(QStringLiteral("raw.bin")).toLocal8Bit();
+    QCOMPARE(run("_LF " + name + "\n_LA 1\n_LD\n"), 1);
+    QVERIFY(messages().isEmpty());
+    QTRY_COMPARE(m_sim->received(), data);
+}
+
+void tst_Upload::sendFileHasNoHeader()
+{
+    const QByteArray data = makeFile(QStringLiteral("send.bin"), 5000);
+    m_fixture->dialogs().fileToOpen = m_files->filePath(QStringLiteral("send.bin"));
+    form().SendFile1Click();
+    QVERIFY(messages().isEmpty());
+    QTRY_COMPARE(m_sim->received(), data);
+    QCOMPARE(form().upload.fileSize, qint64(5000));
+    QVERIFY(form().keepAliveTimer().isActive());
+}
+
+void tst_Upload::chainSurvivesTheRun()
+{
+    const QByteArray data = makeFile(QStringLiteral("later.bin"), 300);
+    QCOMPARE(run(chainFor(QStringLiteral("later.bin"), "beta3a")), 1);
+    QVERIFY(m_sim->received().isEmpty());
+    QCOMPARE(run("_LD\n"), 1);
+    const QByteArray header = uploadHeader("LF", "80000", 300, addToChecksum(0, data), "BETA3A");
+    QCOMPARE(m_sim->received(), "\r" + header + data + "\r");
+}
+
+void tst_Upload::versionDateIsTheFileDate()
+{
+    makeFile(QStringLiteral("dated.bin"), 10);
+    const QString path = m_files->filePath(QStringLiteral("dated.bin"));
+    QCOMPARE(run(chainFor(QStringLiteral("dated.bin"), "dAtE")), 1);
+    QCOMPARE(form().upload.loadVersion, fileDateText(QFileInfo(path).lastModified()));
+    QCOMPARE(run(chainFor(QStringLiteral("dated.bin"), "DATE ")), 1);
+    QCOMPARE(form().upload.loadVersion, QByteArray("DATE "));
+}
+
+void tst_Upload::noPromptBeforeHeader()
+{
+    makeFile(QStringLiteral("image.bin"), 100);
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 0);
+    QCOMPARE(messages(),
+             QStringList{"Error! Unable to receive prompt before upload.... Exiting script."});
+    QCOMPARE(m_sim->received(), QByteArray("\r\r"));
+    QVERIFY(form().upload.versionStep);
+    QCOMPARE(form().link.promptTimeoutTicks, 400);
+}
+
+void tst_Upload::noPromptAfterData()
+{
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), 100);
+    // The unit answers the check before the header but never shows the loader prompt.
+    QVERIFY(m_sim->command(QStringLiteral("only-prompt #")));
+    form().SetPromptChar('#');
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 1);
+    QCOMPARE(messages(), QStringList{"Error! Unable to receive prompt after upload. Upload "
+                                     "unsuccessful. Exiting script."});
+    QCOMPARE(form().cancelFlag(), 1);
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Script file reading terminated by user/error(s)."));
+    QVERIFY(m_sim->received().endsWith(data + "\r\r\r"));
+}
+
+void tst_Upload::unitHangsUpDuringData()
+{
+    // Larger than what the pseudo-terminal buffers, so the transfer is still running when the
+    // unit hangs up.
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), 400000);
+    QVERIFY(m_sim->command(QStringLiteral("hangup-after 3000")));
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 1);
+    QCOMPARE(form().cancelFlag(), 1);
+    QVERIFY(!form().serialOpen());
+    QCOMPARE(messages().size(), 2);
+    QVERIFY(messages().at(0).contains("COM Port #3"));
+    QCOMPARE(messages().at(1), "Upload cancelled/incomplete!!! Upload for " +
+                                   m_files->filePath(QStringLiteral("image.bin")) +
+                                   " section was incomplete.");
+    QVERIFY(m_sim->uploadLines().isEmpty());
+    QVERIFY(m_sim->received().size() < data.size());
+    QVERIFY(!m_sim->received().contains("AFTER"));
+}
+
+void tst_Upload::fileShrunkAfterMeasuring()
+{
+    makeFile(QStringLiteral("image.bin"), 5000);
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin"))), 1);
+    const QByteArray shorter = makeFile(QStringLiteral("image.bin"), 3000);
+    QCOMPARE(run("_LD\n"), 1);
+    QCOMPARE(form().cancelFlag(), 1);
+    QCOMPARE(messages().size(), 3);
+    QVERIFY(messages().at(0).contains("shorter than when it was measured"));
+    QVERIFY(messages().at(1).startsWith("Upload cancelled/incomplete!!!"));
+    // Only whole blocks that were really in the file went out; nothing was made up.
+    QVERIFY(m_sim->received().contains(shorter.left(2000)));
+    QVERIFY(!m_sim->received().contains(shorter.mid(2000)));
+}
+
+void tst_Upload::fileDeletedAfterNaming()
+{
+    makeFile(QStringLiteral("gone.bin"), 100);
+    const QString path = m_files->filePath(QStringLiteral("gone.bin"));
+    QCOMPARE(run("_LF " + path.toLocal8Bit() + "\n"), 1);
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(run("_LA 80000\n_LV 1\n_LD\n"), 1);
+    QCOMPARE(messages(),
+             (QStringList{"Error opening file " + path + ". Unable to get file checksum",
+                          "Error opening " + path + ".\r"}));
+    QVERIFY(m_sim->received().isEmpty());
+}
+
+void tst_Upload::overlongAddressIsRefused()
+{
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), 10);
+    const QByteArray name = m_files->filePath(QStringLiteral("image.bin")).toLocal8Bit();
+    QCOMPARE(run("_LF " + name + "\n_LA " + QByteArray(50, '8') + "\n_LV 1\n_LD\n"), 1);
+    QCOMPARE(messages().size(), 1);
+    QVERIFY(messages().first().contains("longer than 49 characters"));
+    QVERIFY(form().upload.loadAddress.isEmpty());
+    // The chain did not advance: _LD made a raw send of the named file.
+    QTRY_COMPARE(m_sim->received(), data);
+}
+
+void tst_Upload::realTimeUpload()
+{
+    Timing::setScale(1.0);
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), 70000);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n"), 1);
+    QVERIFY(messages().isEmpty());
+    // 2.7 s of silence after the header, then the 4 s pause and a size wait of 1.4 s.
+    QVERIFY2(clock.elapsed() >= 8000, QByteArray::number(clock.elapsed()).constData());
+    const QList<UnitSim::Chunk> chunks = m_sim->chunks();
+    qint64 headerEnd = -1;
+    qint64 dataStart = -1;
+    int received = 0;
+    for (const UnitSim::Chunk &chunk : chunks) {
+        received += chunk.bytes.size();
+        if (headerEnd < 0 && chunk.bytes.endsWith("V2.1\r"))
+            headerEnd = chunk.ms;
+        else if (headerEnd >= 0 && dataStart < 0)
+            dataStart = chunk.ms;
+    }
+    QVERIFY(headerEnd >= 0 && dataStart >= 0);
+    QVERIFY2(dataStart - headerEnd >= 2600, QByteArray::number(dataStart - headerEnd).constData());
+    QVERIFY(m_sim->waitForUploadLines(1));
+    QVERIFY(m_sim->uploadLines().first().contains("result=ok"));
+}
+
+QTEST_MAIN(tst_Upload)
+#include "tst_upload.moc"
