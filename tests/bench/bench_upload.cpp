@@ -1,0 +1,158 @@
+// Prints the upload's speed and memory figures: the checksum pass over a 100 MB file, the data
+// phase of a script upload to a unit that takes bytes at 115200 baud, and Tamrin's peak memory
+// while it sends a 100 MB file. Run it by hand; it checks nothing itself.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/FileMeasure.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr qint64 LargeFile = 100LL * 1000 * 1000;
+
+bool writePattern(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk(1 << 20, '\0');
+    for (int i = 0; i < chunk.size(); ++i)
+        chunk[i] = char(i * 13);
+    for (qint64 written = 0; written < size; written += chunk.size())
+        file.write(chunk.constData(), std::min<qint64>(chunk.size(), size - written));
+    return true;
+}
+
+// Kilobytes of a /proc/self/status field such as "VmRSS" or "VmHWM".
+long statusKilobytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+void checksumPass(const QString &path)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const std::optional<FileMeasure> measure = measureFile(path);
+    std::printf("checksum pass over a 100 MB file (page cache): %lld ms, checksum %x "
+                "(target < 500 ms)\n",
+                static_cast<long long>(clock.elapsed()), measure ? measure->checksum : 0);
+}
+
+int runScript(TTamrinForm &form, const QString &folder, const QByteArray &script)
+{
+    const QString path = folder + QStringLiteral("/bench.sld");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return 0;
+    file.write(script);
+    file.close();
+    form.script.fileName = path;
+    form.setCancelFlag(0);
+    return form.read_ini();
+}
+
+void pacedDataPhase(const QString &folder)
+{
+    UnitSim unit;
+    if (!unit.start({QStringLiteral("--loader"), QStringLiteral("--baud"),
+                     QStringLiteral("115200")})) {
+        std::printf("paced data phase: the simulated unit did not start\n");
+        return;
+    }
+    const qint64 size = 200000;
+    const QString image = folder + QStringLiteral("/paced.bin");
+    writePattern(image, size);
+    FormFixture fixture(unit.portsDir());
+    TTamrinForm &form = fixture.form();
+    form.comPort().setBaudRate(115200);
+    form.comPort().setPortNumber(3);
+    form.comPort().open();
+    Timing::setScale(0.05); // the protocol's pauses, not the data phase
+    runScript(form, folder, "_LF " + image.toLocal8Bit() + "\n_LA 0\n_LV B\n_LD\n");
+    Timing::setScale(1.0);
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 bytes = 0;
+    for (const UnitSim::Chunk &chunk : unit.chunks()) {
+        if (chunk.bytes.endsWith(" B\r")) {
+            first = -2; // the data starts after the header
+            continue;
+        }
+        if (first == -1 || bytes >= size)
+            continue;
+        if (first == -2)
+            first = chunk.ms;
+        bytes += chunk.bytes.size();
+        last = chunk.ms;
+    }
+    const double seconds = double(last - first) / 1000.0;
+    const double rate = seconds > 0 ? double(bytes) / seconds : 0.0;
+    std::printf("data phase at 115200 baud: %lld bytes in %.2f s = %.0f bytes/s, %.1f%% of the "
+                "line rate of 11520 bytes/s (target >= 98%%)\n",
+                static_cast<long long>(bytes), seconds, rate, 100.0 * rate / 11520.0);
+}
+
+void peakMemoryOfLargeSend(const QString &folder)
+{
+    UnitSim unit;
+    if (!unit.start({QStringLiteral("--mute")})) {
+        std::printf("large send: the simulated unit did not start\n");
+        return;
+    }
+    const QString image = folder + QStringLiteral("/large.bin");
+    FormFixture fixture(unit.portsDir());
+    TTamrinForm &form = fixture.form();
+    form.comPort().setPortNumber(3);
+    form.comPort().open();
+    form.upload.postUploadPauseMs = 0;
+    QApplication::processEvents();
+    const long idle = statusKilobytes("VmRSS");
+    // Reset the peak so that it counts only the send.
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+    clearRefs.close();
+    fixture.dialogs().fileToOpen = image;
+    QElapsedTimer clock;
+    clock.start();
+    form.SendFile1Click();
+    const long peak = statusKilobytes("VmHWM");
+    std::printf("Send File of 100 MB: %lld ms; memory idle %ld kB, peak %ld kB, %ld kB above idle "
+                "(target <= 5120 kB)\n",
+                static_cast<long long>(clock.elapsed()), idle, peak, peak - idle);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    const QString large = folder.filePath(QStringLiteral("large.bin"));
+    if (!writePattern(large, LargeFile)) {
+        std::fprintf(stderr, "could not write the 100 MB file\n");
+        return 1;
+    }
+    checksumPass(large);
+    pacedDataPhase(folder.path());
+    peakMemoryOfLargeSend(folder.path());
+    return 0;
+}
