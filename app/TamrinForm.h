@@ -167,6 +167,10 @@ public:
     int cancelFlag() const;
     void setCancelFlag(int value);
 
+signals:
+    // A block of an upload is about to be handed to the link, with its size.
+    void blockSent(qsizetype size);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

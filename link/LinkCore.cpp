@@ -83,6 +83,7 @@ void TTamrinForm::SetTryEnetAgainFlag(bool value)
 
 void TTamrinForm::SendByte(QByteArrayView block)
 {
+    emit blockSent(block.size());
     if (serialOpen()) {
         const QString failure = sendSerialBlock(block);
         if (!failure.isEmpty()) {

@@ -7,10 +7,13 @@
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/FileMeasure.h"
+#include "upload/ProgressForm.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,6 +30,9 @@ private slots:
     void scriptUploadIsByteIdentical();
     void rawSendWithoutChain_data();
     void rawSendWithoutChain();
+    void blocksAndSteps_data();
+    void blocksAndSteps();
+    void closingDuringTransferAsks();
     void sendFileHasNoHeader();
     void chainSurvivesTheRun();
     void versionDateIsTheFileDate();
@@ -144,6 +150,76 @@ void tst_Upload::rawSendWithoutChain()
     QCOMPARE(run("_LF " + name + "\n_LA 1\n_LD\n"), 1);
     QVERIFY(messages().isEmpty());
     QTRY_COMPARE(m_sim->received(), data);
+}
+
+void tst_Upload::blocksAndSteps_data()
+{
+    QTest::addColumn<bool>("chain");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<qsizetype>>("blocks");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("steps");
+
+    QTest::newRow("empty file") << true << 0 << QList<qsizetype>{0} << 1 << 1;
+    QTest::newRow("1999") << true << 1999 << QList<qsizetype>{1999} << 1 << 1;
+    QTest::newRow("2000") << true << 2000 << QList<qsizetype>{2000} << 1 << 1;
+    QTest::newRow("2001") << true << 2001 << QList<qsizetype>{2000, 1} << 1 << 2;
+    QTest::newRow("5000") << true << 5000 << QList<qsizetype>{2000, 2000, 1000} << 2 << 3;
+    QTest::newRow("70000") << true << 70000 << QList<qsizetype>(35, 2000) << 35 << 35;
+    QTest::newRow("raw 10000") << false << 10000 << QList<qsizetype>{4000, 4000, 2000} << 0 << 0;
+    QTest::newRow("raw 8000") << false << 8000 << QList<qsizetype>{4000, 4000, 0} << 0 << 0;
+    QTest::newRow("raw 4000") << false << 4000 << QList<qsizetype>{4000} << 0 << 0;
+    QTest::newRow("raw empty") << false << 0 << QList<qsizetype>{} << 0 << 0;
+}
+
+void tst_Upload::blocksAndSteps()
+{
+    QFETCH(bool, chain);
+    QFETCH(int, size);
+    QFETCH(QList<qsizetype>, blocks);
+    QFETCH(int, maximum);
+    QFETCH(int, steps);
+    makeFile(QStringLiteral("image.bin"), size);
+    QList<qsizetype> sent;
+    connect(&form(), &TTamrinForm::blockSent, this, [&](qsizetype block) { sent << block; });
+    TProgressForm &progress = *m_fixture->windows().progress;
+    int stepCount = 0;
+    int seenMaximum = 0;
+    connect(&progress, &TProgressForm::stepped, this, [&](int position) {
+        ++stepCount;
+        seenMaximum = progress.FileProgressBar->maximum();
+        QVERIFY(position <= seenMaximum);
+    });
+    const QByteArray name = m_files->filePath(QStringLiteral("image.bin")).toLocal8Bit();
+    const QByteArray script =
+        chain ? chainFor(QStringLiteral("image.bin")) + "_LD\n" : "_LF " + name + "\n_LD\n";
+    QCOMPARE(run(script), 1);
+    QCOMPARE(sent, blocks);
+    QCOMPARE(stepCount, steps);
+    QCOMPARE(seenMaximum, maximum);
+    QCOMPARE(progress.FileProgressBar->value(), 0);
+    QVERIFY(!progress.isVisible());
+}
+
+void tst_Upload::closingDuringTransferAsks()
+{
+    QFile file(m_files->filePath(QStringLiteral("ff.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(300, '\xff'));
+    file.close();
+    TProgressForm &progress = *m_fixture->windows().progress;
+    QString checksumShown;
+    m_fixture->dialogs().answers = {false};
+    connect(&progress, &TProgressForm::stepped, this, [&] {
+        checksumShown = progress.ChecksumLabel->text();
+        form().close();
+    });
+    QCOMPARE(run(chainFor(QStringLiteral("ff.bin")) + "_LD\n"), 1);
+    QCOMPARE(checksumShown, QStringLiteral("2AD4"));
+    QCOMPARE(m_fixture->dialogs().questions.size(), 1);
+    QCOMPARE(m_fixture->exitStatus(), -1);
+    QVERIFY(m_sim->waitForUploadLines(1));
+    QVERIFY(m_sim->uploadLines().first().contains("result=ok"));
 }
 
 void tst_Upload::sendFileHasNoHeader()

@@ -72,6 +72,7 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
 void TProgressForm::StepIt()
 {
     FileProgressBar->setValue(std::min(FileProgressBar->value() + 1, FileProgressBar->maximum()));
+    emit stepped(FileProgressBar->value());
 }
 
 void TProgressForm::HideProgressForm()

@@ -38,4 +38,8 @@ public:
     QLabel *FileSizeLabel = nullptr;
     QLabel *DateModifiedLabel = nullptr;
     QPushButton *CancelButton = nullptr;
+
+signals:
+    // After each step, with the bar's position.
+    void stepped(int position);
 };
