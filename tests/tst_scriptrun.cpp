@@ -35,6 +35,10 @@ private slots:
     void queryWithoutAnswer();
     void promptWaitOutlastsASilentUnit();
     void settingsLastFromRunToRun();
+    void restartAfterSend_data();
+    void restartAfterSend();
+    void fiveThousandLines();
+    void loaderModeCheckFailsInRealTime();
     void missingScriptFile();
 
 private:
@@ -279,6 +283,68 @@ void tst_ScriptRun::settingsLastFromRunToRun()
     QCOMPARE(form().link.uploadKeyword, QByteArray("LX"));
     QCOMPARE(form().upload.postUploadPauseMs, 7000);
     QCOMPARE(form().upload.terminalLock, '0');
+}
+
+void tst_ScriptRun::restartAfterSend_data()
+{
+    QTest::addColumn<int>("lastGoodPort");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("unit back on its port") << 3 << 1 << QStringList{};
+    QTest::newRow("port gone")
+        << 5 << 0
+        << QStringList{"Error! Cannot establish communication using COM 5. Please check RS232 "
+                       "connection",
+                       "Error! Unable to connect to unit! Exiting script"};
+}
+
+void tst_ScriptRun::restartAfterSend()
+{
+    QFETCH(int, lastGoodPort);
+    QFETCH(int, result);
+    QFETCH(QStringList, messages);
+    form().serial.linkKind = LinkKind::Serial;
+    form().serial.lastGoodComPort = lastGoodPort;
+    QCOMPARE(run("_ST \"RESET\"\n_SC \"AFTER\"\n"), result);
+    QCOMPARE(this->messages(), messages);
+    QCOMPARE(form().serialOpen(), result == 1);
+    if (result == 1) {
+        QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
+        QTRY_COMPARE(m_sim->received(), QByteArray("RESET\r\rAFTER\r"));
+    }
+}
+
+void tst_ScriptRun::fiveThousandLines()
+{
+    QByteArray script;
+    for (int i = 0; i < 5000; ++i)
+        script += "_PC \">\"\r\n";
+    script += "_SC \"END\"";
+    QCOMPARE(run(script), 1);
+    QCOMPARE(form().script.lines.size(), 5001);
+    QTRY_COMPARE(m_sim->received(), QByteArray("END\r"));
+}
+
+void tst_ScriptRun::loaderModeCheckFailsInRealTime()
+{
+    // The loader-mode check against a unit that stays in normal mode, at the protocol's own
+    // pace: 135-tick waits for the loader prompt, and the pauses of 500, 2500 and 2000 ms.
+    QVERIFY(m_sim->command(QStringLiteral("no-loader on")));
+    Timing::setScale(1.0);
+    QCOMPARE(run("_TC \"^M\"\n"), 0);
+    QCOMPARE(messages(), QStringList{"Error! Unit not in Loader Mode! Exiting script"});
+    QList<qint64> times;
+    for (const UnitSim::Chunk &chunk : m_sim->chunks())
+        times << chunk.ms;
+    QCOMPARE(m_sim->received(), QByteArray("\rLOADR\r\n\r\r\r\r"));
+    QCOMPARE(times.size(), 6);
+    const qint64 wait = 135 * 55; // about 7.4 s, give or take a tick
+    const QList<qint64> least{wait - 55, 500, wait - 55 + 2500, wait - 55 + 2000, wait - 55};
+    for (int i = 0; i < least.size(); ++i) {
+        const qint64 gap = times.at(i + 1) - times.at(i);
+        QVERIFY2(gap >= least.at(i) && gap <= least.at(i) + 2000,
+                 qPrintable(QStringLiteral("gap %1: %2 ms").arg(i).arg(gap)));
+    }
 }
 
 void tst_ScriptRun::missingScriptFile()

@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -35,6 +36,7 @@ private slots:
     void automaticRun_data();
     void automaticRun();
     void ethernetOnlySkipsTheSerialSearch();
+    void unattendedRunOfTheProgram();
 
 private:
     void writeSettings(const QByteArrayList &lines);
@@ -218,6 +220,27 @@ void tst_StartUp::ethernetOnlySkipsTheSerialSearch()
     QVERIFY(unit.received().isEmpty());
     QVERIFY(!m_fixture->form().serialOpen());
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+}
+
+void tst_StartUp::unattendedRunOfTheProgram()
+{
+    // The real program, in automatic mode, as a production line would start it.
+    UnitSim &unit = addUnit(4);
+    writeFile(QStringLiteral("run.sld"), "_WP\r\n_QC \"VER\"\r\n_CE \"2.08\" _SC \"OK\"\r\n");
+    writeSettings(settings({{1, "COM4"}, {6, "run.sld"}, {8, "AUTOMATIC"}}));
+    QProcess tamrin;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"),
+                       m_folder->filePath(QStringLiteral("ports")));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    tamrin.setProcessEnvironment(environment);
+    tamrin.setWorkingDirectory(m_folder->path());
+    tamrin.start(QStringLiteral(TAMRIN_APP_PATH), QStringList{});
+    QVERIFY(tamrin.waitForFinished(30000));
+    QCOMPARE(tamrin.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tamrin.exitCode(), 0);
+    QVERIFY2(!tamrin.readAllStandardError().contains("Tamrin: "), "a message box was shown");
+    QVERIFY(unit.received().endsWith("VER\rOK\r"));
 }
 
 QTEST_MAIN(tst_StartUp)
