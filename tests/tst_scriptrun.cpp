@@ -33,6 +33,7 @@ private slots:
     void failingTailStopsTheRun();
     void tailsNestedTenDeep();
     void queryWithoutAnswer();
+    void replyOfSeveralLinesIsJoined();
     void promptWaitOutlastsASilentUnit();
     void settingsLastFromRunToRun();
     void restartAfterSend_data();
@@ -104,6 +105,12 @@ void tst_ScriptRun::sends_data()
     QTest::newRow("binary bytes") << QByteArray("\x00\xff_SC \"\xfe\"\n", 10)
                                   << QByteArray("\xfe\r");
     QTest::newRow("no underscore at all") << QByteArray("hello\nworld\n") << QByteArray();
+    QTest::newRow("unknown keyword") << QByteArray("_XX \"A\"\n_SC \"B\"\n") << QByteArray("B\r");
+    QTest::newRow("pause without a blank does nothing")
+        << QByteArray("_DY\n_DY 10\n_SC \"B\"\n") << QByteArray("B\r");
+    // Only a line feed ends a line: CR-only line ends make one long command line.
+    QTest::newRow("CR-only line ends")
+        << QByteArray("_SC \"A\"\r_SC \"B\"\r") << QByteArray("A\"_SC \"B\r");
 }
 
 void tst_ScriptRun::sends()
@@ -191,6 +198,10 @@ void tst_ScriptRun::queryAndConditions_data()
                                 << QByteArray()
                                 << QStringList{"Error! No line found after successful _CE",
                                                "Error! No line found after successful _CS/_CN"};
+    QTest::newRow("empty values") << "2.08"
+                                  << ask + "_CS \"\" _SC \"a\"\n_CN \"\" _SC \"b\"\n"
+                                           "_CE \"\" _SC \"c\"\n_CS \"\\r\" _SC \"d\"\n"
+                                  << QByteArray("a\r") << QStringList{};
     QTest::newRow("tails nested") << "2.08" << ask + "_AG \"2\" _IG \"8\" _CS \"08\" _SC \"x\"\n"
                                   << QByteArray("x\r") << QStringList{};
 }
@@ -262,6 +273,18 @@ void tst_ScriptRun::queryWithoutAnswer()
     QVERIFY(form().query.lastAnswer.isEmpty());
     // The silent unit still got the nudge a third of the way through the wait.
     QTRY_VERIFY(m_sim->received().endsWith("VER\r.\rempty\r"));
+}
+
+void tst_ScriptRun::replyOfSeveralLinesIsJoined()
+{
+    // Filler lines before the version: the answer is the lines joined without separators.
+    QVERIFY(m_sim->command(QStringLiteral("answer-padding 70")));
+    QCOMPARE(run("_QC \"VER\"\n_CS \"2.08\" _SC \"a\"\n_CE \"2.08\" _SC \"b\"\n"), 1);
+    const QByteArray answer = form().query.lastAnswer;
+    QVERIFY(answer.endsWith("2.08"));
+    QVERIFY(answer.size() > 60);
+    QVERIFY(!answer.contains('\r') && !answer.contains('\n'));
+    QTRY_VERIFY(m_sim->received().endsWith("VER\ra\r"));
 }
 
 void tst_ScriptRun::promptWaitOutlastsASilentUnit()

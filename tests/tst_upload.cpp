@@ -43,6 +43,7 @@ private slots:
     void fileDeletedAfterNaming();
     void overlongAddressIsRefused();
     void realTimeUpload();
+    void hundredMegabyteFileIsMeasured();
 
 private:
     QByteArray makeFile(const QString &name, int size);
@@ -364,6 +365,22 @@ void tst_Upload::realTimeUpload()
     QVERIFY2(dataStart - headerEnd >= 2600, QByteArray::number(dataStart - headerEnd).constData());
     QVERIFY(m_sim->waitForUploadLines(1));
     QVERIFY(m_sim->uploadLines().first().contains("result=ok"));
+}
+
+void tst_Upload::hundredMegabyteFileIsMeasured()
+{
+    const QString path = m_files->filePath(QStringLiteral("large.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray chunk(1000000, '\x01');
+    for (int i = 0; i < 100; ++i)
+        file.write(chunk);
+    file.close();
+    QCOMPARE(run(chainFor(QStringLiteral("large.bin"))), 1);
+    QCOMPARE(form().upload.fileSize, qint64(100000000));
+    QCOMPARE(int(form().upload.checksum), 100000000 % 65536);
+    QVERIFY(form().upload.versionStep);
+    QVERIFY(messages().isEmpty());
 }
 
 QTEST_MAIN(tst_Upload)
