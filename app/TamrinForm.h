@@ -200,6 +200,8 @@ private:
     LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
                                bool ethernetRun);
     int endRun(int result);
+    void runChosenFile(const std::function<void(const QString &)> &work);
+    bool openUploadFile(QFile &file);
     bool sendFileBlock(QFile &file, qint64 count);
     void transferBlocks(QFile &file);
     void postUploadPromptWait();

@@ -16,20 +16,28 @@
 
 void TTamrinForm::PickButtonClick()
 {
+    runChosenFile([this](const QString &) {
+        read_ini();
+        AdTerminal1->setFocus();
+    });
+}
+
+// The operator picks a file; while 'work' runs with it the hourglass shows and the keep-alive
+// stays quiet, so that it sends nothing into the unit between commands or blocks.
+void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work)
+{
     const QString chosen = OperatorDialogs::current().openFile(
         this, QDir::currentPath(),
         QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
     if (chosen.isEmpty())
         return;
-    // The keep-alive would send into the unit between the script's commands.
     CCHECKTimer1->stop();
     link.keepAlive = false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ClearScriptLines();
     script.fileName = chosen;
     setCancelFlag(0);
-    read_ini();
-    AdTerminal1->setFocus();
+    work(chosen);
     QApplication::restoreOverrideCursor();
     CCHECKTimer1->start();
     link.keepAlive = true;

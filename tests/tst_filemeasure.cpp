@@ -87,8 +87,8 @@ void tst_FileMeasure::dateText_data()
         << QDateTime(QDate(2006, 3, 7), QTime(14, 5, 9)) << QByteArray("3/7/2006_14:05:08");
     QTest::newRow("no leading zero on hour")
         << QDateTime(QDate(2010, 11, 12), QTime(9, 30, 0)) << QByteArray("11/12/2010_9:30:00");
-    QTest::newRow("longest text")
-        << QDateTime(QDate(2107, 12, 31), QTime(23, 59, 59)) << QByteArray("12/31/2107_23:59:58");
+    QTest::newRow("longest text") << QDateTime(QDate(2107, 12, 31), QTime(23, 59, 59))
+                                  << QByteArray("12/31/2107_23:59:58");
     QTest::newRow("before 1980 held at its start")
         << QDateTime(QDate(1970, 1, 1), QTime(0, 0, 0)) << QByteArray("1/1/1980_0:00:00");
     QTest::newRow("after 2107 held at its end")

@@ -71,16 +71,7 @@ void tst_ScriptRun::cleanup()
 
 int tst_ScriptRun::run(const QByteArray &script)
 {
-    const QString path = m_scripts.filePath(QStringLiteral("run.sld"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return -1;
-    file.write(script);
-    file.close();
-    form().ClearScriptLines();
-    form().script.fileName = path;
-    form().setCancelFlag(0);
-    return form().read_ini();
+    return m_fixture->runScript(script);
 }
 
 void tst_ScriptRun::sends_data()

@@ -94,16 +94,7 @@ QByteArray tst_Upload::chainFor(const QString &name, const QByteArray &version)
 
 int tst_Upload::run(const QByteArray &script)
 {
-    const QString path = m_files->filePath(QStringLiteral("run.sld"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return -1;
-    file.write(script);
-    file.close();
-    form().ClearScriptLines();
-    form().script.fileName = path;
-    form().setCancelFlag(0);
-    return form().read_ini();
+    return m_fixture->runScript(script);
 }
 
 void tst_Upload::scriptUploadIsByteIdentical_data()

@@ -72,12 +72,8 @@ void TTamrinForm::UploadButtonClick()
 {
     show_status(QStringLiteral("Reading script file. Please wait...."));
     QFile file(displayName(upload.fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        message_text =
-            QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
-        showMessage(message_text);
+    if (!openUploadFile(file))
         return;
-    }
     upload.idle = false;
     showUploadMenus(false);
     if (serialOpen()) {
@@ -212,12 +208,8 @@ void TTamrinForm::postUploadPromptWait()
 void TTamrinForm::SendRawFile()
 {
     QFile file(displayName(upload.fileName));
-    if (!file.open(QIODevice::ReadOnly)) {
-        message_text =
-            QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
-        showMessage(message_text);
+    if (!openUploadFile(file))
         return;
-    }
     get_file_checksum();
     if (upload.fileSize <= 0)
         return;
@@ -236,24 +228,22 @@ void TTamrinForm::SendRawFile()
 
 void TTamrinForm::SendFile1Click()
 {
-    const QString chosen = OperatorDialogs::current().openFile(
-        this, QDir::currentPath(),
-        QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
-    if (chosen.isEmpty())
-        return;
-    CCHECKTimer1->stop();
-    link.keepAlive = false;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    ClearScriptLines();
-    script.fileName = chosen;
-    setCancelFlag(0);
-    upload.fileName = chosen.toLocal8Bit();
-    get_file_checksum();
-    upload.promptAfterUpload = false;
-    UploadButtonClick();
-    QApplication::restoreOverrideCursor();
-    CCHECKTimer1->start();
-    link.keepAlive = true;
+    runChosenFile([this](const QString &chosen) {
+        upload.fileName = chosen.toLocal8Bit();
+        get_file_checksum();
+        upload.promptAfterUpload = false;
+        UploadButtonClick();
+    });
+}
+
+bool TTamrinForm::openUploadFile(QFile &file)
+{
+    if (file.open(QIODevice::ReadOnly))
+        return true;
+    message_text =
+        QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
+    showMessage(message_text);
+    return false;
 }
 
 void TTamrinForm::showUploadMenus(bool shown)

@@ -1,5 +1,6 @@
 #include "FormFixture.h"
 
+#include <QFile>
 #include <QtGlobal>
 
 FormFixture::FormFixture(const QString &portsDir) : m_dialogs(RecordingDialogs::install())
@@ -9,3 +10,17 @@ FormFixture::FormFixture(const QString &portsDir) : m_dialogs(RecordingDialogs::
 }
 
 FormFixture::~FormFixture() = default;
+
+int FormFixture::runScript(const QByteArray &script)
+{
+    const QString path = m_scripts.filePath(QStringLiteral("run.sld"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    file.write(script);
+    file.close();
+    form().ClearScriptLines();
+    form().script.fileName = path;
+    form().setCancelFlag(0);
+    return form().read_ini();
+}

@@ -9,6 +9,7 @@
 #include "app/TamrinForm.h"
 
 #include <QString>
+#include <QTemporaryDir>
 
 class FormFixture
 {
@@ -23,9 +24,13 @@ public:
     RecordingDialogs &dialogs() { return *m_dialogs; }
     // The status the process would have ended with; -1 while it has not ended.
     int exitStatus() const { return m_exitStatus; }
+    // Runs 'script' as a script file, after clearing the cancel flag and the line table as the
+    // open-script button does; returns what the run returned, -1 if the file was not written.
+    int runScript(const QByteArray &script);
 
 private:
     RecordingDialogs *m_dialogs;
     AppWindows m_windows;
     int m_exitStatus = -1;
+    QTemporaryDir m_scripts;
 };
