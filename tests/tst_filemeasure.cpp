@@ -14,6 +14,8 @@ private slots:
     void measuringAgainSeesChanges();
     void dateText_data();
     void dateText();
+    void waitsAfterUpload_data();
+    void waitsAfterUpload();
     void header_data();
     void header();
 
@@ -100,6 +102,27 @@ void tst_FileMeasure::dateText()
     QFETCH(QDateTime, time);
     QFETCH(QByteArray, text);
     QCOMPARE(fileDateText(time), text);
+}
+
+void tst_FileMeasure::waitsAfterUpload_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("waitMs");
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("empty") << qint64(0) << qint64(1000) << 18 + 120;
+    QTest::newRow("100000") << qint64(100000) << qint64(1571) << 28 + 120;
+    QTest::newRow("1000000") << qint64(1000000) << qint64(6710) << 122 + 120;
+    // 100 MB: about ten minutes at most, not the hours a size wait in ticks would make.
+    QTest::newRow("100 MB") << qint64(100000000) << qint64(572000) << 10400 + 120;
+}
+
+void tst_FileMeasure::waitsAfterUpload()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, waitMs);
+    QFETCH(int, ticks);
+    QCOMPARE(sizeWaitMs(size), waitMs);
+    QCOMPARE(postUploadPromptTicks(size), ticks);
 }
 
 void tst_FileMeasure::header_data()

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 
 namespace {
 
@@ -53,6 +54,18 @@ QByteArray fileDateText(const QDateTime &localTime)
         .arg(time.minute(), 2, 10, QLatin1Char('0'))
         .arg(time.second() / 2 * 2, 2, 10, QLatin1Char('0'))
         .toLatin1();
+}
+
+qint64 sizeWaitMs(qint64 size)
+{
+    return qint64(double(size) * 0.00571 + 1000.0);
+}
+
+int postUploadPromptTicks(qint64 size)
+{
+    constexpr qint64 TickMs = 55;
+    constexpr qint64 MarginTicks = 120;
+    return int(std::min<qint64>(sizeWaitMs(size) / TickMs + MarginTicks, INT_MAX));
 }
 
 QByteArray uploadHeader(const QByteArray &keyword, const QByteArray &address, qint64 size,

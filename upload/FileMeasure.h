@@ -28,6 +28,13 @@ quint16 addToChecksum(quint16 sum, QByteArrayView bytes);
 // The date text of a local time, rounded down to even seconds and held to 1980..2107.
 QByteArray fileDateText(const QDateTime &localTime);
 
+// How long the unit may need to store a file of 'size' bytes before it shows its prompt again:
+// 5.71 ms per thousand bytes and one second more.
+qint64 sizeWaitMs(qint64 size);
+// The limit of the first prompt wait after an upload, in ticks of 55 ms: the size wait and a
+// margin of 120 ticks.
+int postUploadPromptTicks(qint64 size);
+
 // "KEYWORD ADDRESS SIZE HEXSUM VERSION\r": one blank between fields, the checksum in lower-case
 // hexadecimal without leading zeros, nothing quoted.
 QByteArray uploadHeader(const QByteArray &keyword, const QByteArray &address, qint64 size,

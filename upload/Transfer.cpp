@@ -27,7 +27,6 @@ constexpr int TransferBlock = 2000;
 constexpr int RawBlock = 4000;
 constexpr int HeaderPromptTicks = 130;
 constexpr int DefaultPromptTicks = 400;
-constexpr int PromptMarginTicks = 120;
 constexpr int WatchdogAfterUploadMs = 14000;
 
 QString displayName(const QByteArray &fileName)
@@ -168,17 +167,16 @@ void TTamrinForm::postUploadPromptWait()
 {
     show_status(QStringLiteral("Waiting for prompt.."));
     // The unit needs longer to store a larger file.
-    const qint64 sizeWaitMs = qint64(double(upload.fileSize) * 0.00571 + 1000.0);
-    Timing::sleepMs(int(sizeWaitMs / 2));
+    const qint64 waitMs = sizeWaitMs(upload.fileSize);
+    Timing::sleepMs(int(waitMs / 2));
     show_status(QStringLiteral("Waiting for prompt...."));
     Timing::pump();
-    Timing::sleepMs(int(sizeWaitMs / 2));
+    Timing::sleepMs(int(waitMs / 2));
     show_status(QStringLiteral("Waiting for prompt......"));
     SetPromptChar(link.loaderPrompt);
-    link.promptTimeoutTicks =
-        int(std::min<qint64>(sizeWaitMs / SerialPort::TickMs + PromptMarginTicks, INT_MAX));
+    link.promptTimeoutTicks = postUploadPromptTicks(upload.fileSize);
     if (tcpConnected())
-        CommandTimer->setInterval(int(std::min<qint64>(sizeWaitMs + 14000, INT_MAX)));
+        CommandTimer->setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
     Timing::sleepMs(100);
     Timing::pump();
     bool prompt = SendCOMCmd_GetPrompt("\r");
