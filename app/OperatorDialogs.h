@@ -3,8 +3,9 @@
 // installs the Qt implementation; tests install their own that answers at once and records
 // what was asked.
 //
-// Every message box text is also written to standard error as one line beginning
-// "Tamrin: ", with CR and LF shown as blanks, so that an unattended run can be diagnosed.
+// Every message box and question text is also written to standard error as one line
+// beginning "Tamrin: ", with CR and LF shown as blanks, and so is the operator's answer to a
+// question ("Tamrin: answered OK"), so that an unattended run can be diagnosed.
 #pragma once
 
 #include <QFont>
@@ -34,6 +35,9 @@ public:
 
 // Shows a plain message box through the installed dialogs, after echoing it to stderr.
 void ShowMessage(QWidget *owner, const QString &text);
+// Ask through the installed dialogs, echoing the question and the answer to stderr.
+bool AskOkCancel(QWidget *owner, const QString &caption, const QString &text);
+bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 
 // The one-line stderr form of a message: "Tamrin: " + text with CR and LF as blanks.
 QString stderrLine(const QString &text);

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <QBuffer>
 #include <QFile>
 
 #include <algorithm>
@@ -311,14 +312,28 @@ void applyLine(LoaderSettings &settings, int lineNumber, QByteArrayView line)
 
 // The line that starts at start, without its LF or the CR right before that LF. A CR that
 // is not followed by LF belongs to the line. Moves start past the line's end.
-QByteArrayView takeLine(QByteArrayView content, qsizetype &start)
+// One line of the file without its LF (and without a CR right before the LF). Only the first
+// MaxSettingsLineLength + 1 characters are kept: enough to tell that a longer line is too long.
+// Every byte read counts against 'budget', so an endless line cannot hold the reader.
+QByteArray readLine(QIODevice &device, qint64 &budget)
 {
-    const qsizetype lineFeed = content.indexOf('\n', start);
-    const qsizetype end = lineFeed < 0 ? content.size() : lineFeed;
-    QByteArrayView line = content.sliced(start, end - start);
-    if (lineFeed >= 0 && line.endsWith('\r'))
-        line = line.chopped(1);
-    start = end + 1;
+    QByteArray line;
+    bool cut = false;
+    bool ended = false;
+    char c = '\0';
+    while (budget > 0 && device.getChar(&c)) {
+        --budget;
+        if (c == '\n') {
+            ended = true;
+            break;
+        }
+        if (line.size() <= MaxSettingsLineLength)
+            line.append(c);
+        else
+            cut = true;
+    }
+    if (ended && !cut && line.endsWith('\r'))
+        line.chop(1);
     return line;
 }
 
@@ -353,16 +368,24 @@ std::optional<int> leadingNumber(QByteArrayView text)
     return scanned.value;
 }
 
-QList<QByteArray> settingsLines(QByteArrayView content)
+QList<QByteArray> settingsLines(QIODevice &device)
 {
     QList<QByteArray> lines;
-    qsizetype start = 0;
-    while (start < content.size() && lines.size() < MaxSettingsLines) {
-        const QByteArrayView line = takeLine(content, start);
+    qint64 budget = MaxSettingsBytes;
+    while (lines.size() < MaxSettingsLines && budget > 0 && !device.atEnd()) {
+        const QByteArray line = readLine(device, budget);
         if (isSettingsLine(line))
-            lines.append(line.toByteArray());
+            lines.append(line);
     }
     return lines;
+}
+
+QList<QByteArray> settingsLines(QByteArrayView content)
+{
+    QByteArray bytes = content.toByteArray();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return settingsLines(buffer);
 }
 
 LoaderSettings parseSettings(const QList<QByteArray> &lines)
@@ -379,5 +402,5 @@ std::optional<LoaderSettings> readSettingsFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return parseSettings(settingsLines(file.readAll()));
+    return parseSettings(settingsLines(file));
 }

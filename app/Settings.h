@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QIODevice>
 #include <QList>
 #include <QString>
 
@@ -49,7 +50,14 @@ constexpr int MaxSettingsLines = 29;
 // A longer line still takes its number but has no effect.
 constexpr qsizetype MaxSettingsLineLength = 299;
 
-// The counted settings lines of a file's content, at most 29, in order.
+// Reading stops after this many bytes even if 29 settings lines have not been found, so a
+// huge or endless file (a link to /dev/zero) cannot hold start-up.
+constexpr qint64 MaxSettingsBytes = 1024 * 1024;
+
+// The counted settings lines read from 'device', at most 29, in order. The file is read line
+// by line and never further than the 29th settings line; of a line longer than 299
+// characters only its first 300 are kept, which is enough to refuse it.
+QList<QByteArray> settingsLines(QIODevice &device);
 QList<QByteArray> settingsLines(QByteArrayView content);
 LoaderSettings parseSettings(const QList<QByteArray> &lines);
 // nullopt when the file cannot be opened.

@@ -16,6 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// The terminal pane's menu later switches between 420 and 139.
+constexpr int FirstClientHeight = 425;
+
+} // namespace
+
 TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("TTamrinForm"));
@@ -27,6 +34,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_clientSocket = new QTcpSocket(this);
     buildControls();
     buildMenus();
+    setClientHeight(FirstClientHeight);
     buildTimers();
     attachSerialPort();
     exitProcess = [this](int status) {
@@ -93,6 +101,13 @@ bool TTamrinForm::tcpConnected() const
     return m_clientSocket->state() == QAbstractSocket::ConnectedState;
 }
 
+Transport TTamrinForm::activeTransport() const
+{
+    if (serialOpen())
+        return Transport::Serial;
+    return tcpConnected() ? Transport::Tcp : Transport::None;
+}
+
 void TTamrinForm::ExitMenuClick()
 {
     close();
@@ -114,10 +129,9 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
 {
     // An upload in progress is the only thing worth a question; everything else ends at once.
     if (!upload.idle &&
-        !OperatorDialogs::current().yesNo(
-            this, QStringLiteral("Loader GUI : Confirm Exit"),
-            QStringLiteral("File upload in progress.\rAre you sure you want to cancel upload "
-                           "and exit the application?"))) {
+        !AskYesNo(this, QStringLiteral("Loader GUI : Confirm Exit"),
+                  QStringLiteral("File upload in progress.\rAre you sure you want to cancel "
+                                 "upload and exit the application?"))) {
         event->ignore();
         return;
     }

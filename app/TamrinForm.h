@@ -90,6 +90,7 @@ public:
     bool sendCommand(const QByteArray &line);
     bool restartLink();
     bool loaderModeCheck(const QByteArray &line);
+    bool reachLoaderPrompt(const QByteArray &text);
     bool waitForPrompt(const QByteArray &line);
     bool setLoaderPrompt(const QByteArray &line);
     bool pause(const QByteArray &line);
@@ -138,6 +139,8 @@ public:
     bool AdTerminal1KeyPress(char &key);
 
     // Main window.
+    // Height of the area below the menu bar: the controls and the status line.
+    int clientHeight() const;
     void ExitMenuClick();
     void VersionLabelClick();
     void JustUploadTimerTimer();
@@ -145,6 +148,7 @@ public:
     // Transport state.
     bool serialOpen() const;
     bool tcpConnected() const;
+    Transport activeTransport() const;
 
     // State, grouped by concern.
     LinkState link;
@@ -166,6 +170,9 @@ public:
     TInfoForm *infoForm() const { return m_windows.info; }
     int cancelFlag() const;
     void setCancelFlag(int value);
+    // A failure that has been reported already (a lost link, the watchdog) cancelled the run:
+    // the running command ends quietly instead of reporting the same failure again.
+    bool runCancelled() const { return cancelFlag() != 0; }
 
 signals:
     // A block of an upload is about to be handed to the link, with its size.
@@ -203,7 +210,9 @@ private:
     void runChosenFile(const std::function<void(const QString &)> &work);
     bool openUploadFile(QFile &file);
     bool sendFileBlock(QFile &file, qint64 count);
-    void transferBlocks(QFile &file);
+    void transferBlocks(QFile &file, Transport transport);
+    bool transferLinkLost(Transport transport);
+    void reportCancelledUpload();
     void postUploadPromptWait();
     void showUploadMenus(bool shown);
 

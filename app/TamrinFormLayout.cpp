@@ -23,7 +23,6 @@
 namespace {
 
 constexpr int ClientWidth = 526;
-constexpr int ClientHeight = 425;
 constexpr int StatusBarHeight = 19;
 
 // Port numbers 1 to 16 with the object names their menu items carry.
@@ -54,7 +53,7 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &place)
 void TTamrinForm::buildControls()
 {
     auto *client = new QWidget(this);
-    client->setFixedSize(ClientWidth, ClientHeight - StatusBarHeight);
+    client->setFixedWidth(ClientWidth);
     setCentralWidget(client);
     QFont windowFont(QStringLiteral("MS Sans Serif"));
     windowFont.setPixelSize(11);
@@ -127,7 +126,18 @@ void TTamrinForm::buildControls()
     connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
     connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);
     AdTerminal1->keyPressHandler = [this](char &key) { return AdTerminal1KeyPress(key); };
-    setFixedSize(sizeHint());
+}
+
+// The client area is everything below the menu bar: the controls and the status line.
+void TTamrinForm::setClientHeight(int height)
+{
+    centralWidget()->setFixedHeight(height - StatusBarHeight);
+    setFixedSize(ClientWidth, menuBar()->sizeHint().height() + height);
+}
+
+int TTamrinForm::clientHeight() const
+{
+    return height() - menuBar()->height();
 }
 
 QAction *TTamrinForm::addAction(QMenu *menu, const QString &caption, const char *name,

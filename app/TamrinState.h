@@ -35,6 +35,15 @@ struct LinkState
     QByteArray uploadKeyword = "LF";
 };
 
+// The transport every send goes through right now: the serial port when it is open, else the
+// TCP client when it is connected, else none.
+enum class Transport
+{
+    None,
+    Serial,
+    Tcp
+};
+
 enum class LinkKind
 {
     None = -1,

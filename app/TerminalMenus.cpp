@@ -45,12 +45,6 @@ void TTamrinForm::VisibleMenuClick()
     setClientHeight(show ? ShownClientHeight : HiddenClientHeight);
 }
 
-void TTamrinForm::setClientHeight(int height)
-{
-    centralWidget()->setFixedHeight(height - statusBar()->height());
-    setFixedSize(width(), sizeHint().height());
-}
-
 void TTamrinForm::setTerminalBackground(int entry)
 {
     if (entry >= 0 && entry <= 5)

@@ -7,8 +7,9 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window caption, and the captions are
+    // exactly the windows' own texts.
     QApplication::setApplicationName(QStringLiteral("Tamrin"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tamrin"));
     AppWindows windows;
     windows.main->show();
     return QApplication::exec();

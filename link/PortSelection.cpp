@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 namespace {
 
@@ -199,6 +200,8 @@ void TTamrinForm::onSerialDeviceLost(int portNumber)
 {
     link.capturing = false;
     link.waitFailed = true;
+    // The loss is the one report: the watchdog must not add a time-out to it.
+    CommandTimer->stop();
     if (link.probing)
         return;
     setCancelFlag(1);

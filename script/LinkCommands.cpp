@@ -60,31 +60,45 @@ bool TTamrinForm::loaderModeCheck(const QByteArray &line)
     Timing::sleepMs(200);
     SetPromptChar(link.loaderPrompt);
     link.promptTimeoutTicks = LoaderCheckTicks;
-    bool answered = SendCOMCmd_GetPrompt(*text);
-    if (!answered) {
-        SendString(link.loaderModeCommand);
-        Timing::sleepMs(500);
-        answered = SendCOMCmd_GetPrompt("\r");
-    }
-    for (const int waitMs : {2500, 2000}) {
-        if (answered)
-            break;
-        Timing::sleepMs(waitMs);
-        Timing::pump();
-        answered = SendCOMCmd_GetPrompt("\r");
-    }
-    if (!answered) {
+    const bool inLoaderMode = reachLoaderPrompt(*text);
+    bool normalPrompt = false;
+    if (!inLoaderMode) {
         SetPromptChar(link.normalPrompt);
-        const bool normal = SendCOMCmd_GetPrompt("\r");
-        showMessage(normal ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
-                           : QStringLiteral("Error! Unable to get response from unit(_TC)! "
-                                            "Exiting script"));
-        link.promptTimeoutTicks = DefaultPromptTicks;
-        return false;
+        normalPrompt = !runCancelled() && SendCOMCmd_GetPrompt("\r");
     }
     link.promptTimeoutTicks = DefaultPromptTicks;
+    if (inLoaderMode) {
+        Timing::sleepMs(500);
+        return true;
+    }
+    if (!runCancelled())
+        showMessage(normalPrompt ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
+                                 : QStringLiteral("Error! Unable to get response from unit(_TC)! "
+                                                  "Exiting script"));
+    return false;
+}
+
+// The text, then, if the loader prompt does not answer it, the loader-mode command and three
+// carriage returns with growing pauses before them. Stops early once the run is cancelled.
+bool TTamrinForm::reachLoaderPrompt(const QByteArray &text)
+{
+    if (SendCOMCmd_GetPrompt(text))
+        return true;
+    if (runCancelled())
+        return false;
+    SendString(link.loaderModeCommand);
     Timing::sleepMs(500);
-    return true;
+    if (SendCOMCmd_GetPrompt("\r"))
+        return true;
+    for (const int waitMs : {2500, 2000}) {
+        if (runCancelled())
+            return false;
+        Timing::sleepMs(waitMs);
+        Timing::pump();
+        if (SendCOMCmd_GetPrompt("\r"))
+            return true;
+    }
+    return false;
 }
 
 bool TTamrinForm::waitForPrompt(const QByteArray &)

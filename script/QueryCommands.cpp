@@ -73,7 +73,7 @@ bool TTamrinForm::queryUnit(const QByteArray &line)
     answer.replace('\r', QByteArray());
     answer.replace('\n', QByteArray());
     query.lastAnswer = answer;
-    if (answer.isEmpty())
+    if (answer.isEmpty() && !runCancelled())
         showMessage(QStringLiteral("Error! No response detected with _QC command"));
     return true;
 }
@@ -107,7 +107,7 @@ bool TTamrinForm::answerComparison(const QByteArray &line)
 bool TTamrinForm::showScriptMessage(const QByteArray &line)
 {
     if (const std::optional<QByteArray> text = escapedArgumentText(line))
-        showMessage(QString::fromLatin1(*text));
+        showMessage(displayText(*text));
     return true;
 }
 
@@ -117,8 +117,7 @@ bool TTamrinForm::askOperator(const QByteArray &line)
     if (!text)
         return true;
     query.asked = true;
-    query.accepted = OperatorDialogs::current().okCancel(this, QStringLiteral("Tamrin - Query"),
-                                                         QString::fromLatin1(*text));
+    query.accepted = AskOkCancel(this, QStringLiteral("Tamrin - Query"), displayText(*text));
     return true;
 }
 

@@ -293,4 +293,9 @@ std::optional<QByteArray> escapedArgumentText(QByteArrayView line)
     return replaceEscapes(*text, keywordSyntax(line).escapes);
 }
 
+QString displayText(QByteArrayView bytes)
+{
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
 } // namespace ScriptSyntax

@@ -3,14 +3,21 @@
 #include "FormFixture.h"
 
 #include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
+
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <memory>
 
@@ -22,6 +29,8 @@ private slots:
     void cleanup();
 
     void menuTree();
+    void clientHeightBelowTheMenuBar_data();
+    void clientHeightBelowTheMenuBar();
     void versionLabelFlipsSendFile();
     void closeWithoutUploadEndsAtOnce();
     void closeDuringUploadAsks_data();
@@ -95,6 +104,33 @@ void tst_MainWindow::menuTree()
     QVERIFY(form.VisibleMenu->isChecked());
 }
 
+void tst_MainWindow::clientHeightBelowTheMenuBar_data()
+{
+    QTest::addColumn<int>("visibleClicks");
+    QTest::addColumn<int>("clientHeight");
+    QTest::newRow("first layout") << 0 << 425;
+    QTest::newRow("pane hidden") << 1 << 139;
+    QTest::newRow("pane shown again, 5 less than at start") << 2 << 420;
+}
+
+void tst_MainWindow::clientHeightBelowTheMenuBar()
+{
+    QFETCH(int, visibleClicks);
+    QFETCH(int, clientHeight);
+    TTamrinForm &form = m_fixture->form();
+    form.show();
+    for (int i = 0; i < visibleClicks; ++i)
+        form.VisibleMenuClick();
+    QCoreApplication::processEvents();
+    QCOMPARE(form.height() - form.menuBar()->height(), clientHeight);
+    // The status line sits at the bottom and covers nothing of the pane above it.
+    QCOMPARE(form.statusBar()->geometry().bottom(), form.height() - 1);
+    if (form.VisibleMenu->isChecked()) {
+        const int paneBottom = form.AdTerminal1->mapTo(&form, QPoint(0, 281)).y();
+        QVERIFY2(paneBottom <= form.statusBar()->y(), qPrintable(QString::number(paneBottom)));
+    }
+}
+
 void tst_MainWindow::versionLabelFlipsSendFile()
 {
     TTamrinForm &form = m_fixture->form();
@@ -118,28 +154,69 @@ void tst_MainWindow::closeWithoutUploadEndsAtOnce()
     QVERIFY(!form.isVisible());
 }
 
+// Standard error of this process, collected in a file while the object lives.
+class StandardErrorCapture
+{
+public:
+    StandardErrorCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StandardErrorCapture() { restore(); }
+    QStringList lines()
+    {
+        restore();
+        m_file.seek(0);
+        return QString::fromLocal8Bit(m_file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
 void tst_MainWindow::closeDuringUploadAsks_data()
 {
     QTest::addColumn<bool>("answer");
     QTest::addColumn<int>("exitStatus");
-    QTest::newRow("No keeps the upload") << false << -1;
-    QTest::newRow("Yes ends the process") << true << 0;
+    QTest::addColumn<QString>("answerLine");
+    QTest::newRow("No keeps the upload") << false << -1 << "Tamrin: answered No";
+    QTest::newRow("Yes ends the process") << true << 0 << "Tamrin: answered Yes";
 }
 
 void tst_MainWindow::closeDuringUploadAsks()
 {
     QFETCH(bool, answer);
     QFETCH(int, exitStatus);
+    QFETCH(QString, answerLine);
     TTamrinForm &form = m_fixture->form();
     form.show();
     form.upload.idle = false;
     m_fixture->dialogs().answers = {answer};
+    StandardErrorCapture standardError;
     form.close();
     QCOMPARE(m_fixture->dialogs().questions,
              QStringList{"Loader GUI : Confirm Exit: File upload in progress.\rAre you sure you "
                          "want to cancel upload and exit the application?"});
     QCOMPARE(m_fixture->exitStatus(), exitStatus);
     QCOMPARE(form.isVisible(), !answer);
+    // An unattended run leaves a trace of the question and of how it was answered.
+    QCOMPARE(standardError.lines(),
+             (QStringList{"Tamrin: File upload in progress. Are you sure you want to cancel "
+                          "upload and exit the application?",
+                          answerLine}));
 }
 
 void tst_MainWindow::messagesGoToStandardError_data()

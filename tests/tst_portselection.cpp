@@ -152,7 +152,8 @@ void tst_PortSelection::probeGivesUpAfterEightTicks()
     clock.start();
     QVERIFY(!form().SendCOMCmd_GetPrompt("\r"));
     const qint64 elapsed = clock.elapsed();
-    QVERIFY2(elapsed >= 430 && elapsed <= 700, QByteArray::number(elapsed).constData());
+    // 440 to 495 ms by the ticks; a loaded machine only ever makes it later.
+    QVERIFY2(elapsed >= 430 && elapsed <= 1200, QByteArray::number(elapsed).constData());
 }
 
 void tst_PortSelection::searchSkipsHeldPortAndStopsAtTheUnit()

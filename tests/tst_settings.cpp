@@ -121,6 +121,8 @@ private slots:
     void lineCounting();
     void readSettingsFile();
     void crLfFileReadsAsLfFile();
+    void endlessFilesAreReadOnlyInPart_data();
+    void endlessFilesAreReadOnlyInPart();
     void missingFileGivesNothing();
 };
 
@@ -151,8 +153,13 @@ void tst_Settings::settingsLines_data()
     QTest::addRow("0xFF and Ctrl-Z are line content")
         << QByteArray("A=\xff\n\x1a") << QByteArrayList{"A=\xff", "\x1a"};
     const QByteArray longLine = "A=" + QByteArray(10000, 'x');
-    QTest::addRow("long line kept whole") << longLine + "\nB=2\n"
-                                          << QByteArrayList{longLine, "B=2"};
+    QTest::addRow("long line kept to what refuses it")
+        << longLine + "\r\nB=2\n" << QByteArrayList{longLine.left(300), "B=2"};
+    QTest::addRow("299 characters and CR LF")
+        << QByteArray(299, 'x') + "\r\n" << QByteArrayList{QByteArray(299, 'x')};
+    QTest::addRow("endless line ends the reading")
+        << QByteArray(MaxSettingsBytes + 10, '\0') + "\nB=2\n"
+        << QByteArrayList{QByteArray(300, '\0')};
 }
 
 void tst_Settings::settingsLines()
@@ -561,6 +568,22 @@ void tst_Settings::crLfFileReadsAsLfFile()
     QVERIFY(fromCrLf);
     QVERIFY(fromLf);
     QCOMPARE(describe(*fromLf), describe(*fromCrLf));
+}
+
+void tst_Settings::endlessFilesAreReadOnlyInPart_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addRow("zeros without a line end") << QStringLiteral("/dev/zero");
+    QTest::addRow("random bytes") << QStringLiteral("/dev/urandom");
+}
+
+void tst_Settings::endlessFilesAreReadOnlyInPart()
+{
+    QFETCH(QString, path);
+    QFile device(path);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    QVERIFY(::settingsLines(device).size() <= MaxSettingsLines);
+    QVERIFY(device.pos() <= MaxSettingsBytes);
 }
 
 void tst_Settings::missingFileGivesNothing()

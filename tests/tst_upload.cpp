@@ -15,8 +15,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 class tst_Upload : public QObject
@@ -38,7 +40,9 @@ private slots:
     void versionDateIsTheFileDate();
     void noPromptBeforeHeader();
     void noPromptAfterData();
-    void unitHangsUpDuringData();
+    void unitHangsUp_data();
+    void unitHangsUp();
+    void fileVanishesAfterTheHeader();
     void fileShrunkAfterMeasuring();
     void fileDeletedAfterNaming();
     void overlongAddressIsRefused();
@@ -47,6 +51,7 @@ private slots:
 
 private:
     QByteArray makeFile(const QString &name, int size);
+    QByteArray makeFile(const QByteArray &name, int size);
     int run(const QByteArray &script);
     QByteArray chainFor(const QString &name, const QByteArray &version = "V2.1");
     TTamrinForm &form() { return m_fixture->form(); }
@@ -78,12 +83,19 @@ void tst_Upload::cleanup()
 
 QByteArray tst_Upload::makeFile(const QString &name, int size)
 {
+    return makeFile(QFile::encodeName(name), size);
+}
+
+QByteArray tst_Upload::makeFile(const QByteArray &name, int size)
+{
     QByteArray content(size, '\0');
     for (int i = 0; i < size; ++i)
         content[i] = char((i * 7 + i / 251) & 0xFF); // every value, prompts and CR included
-    QFile file(m_files->filePath(name));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(content);
+    const QByteArray path = QFile::encodeName(m_files->path()) + '/' + name;
+    if (std::FILE *file = std::fopen(path.constData(), "wb")) {
+        std::fwrite(content.constData(), 1, size_t(content.size()), file);
+        std::fclose(file);
+    }
     return content;
 }
 
@@ -100,15 +112,24 @@ int tst_Upload::run(const QByteArray &script)
 void tst_Upload::scriptUploadIsByteIdentical_data()
 {
     QTest::addColumn<int>("size");
+    QTest::addColumn<QByteArray>("name");
     for (int size : {0, 1999, 2000, 2001, 5000, 70000})
-        QTest::addRow("%d bytes", size) << size;
+        QTest::addRow("%d bytes", size) << size << QByteArray("image.bin");
+    // File names are bytes: this one is Latin-1, not UTF-8.
+    QTest::addRow("name not UTF-8") << 100 << QByteArray("lat\xe9.bin");
 }
 
 void tst_Upload::scriptUploadIsByteIdentical()
 {
     QFETCH(int, size);
-    const QByteArray data = makeFile(QStringLiteral("image.bin"), size);
-    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n"), 1);
+    QFETCH(QByteArray, name);
+    const QByteArray data = makeFile(name, size);
+    QString nameShown;
+    connect(m_fixture->windows().progress, &TProgressForm::stepped, this,
+            [&] { nameShown = m_fixture->windows().progress->BlockNameLabel->text(); });
+    const QByteArray path = QFile::encodeName(m_files->path()) + '/' + name;
+    QCOMPARE(run("_LF " + path + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
+    QCOMPARE(nameShown, QString::fromLatin1(path));
     QCOMPARE(messages(), QStringList{});
     QCOMPARE(form().cancelFlag(), 0);
     QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
@@ -272,14 +293,26 @@ void tst_Upload::noPromptAfterData()
     QVERIFY(m_sim->received().endsWith(data + "\r\r\r"));
 }
 
-void tst_Upload::unitHangsUpDuringData()
+void tst_Upload::unitHangsUp_data()
 {
+    QTest::addColumn<int>("hangupAfter");
+    QTest::addColumn<int>("size");
+    QTest::newRow("in the pause after the header") << 0 << 5000;
     // Larger than what the pseudo-terminal buffers, so the transfer is still running when the
     // unit hangs up.
-    const QByteArray data = makeFile(QStringLiteral("image.bin"), 400000);
-    QVERIFY(m_sim->command(QStringLiteral("hangup-after 3000")));
+    QTest::newRow("during the data") << 3000 << 400000;
+}
+
+void tst_Upload::unitHangsUp()
+{
+    QFETCH(int, hangupAfter);
+    QFETCH(int, size);
+    const QByteArray data = makeFile(QStringLiteral("image.bin"), size);
+    QVERIFY(m_sim->command(QStringLiteral("hangup-after %1").arg(hangupAfter)));
     QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 1);
     QCOMPARE(form().cancelFlag(), 1);
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Script file reading terminated by user/error(s)."));
     QVERIFY(!form().serialOpen());
     QCOMPARE(messages().size(), 2);
     QVERIFY(messages().at(0).contains("COM Port #3"));
@@ -288,6 +321,27 @@ void tst_Upload::unitHangsUpDuringData()
                                    " section was incomplete.");
     QVERIFY(m_sim->uploadLines().isEmpty());
     QVERIFY(m_sim->received().size() < data.size());
+    QVERIFY(!m_sim->received().contains("AFTER"));
+}
+
+void tst_Upload::fileVanishesAfterTheHeader()
+{
+    makeFile(QStringLiteral("image.bin"), 5000);
+    const QString path = m_files->filePath(QStringLiteral("image.bin"));
+    // The file goes as soon as the unit has the header, in the pause before the data.
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (m_sim->received().contains(" V2.1\r"))
+            QFile::remove(path);
+    });
+    watch.start(1);
+    QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 1);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(messages(), (QStringList{"Error opening " + path + ".\r",
+                                      "Upload cancelled/incomplete!!! Upload for " + path +
+                                          " section was incomplete."}));
+    QCOMPARE(form().cancelFlag(), 1);
+    QTest::qWait(50);
     QVERIFY(!m_sim->received().contains("AFTER"));
 }
 
@@ -353,7 +407,8 @@ void tst_Upload::realTimeUpload()
             dataStart = chunk.ms;
     }
     QVERIFY(headerEnd >= 0 && dataStart >= 0);
-    QVERIFY2(dataStart - headerEnd >= 2600, QByteArray::number(dataStart - headerEnd).constData());
+    // 2.7 s of sleeps; the unit's millisecond stamps may shave a few off.
+    QVERIFY2(dataStart - headerEnd >= 2650, QByteArray::number(dataStart - headerEnd).constData());
     QVERIFY(m_sim->waitForUploadLines(1));
     QVERIFY(m_sim->uploadLines().first().contains("result=ok"));
 }

@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth)
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

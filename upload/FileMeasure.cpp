@@ -1,5 +1,7 @@
 #include "upload/FileMeasure.h"
 
+#include "upload/NativeFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -20,10 +22,10 @@ quint16 addToChecksum(quint16 sum, QByteArrayView bytes)
     return quint16(total & 0xFFFF);
 }
 
-std::optional<FileMeasure> measureFile(const QString &path)
+std::optional<FileMeasure> measureFile(const QByteArray &fileName)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!NativeFile::openForReading(file, fileName))
         return std::nullopt;
     std::array<char, ReadChunk> chunk;
     FileMeasure measure;

@@ -19,8 +19,9 @@ struct FileMeasure
     quint16 checksum = 0;
 };
 
-// Reads the whole file; nullopt when it cannot be opened or a read fails part-way.
-std::optional<FileMeasure> measureFile(const QString &path);
+// Reads the whole file named by the bytes 'fileName'; nullopt when it cannot be opened or a
+// read fails part-way.
+std::optional<FileMeasure> measureFile(const QByteArray &fileName);
 
 // The 16-bit sum of 'bytes' added to 'sum'.
 quint16 addToChecksum(quint16 sum, QByteArrayView bytes);

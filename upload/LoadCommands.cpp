@@ -7,9 +7,9 @@
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 #include "upload/FileMeasure.h"
+#include "upload/NativeFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 using namespace ScriptSyntax;
 
@@ -24,7 +24,7 @@ bool fits(const QByteArray &text, int limit)
 QString tooLongText(const char *what, const QByteArray &text, int limit)
 {
     return QStringLiteral("Error! The %1 \"%2\" is longer than %3 characters. Cannot upload file.")
-        .arg(QLatin1String(what), QString::fromLocal8Bit(text))
+        .arg(QLatin1String(what), displayText(text))
         .arg(limit);
 }
 
@@ -40,12 +40,12 @@ bool TTamrinForm::loadFile(const QByteArray &line)
         return true;
     }
     upload.fileName = *name;
-    QFile file(QString::fromLocal8Bit(*name));
-    if (file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (NativeFile::openForReading(file, *name)) {
         upload.fileStep = true;
         return true;
     }
-    message_text = QStringLiteral("Error! Unable to open file ") + QString::fromLocal8Bit(*name) +
+    message_text = QStringLiteral("Error! Unable to open file ") + displayText(*name) +
                    QStringLiteral(". Cannot upload file.");
     showMessage(message_text);
     return true;
@@ -103,10 +103,9 @@ bool TTamrinForm::loadData(const QByteArray &)
 // A file that cannot be read to its end counts as one that cannot be opened.
 int TTamrinForm::get_file_checksum()
 {
-    const std::optional<FileMeasure> measure = measureFile(QString::fromLocal8Bit(upload.fileName));
+    const std::optional<FileMeasure> measure = measureFile(upload.fileName);
     if (!measure) {
-        message_text = QStringLiteral("Error opening file ") +
-                       QString::fromLocal8Bit(upload.fileName) +
+        message_text = QStringLiteral("Error opening file ") + displayText(upload.fileName) +
                        QStringLiteral(". Unable to get file checksum");
         showMessage(message_text);
         return 0;
@@ -118,12 +117,12 @@ int TTamrinForm::get_file_checksum()
 
 int TTamrinForm::get_date()
 {
-    const QString name = QString::fromLocal8Bit(upload.fileName);
-    QFile file(name);
-    const QDateTime written =
-        file.open(QIODevice::ReadOnly) ? QFileInfo(name).lastModified() : QDateTime();
+    QFile file;
+    const QDateTime written = NativeFile::openForReading(file, upload.fileName)
+                                  ? file.fileTime(QFileDevice::FileModificationTime)
+                                  : QDateTime();
     if (!written.isValid()) {
-        message_text = QStringLiteral("Error opening file ") + name;
+        message_text = QStringLiteral("Error opening file ") + displayText(upload.fileName);
         showMessage(message_text);
         return 0;
     }

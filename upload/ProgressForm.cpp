@@ -2,6 +2,7 @@
 
 #include "app/TamrinState.h"
 #include "link/Timing.h"
+#include "script/ScriptSyntax.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -57,11 +58,11 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
 {
     cancelFlag = 0;
     show();
-    BlockNameLabel->setText(QString::fromLocal8Bit(upload.fileName));
+    BlockNameLabel->setText(ScriptSyntax::displayText(upload.fileName));
     ChecksumLabel->setText(QString::number(upload.checksum, 16).toUpper());
-    LoadAddressLabel->setText(QString::fromLatin1(upload.loadAddress));
+    LoadAddressLabel->setText(ScriptSyntax::displayText(upload.loadAddress));
     FileSizeLabel->setText(QString::number(upload.fileSize));
-    DateModifiedLabel->setText(QString::fromLatin1(upload.loadVersion));
+    DateModifiedLabel->setText(ScriptSyntax::displayText(upload.loadVersion));
     for (QLabel *shown :
          {BlockNameLabel, ChecksumLabel, LoadAddressLabel, FileSizeLabel, DateModifiedLabel})
         shown->adjustSize();

@@ -5,13 +5,19 @@
 // the loader prompt. A raw send (an _LD without a complete chain) sends the file in 4000-byte
 // blocks with nothing around them; Send File transfers a chosen file without header or prompt
 // wait. Every block is read into the one block buffer of the upload state.
+//
+// A transfer runs on the transport that was open when it began. If that transport is gone
+// before or during the blocks, or the file cannot be opened once a header has told the unit
+// to expect it, the transfer is cancelled: it never ends as if the file had arrived.
 #include "app/TamrinForm.h"
 
 #include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
+#include "script/ScriptSyntax.h"
 #include "upload/FileMeasure.h"
+#include "upload/NativeFile.h"
 #include "upload/ProgressForm.h"
 
 #include <QAction>
@@ -21,6 +27,8 @@
 #include <QMenu>
 #include <QTimer>
 
+using ScriptSyntax::displayText;
+
 namespace {
 
 constexpr int TransferBlock = 2000;
@@ -29,24 +37,20 @@ constexpr int HeaderPromptTicks = 130;
 constexpr int DefaultPromptTicks = 400;
 constexpr int WatchdogAfterUploadMs = 14000;
 
-QString displayName(const QByteArray &fileName)
-{
-    return QString::fromLocal8Bit(fileName);
-}
-
 } // namespace
 
 bool TTamrinForm::scriptUpload()
 {
     link.promptTimeoutTicks = HeaderPromptTicks;
     bool prompt = SendCOMCmd_GetPrompt("\r");
-    if (!prompt) {
+    if (!prompt && !runCancelled()) {
         SetPromptChar(link.loaderPrompt);
         prompt = SendCOMCmd_GetPrompt("\r");
     }
     if (!prompt) {
-        showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... Exiting "
-                                   "script."));
+        if (!runCancelled())
+            showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
+                                       "Exiting script."));
         link.promptTimeoutTicks = DefaultPromptTicks;
         return false;
     }
@@ -70,12 +74,20 @@ bool TTamrinForm::scriptUpload()
 void TTamrinForm::UploadButtonClick()
 {
     show_status(QStringLiteral("Reading script file. Please wait...."));
-    QFile file(displayName(upload.fileName));
-    if (!openUploadFile(file))
+    QFile file;
+    if (!openUploadFile(file)) {
+        // A script upload's header is on the wire: the unit now waits for data that will
+        // not come, so this upload has failed.
+        if (upload.promptAfterUpload) {
+            setCancelFlag(1);
+            reportCancelledUpload();
+        }
         return;
+    }
+    const Transport transport = activeTransport();
     upload.idle = false;
     showUploadMenus(false);
-    if (serialOpen()) {
+    if (transport == Transport::Serial) {
         // Whatever the unit sent after the header and was not read yet is dropped.
         comPort().flushInput();
         comPort().flushOutput();
@@ -87,7 +99,7 @@ void TTamrinForm::UploadButtonClick()
     if (m_windows.progress)
         m_windows.progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), upload);
     Timing::sleepMs(100);
-    transferBlocks(file);
+    transferBlocks(file, transport);
     file.close();
     if (m_windows.progress)
         m_windows.progress->HideProgressForm();
@@ -97,16 +109,14 @@ void TTamrinForm::UploadButtonClick()
     if (cancelFlag() == 1) {
         Timing::sleepMs(500);
         Timing::pump();
-        message_text = QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
-                       displayName(upload.fileName) + QStringLiteral(" section was incomplete.");
-        showMessage(message_text);
+        reportCancelledUpload();
     } else {
         Timing::sleepMs(upload.postUploadPauseMs);
     }
     Timing::pump();
     if (upload.terminalLock == 0)
         AdTerminal1->setEnabled(true);
-    if (upload.promptAfterUpload && (serialOpen() || tcpConnected()))
+    if (upload.promptAfterUpload && activeTransport() != Transport::None)
         postUploadPromptWait();
     Timing::pump();
     Timing::pump();
@@ -114,27 +124,36 @@ void TTamrinForm::UploadButtonClick()
         SetTryEnetAgainFlag(false);
 }
 
+void TTamrinForm::reportCancelledUpload()
+{
+    message_text = QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
+                   displayText(upload.fileName) + QStringLiteral(" section was incomplete.");
+    showMessage(message_text);
+}
+
 // The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
-// (an empty one too) is one send. The cancel flag is looked at before every block.
-void TTamrinForm::transferBlocks(QFile &file)
+// (an empty one too) is one send. The cancel flag is looked at before every block, and so is
+// the transport: one that has gone (or was never there) cancels the transfer.
+void TTamrinForm::transferBlocks(QFile &file, Transport transport)
 {
     const qint64 blocks = upload.fileSize / TransferBlock;
     const qint64 remainder = upload.fileSize - blocks * TransferBlock;
     auto sendAndStep = [&](qint64 count) {
-        if (!sendFileBlock(file, count))
+        if (transferLinkLost(transport) || !sendFileBlock(file, count))
             return false;
         if (m_windows.progress)
             m_windows.progress->StepIt();
         return true;
     };
     if (blocks <= 0) {
-        sendAndStep(remainder);
+        if (sendAndStep(remainder))
+            transferLinkLost(transport);
         return;
     }
     for (qint64 i = 0; i < blocks && cancelFlag() != 1; ++i) {
         if (!sendAndStep(TransferBlock))
             return;
-        if (serialOpen())
+        if (transport == Transport::Serial)
             comPort().processCommunications();
         Timing::pump();
     }
@@ -142,6 +161,16 @@ void TTamrinForm::transferBlocks(QFile &file)
         sendAndStep(remainder);
         Timing::pump();
     }
+    transferLinkLost(transport);
+}
+
+// True, with the cancel flag set, when the transfer's transport is no longer the one in use.
+bool TTamrinForm::transferLinkLost(Transport transport)
+{
+    if (transport != Transport::None && activeTransport() == transport)
+        return false;
+    setCancelFlag(1);
+    return true;
 }
 
 // Reads 'count' bytes into the block buffer and sends them. A file that has fewer bytes than
@@ -150,7 +179,7 @@ bool TTamrinForm::sendFileBlock(QFile &file, qint64 count)
 {
     const qint64 got = count > 0 ? file.read(upload.block.data(), count) : 0;
     if (got != count) {
-        message_text = QStringLiteral("Error! File ") + displayName(upload.fileName) +
+        message_text = QStringLiteral("Error! File ") + displayText(upload.fileName) +
                        QStringLiteral(" is shorter than when it was measured (%1 bytes). "
                                       "Cancel upload.")
                            .arg(upload.fileSize);
@@ -205,7 +234,7 @@ void TTamrinForm::postUploadPromptWait()
 
 void TTamrinForm::SendRawFile()
 {
-    QFile file(displayName(upload.fileName));
+    QFile file;
     if (!openUploadFile(file))
         return;
     get_file_checksum();
@@ -227,7 +256,7 @@ void TTamrinForm::SendRawFile()
 void TTamrinForm::SendFile1Click()
 {
     runChosenFile([this](const QString &chosen) {
-        upload.fileName = chosen.toLocal8Bit();
+        upload.fileName = QFile::encodeName(chosen);
         get_file_checksum();
         upload.promptAfterUpload = false;
         UploadButtonClick();
@@ -236,10 +265,10 @@ void TTamrinForm::SendFile1Click()
 
 bool TTamrinForm::openUploadFile(QFile &file)
 {
-    if (file.open(QIODevice::ReadOnly))
+    if (NativeFile::openForReading(file, upload.fileName))
         return true;
     message_text =
-        QStringLiteral("Error opening ") + displayName(upload.fileName) + QStringLiteral(".\r");
+        QStringLiteral("Error opening ") + displayText(upload.fileName) + QStringLiteral(".\r");
     showMessage(message_text);
     return false;
 }

@@ -10,6 +10,8 @@ RecordingDialogs *RecordingDialogs::install()
 void RecordingDialogs::message(QWidget *, const QString &text)
 {
     messages << text;
+    if (whileMessageShown)
+        whileMessageShown(text);
 }
 
 bool RecordingDialogs::okCancel(QWidget *, const QString &caption, const QString &text)

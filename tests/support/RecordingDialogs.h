@@ -7,6 +7,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 class RecordingDialogs : public OperatorDialogs
 {
 public:
@@ -24,4 +26,6 @@ public:
     QList<bool> answers;   // next answers to questions; empty means OK/Yes
     QString fileToOpen;    // what the file dialog returns
     QString lastFolder;    // the folder the file dialog was opened in
+    // Runs while a message box is "open", as the operator would take a while to press OK.
+    std::function<void(const QString &text)> whileMessageShown;
 };
