@@ -6,6 +6,7 @@
 #include "app/Settings.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 
@@ -109,12 +110,10 @@ void TTamrinForm::applySettings(const LoaderSettings &settings)
     if (settings.uploadKeyword)
         link.uploadKeyword = *settings.uploadKeyword;
     startup.ethernetOnly = settings.ethernetOnly;
-    if (settings.ethernetAddress) {
-        for (int i = 0; i < 4; ++i)
-            ethernet.address[size_t(i)] = QString::number((*settings.ethernetAddress)[size_t(i)]);
-    }
-    if (settings.ethernetPort)
-        ethernet.port = QString::number(*settings.ethernetPort);
+    if (m_windows.ethernet && settings.ethernetAddress)
+        m_windows.ethernet->setOctets(*settings.ethernetAddress);
+    if (m_windows.ethernet && settings.ethernetPort)
+        m_windows.ethernet->setPort(*settings.ethernetPort);
 }
 
 void TTamrinForm::applySerialSettings(const LoaderSettings &settings)

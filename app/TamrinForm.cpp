@@ -3,6 +3,7 @@
 #include "app/InfoForm.h"
 #include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/ProgressForm.h"
@@ -37,6 +38,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     setClientHeight(FirstClientHeight);
     buildTimers();
     attachSerialPort();
+    attachClientSocket();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -50,6 +52,8 @@ TTamrinForm::~TTamrinForm() = default;
 void TTamrinForm::attachWindows(const CompanionWindows &windows)
 {
     m_windows = windows;
+    if (m_windows.ethernet)
+        m_windows.ethernet->attach(this);
 }
 
 void TTamrinForm::show_status(const QString &text)
@@ -106,6 +110,12 @@ Transport TTamrinForm::activeTransport() const
     if (serialOpen())
         return Transport::Serial;
     return tcpConnected() ? Transport::Tcp : Transport::None;
+}
+
+LinkIdentity TTamrinForm::currentLink() const
+{
+    const Transport transport = activeTransport();
+    return {transport, transport == Transport::Tcp ? ethernet.generation : 0};
 }
 
 void TTamrinForm::ExitMenuClick()

@@ -32,6 +32,7 @@ class QTimer;
 class SerialPort;
 class StatusLightController;
 class TerminalPane;
+class TClientSocketForm;
 class TInfoForm;
 class TProgressForm;
 struct LoaderSettings;
@@ -40,7 +41,16 @@ struct LoaderSettings;
 struct CompanionWindows
 {
     TProgressForm *progress = nullptr;
+    TClientSocketForm *ethernet = nullptr;
     TInfoForm *info = nullptr;
+};
+
+// Whether a failed connect attempt tells the operator itself, or leaves that to its caller
+// (a reconnect, a prompt wait).
+enum class EthernetConnectReport
+{
+    Shown,
+    Quiet
 };
 
 class TTamrinForm : public QMainWindow
@@ -119,6 +129,17 @@ public:
     void SendRawFile();
     void SendFile1Click();
 
+    // Ethernet link.
+    void EnetConnect1Click();
+    void EnetDisconnect1Click();
+    void connectEthernet(EthernetConnectReport report);
+    void ClientSocket1Connect();
+    void ClientSocket1Error();
+    void ConnectionTimerTimer();
+    int ClientSocketTryAgain(bool clearFlag);
+    // Ends the TCP connection, whatever state it is in.
+    void closeClientSocket();
+
     // Serial port selection.
     int check_com(int portNumber);
     int process_com();
@@ -149,6 +170,7 @@ public:
     bool serialOpen() const;
     bool tcpConnected() const;
     Transport activeTransport() const;
+    LinkIdentity currentLink() const;
 
     // State, grouped by concern.
     LinkState link;
@@ -168,11 +190,17 @@ public:
     StatusLightController &statusLights() { return *m_lights; }
     TProgressForm *progressForm() const { return m_windows.progress; }
     TInfoForm *infoForm() const { return m_windows.info; }
+    TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
     int cancelFlag() const;
     void setCancelFlag(int value);
     // A failure that has been reported already (a lost link, the watchdog) cancelled the run:
-    // the running command ends quietly instead of reporting the same failure again.
+    // a command whose wait it ended stops quietly instead of reporting it again.
     bool runCancelled() const { return cancelFlag() != 0; }
+    // The same, or the link went down for good, which its loss handling has reported.
+    bool linkFailureReported() const
+    {
+        return runCancelled() || activeTransport() == Transport::None;
+    }
 
 signals:
     // A block of an upload is about to be handed to the link, with its size.
@@ -190,10 +218,16 @@ private:
     QAction *addAction(QMenu *menu, const QString &caption, const char *name,
                        std::function<void()> handler);
     void attachSerialPort();
+    void attachClientSocket();
+    void waitForConnectOutcome(EthernetConnectReport report);
+    void giveUpConnecting(EthernetConnectReport report);
+    void endEthernetLink();
+    void reportEthernetLoss(const QString &text);
+    QString sendTcpBlock(QByteArrayView block);
     void onSerialDeviceLost(int portNumber);
     bool probeForPrompt(int portNumber);
     QString sendSerialBlock(QByteArrayView block);
-    bool pollUntil(const std::function<bool()> &done, int limit);
+    bool pollUntil(const std::function<bool()> &done, int limit, Transport transport);
     void endProcess(int status);
     void automaticRun();
     void findUnitOnSerialPorts();
@@ -210,8 +244,8 @@ private:
     void runChosenFile(const std::function<void(const QString &)> &work);
     bool openUploadFile(QFile &file);
     bool sendFileBlock(QFile &file, qint64 count);
-    void transferBlocks(QFile &file, Transport transport);
-    bool transferLinkLost(Transport transport);
+    void transferBlocks(QFile &file);
+    bool transferLinkLost();
     void reportCancelledUpload();
     void postUploadPromptWait();
     void showUploadMenus(bool shown);

@@ -176,8 +176,10 @@ void TTamrinForm::buildMenus()
 
     Ethernet1 = CommunicationMenu->addMenu(QStringLiteral("Ethernet"));
     Ethernet1->setObjectName(QStringLiteral("Ethernet1"));
-    EnetDisconnect1 = addAction(Ethernet1, QStringLiteral("Disconnect"), "EnetDisconnect1", {});
-    EnetConnect1 = addAction(Ethernet1, QStringLiteral("Connect"), "EnetConnect1", {});
+    EnetDisconnect1 = addAction(Ethernet1, QStringLiteral("Disconnect"), "EnetDisconnect1",
+                                [this] { EnetDisconnect1Click(); });
+    EnetConnect1 = addAction(Ethernet1, QStringLiteral("Connect"), "EnetConnect1",
+                             [this] { EnetConnect1Click(); });
     SendFile1 = addAction(CommunicationMenu, QStringLiteral("Send File"), "SendFile1",
                           [this] { SendFile1Click(); });
     SendFile1->setVisible(false);
@@ -218,6 +220,8 @@ void TTamrinForm::buildTimers()
 {
     auto makeTimer = [this](int interval, bool active, void (TTamrinForm::*handler)()) {
         auto *timer = new QTimer(this);
+        // Protocol time-outs: a coarse timer may fire up to 5% early.
+        timer->setTimerType(Qt::PreciseTimer);
         timer->setInterval(interval);
         connect(timer, &QTimer::timeout, this, handler);
         if (active)
@@ -226,7 +230,6 @@ void TTamrinForm::buildTimers()
     };
     JustUploadTimer = makeTimer(1, false, &TTamrinForm::JustUploadTimerTimer);
     CommandTimer = makeTimer(15000, false, &TTamrinForm::CommandTimerTimer);
-    ConnectionTimer = new QTimer(this);
-    ConnectionTimer->setInterval(5000);
+    ConnectionTimer = makeTimer(5000, false, &TTamrinForm::ConnectionTimerTimer);
     CCHECKTimer1 = makeTimer(6010, true, &TTamrinForm::CCHECKTimer1Timer);
 }

@@ -44,6 +44,19 @@ enum class Transport
     Tcp
 };
 
+// One link to the unit: the transport and, for TCP, the connection. A transfer runs on one
+// link from its header to its last block.
+struct LinkIdentity
+{
+    Transport transport = Transport::None;
+    int connection = 0;
+    bool operator==(const LinkIdentity &other) const
+    {
+        return transport == other.transport && connection == other.connection;
+    }
+    bool operator!=(const LinkIdentity &other) const { return !(*this == other); }
+};
+
 enum class LinkKind
 {
     None = -1,
@@ -100,6 +113,10 @@ struct UploadState
     char terminalLock = 1;
     // False while a transfer runs; closing the window then asks first.
     bool idle = true;
+    // From the header (or the first block) to the unit's prompt after the data: the upload
+    // and the link it goes over, which a failing connection cancels.
+    bool inFlight = false;
+    LinkIdentity link;
     // The one buffer every block of every transfer is read into.
     std::array<char, 4000> block{};
 };
@@ -114,12 +131,29 @@ struct QueryState
     bool accepted = false;
 };
 
-// The Ethernet link's address and port, as the connection dialog's fields hold them.
+// The Ethernet link: where a connect stands and how its errors are being handled. The unit's
+// address and port are the Ethernet dialog's fields.
 struct EthernetState
 {
-    std::array<QString, 4> address{QStringLiteral("192"), QStringLiteral("168"),
-                                   QStringLiteral("0"), QStringLiteral("50")};
-    QString port = QStringLiteral("3000");
+    // A connect has been started and waits for its outcome; the dialog cannot be closed.
+    bool connectWaiting = false;
+    // The connect wait is running: a second Connect press returns at once.
+    bool connecting = false;
+    // The connect attempt ended in an error instead of a connection.
+    bool connectFailed = false;
+    // The 5000 ms connect time-out fired.
+    bool connectTimedOut = false;
+    // Set by Ethernet > Disconnect, cleared by Ethernet > Connect; ends a connect wait.
+    bool userDisconnect = false;
+    // A connection error is being handled; one arriving meanwhile is part of it.
+    bool handlingError = false;
+    // Connected and checked for the prompt: the Ethernet box is ticked.
+    bool up = false;
+    // Connection errors seen so far.
+    int errors = 0;
+    // Changes with every connect and every close: an event from an earlier connection is
+    // stale, and a transfer can tell that its connection was replaced.
+    int generation = 0;
 };
 
 // One script run: the file, the command lines executed so far and where the run stands.

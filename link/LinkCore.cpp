@@ -45,7 +45,6 @@ void TTamrinForm::attachSerialPort()
         return int(bytes.size());
     });
     connect(m_comPort, &SerialPort::deviceLost, this, &TTamrinForm::onSerialDeviceLost);
-    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TTamrinForm::ClientSocket1Read);
     AdTerminal1->sendTypedByte = [this](char byte) {
         if (serialOpen())
             m_comPort->putBlock(QByteArrayView(&byte, 1));
@@ -92,14 +91,34 @@ void TTamrinForm::SendByte(QByteArrayView block)
         }
     } else if (tcpConnected()) {
         Timing::sleepMs(1);
-        while (tcpConnected() && m_clientSocket->write(block.data(), block.size()) == -1) {
-            Timing::sleepMs(1);
-            Timing::pump();
+        const QString failure = sendTcpBlock(block);
+        if (!failure.isEmpty()) {
+            showMessage(failure);
+            setCancelFlag(1);
         }
         Timing::pump();
         Timing::sleepMs(1);
         Timing::pump();
     }
+}
+
+// Hands one block to the socket once what it still holds has drained below one block, so a
+// file never piles up in memory ahead of the connection. Returns the failure text, or an
+// empty text when the block was handed over (or the connection dropped, which its error
+// handling reports).
+QString TTamrinForm::sendTcpBlock(QByteArrayView block)
+{
+    const qint64 limit = std::max<qint64>(block.size(), 1);
+    const bool drained = pollUntil([this, limit] { return m_clientSocket->bytesToWrite() < limit; },
+                                   BufferPolls, Transport::Tcp);
+    if (!tcpConnected())
+        return QString();
+    if (!drained)
+        return QStringLiteral("Error! Output Buffer never empties. Check Ethernet connection. "
+                              "Cancel upload.");
+    m_clientSocket->write(block.data(), block.size());
+    m_clientSocket->flush();
+    return QString();
 }
 
 // Hands one block to the serial port and waits until it is on the line and CTS allows more.
@@ -112,25 +131,27 @@ QString TTamrinForm::sendSerialBlock(QByteArrayView block)
     CommandTimer->start();
     m_comPort->putBlock(block);
     CommandTimer->stop();
-    if (!pollUntil([this] { return quint16(m_comPort->outputUsed()) == 0; }, BufferPolls))
+    if (!pollUntil([this] { return quint16(m_comPort->outputUsed()) == 0; }, BufferPolls,
+                   Transport::Serial))
         return QStringLiteral("Error! Output Buffer never empties. Check RS232 connection. "
                               "Cancel upload.");
-    if (!pollUntil([this] { return m_comPort->cts(); }, CtsPolls))
+    if (!pollUntil([this] { return m_comPort->cts(); }, CtsPolls, Transport::Serial))
         return QStringLiteral("Error! CTS line not set. Check RS232 connection. Cancel upload.");
     m_comPort->flushOutput();
     return QString();
 }
 
 // Polls 'done' up to 'limit' times, letting messages run and sleeping 1 ms between polls.
-// A port that closes meanwhile ends the wait as if it were done.
-bool TTamrinForm::pollUntil(const std::function<bool()> &done, int limit)
+// A transport that goes away meanwhile ends the wait as if it were done.
+bool TTamrinForm::pollUntil(const std::function<bool()> &done, int limit, Transport transport)
 {
+    const auto finished = [&] { return activeTransport() != transport || done(); };
     for (int polls = 0; polls < limit; ++polls) {
-        if (!serialOpen() || done())
+        if (finished())
             return true;
         pollPause();
     }
-    return !serialOpen() || done();
+    return finished();
 }
 
 bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
@@ -145,6 +166,11 @@ bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
         m_comPort->flushOutput();
         return found;
     }
+    // A unit last reached over Ethernet is looked for there again, unless the operator has
+    // disconnected; a failed attempt is this wait's failure, which the caller reports.
+    if (!tcpConnected() && serial.linkKind == LinkKind::Ethernet && !ethernet.userDisconnect &&
+        m_windows.ethernet)
+        connectEthernet(EthernetConnectReport::Quiet);
     if (!tcpConnected())
         return false;
     link.commandBuffer = command.toByteArray();
@@ -231,11 +257,22 @@ void TTamrinForm::ClientSocket1Read()
 void TTamrinForm::CommandTimerTimer()
 {
     CommandTimer->stop();
-    setCancelFlag(1);
-    message_text = WatchdogText;
-    showMessage(message_text);
+    if (!tcpConnected() || link.tryAgain) {
+        setCancelFlag(1);
+        message_text = WatchdogText;
+        showMessage(message_text);
+        link.waitFailed = true;
+        Timing::pump();
+        return;
+    }
+    // Over TCP the first time-out gets one reconnect. The wait it interrupted has failed all
+    // the same, and a file transfer does not go on over the new connection.
+    SetTryEnetAgainFlag(true);
+    if (upload.inFlight)
+        setCancelFlag(1);
+    ClientSocketTryAgain(false);
+    link.capturing = false;
     link.waitFailed = true;
-    Timing::pump();
 }
 
 void TTamrinForm::CCHECKTimer1Timer()

@@ -6,6 +6,8 @@
 #include "app/InfoForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "app/WaitCursor.h"
+#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/ProgressForm.h"
@@ -19,16 +21,6 @@
 namespace {
 
 constexpr int SearchedPorts = 14;
-
-// The hourglass for the length of one operation.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
 
 } // namespace
 
@@ -103,6 +95,8 @@ int TTamrinForm::process_com()
 void TTamrinForm::SelectComPort(int portNumber)
 {
     WaitCursor hourglass;
+    if (m_windows.ethernet && m_windows.ethernet->isVisible())
+        m_windows.ethernet->hide();
     show_status(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
     const int result = check_com(portNumber);
     if (result > 0) {

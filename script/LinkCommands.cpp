@@ -3,6 +3,7 @@
 // waiting for either prompt (_WP).
 #include "app/TamrinForm.h"
 
+#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
@@ -38,13 +39,16 @@ bool TTamrinForm::restartLink()
     if (serialOpen())
         NoneMenuClick();
     else if (tcpConnected())
-        clientSocket().abort();
+        EnetDisconnect1Click();
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
     if (serial.linkKind == LinkKind::Serial) {
         SelectComPort(serial.lastGoodComPort);
         connected = serialOpen();
-    } else if (serial.linkKind == LinkKind::Ethernet) {
+    } else if (serial.linkKind == LinkKind::Ethernet && ethernetForm()) {
+        // The operator connects again in the Ethernet dialog, which closes once connected.
+        ethernet.userDisconnect = false;
+        ethernetForm()->exec();
         connected = tcpConnected();
     }
     if (!connected)
@@ -64,14 +68,14 @@ bool TTamrinForm::loaderModeCheck(const QByteArray &line)
     bool normalPrompt = false;
     if (!inLoaderMode) {
         SetPromptChar(link.normalPrompt);
-        normalPrompt = !runCancelled() && SendCOMCmd_GetPrompt("\r");
+        normalPrompt = !linkFailureReported() && SendCOMCmd_GetPrompt("\r");
     }
     link.promptTimeoutTicks = DefaultPromptTicks;
     if (inLoaderMode) {
         Timing::sleepMs(500);
         return true;
     }
-    if (!runCancelled())
+    if (!linkFailureReported())
         showMessage(normalPrompt ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
                                  : QStringLiteral("Error! Unable to get response from unit(_TC)! "
                                                   "Exiting script"));
@@ -84,14 +88,14 @@ bool TTamrinForm::reachLoaderPrompt(const QByteArray &text)
 {
     if (SendCOMCmd_GetPrompt(text))
         return true;
-    if (runCancelled())
+    if (linkFailureReported())
         return false;
     SendString(link.loaderModeCommand);
     Timing::sleepMs(500);
     if (SendCOMCmd_GetPrompt("\r"))
         return true;
     for (const int waitMs : {2500, 2000}) {
-        if (runCancelled())
+        if (linkFailureReported())
             return false;
         Timing::sleepMs(waitMs);
         Timing::pump();

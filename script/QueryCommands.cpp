@@ -73,7 +73,7 @@ bool TTamrinForm::queryUnit(const QByteArray &line)
     answer.replace('\r', QByteArray());
     answer.replace('\n', QByteArray());
     query.lastAnswer = answer;
-    if (answer.isEmpty() && !runCancelled())
+    if (answer.isEmpty() && !linkFailureReported())
         showMessage(QStringLiteral("Error! No response detected with _QC command"));
     return true;
 }

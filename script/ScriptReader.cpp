@@ -115,7 +115,9 @@ TTamrinForm::LineOutcome TTamrinForm::runCommandLine(const QByteArray &line, boo
     script.currentLine = int(script.lines.size()) - 1;
     if (ExecuteScriptLine() == 0)
         return LineOutcome::Stop;
-    if (ethernetRun && !tcpConnected()) {
+    // A run whose connection is gone stops after the line; if a failure already cancelled
+    // it, that failure's message has said why.
+    if (ethernetRun && !tcpConnected() && !runCancelled()) {
         showMessage(QStringLiteral("Exiting script"));
         return LineOutcome::Stop;
     }

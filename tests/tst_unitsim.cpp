@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QTcpSocket>
+#include <QThread>
 #include <QtTest>
 
 #include <cerrno>
@@ -153,6 +154,8 @@ private slots:
     void uploadEvents();
     void hangupAfter_data();
     void hangupAfter();
+    void hangupAfterLines_data();
+    void hangupAfterLines();
     void answerDelay();
     void answersGoToTheirChannel();
     void resetChannelDropsPartialLineAndAnswers();
@@ -177,6 +180,9 @@ private slots:
     void tcpAnswersVersion();
     void tcpServesOneClientAtATime();
     void tcpHangupAfterClosesConnection();
+    void hangupAfterLinesAnswersFirst_data();
+    void hangupAfterLinesAnswersFirst();
+    void tcpListenOffRefusesNewClients();
     void transcriptHoldsExactBytes();
     void uploadIsStored();
     void pacedReception_data();
@@ -425,6 +431,61 @@ void tst_UnitSim::hangupAfter()
     }
 }
 
+void tst_UnitSim::hangupAfterLines_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("answeredBeforeDrop");
+    QTest::addColumn<bool>("drops");
+
+    // Three carriage returns as upload data sum to 0x27.
+    const QByteArray uploadOfCRs = "LOADR\r" + uploadHeader(3, "27") + "\r\r\r";
+    QTest::newRow("first line") << 1 << QByteArray("VER\r") << QByteArray("2.08\r\n#") << true;
+    QTest::newRow("empty lines count")
+        << 3 << QByteArray("\r\rVER\r") << QByteArray("##2.08\r\n#") << true;
+    QTest::newRow("one line short")
+        << 3 << QByteArray("\rVER\r") << QByteArray("#2.08\r\n#") << false;
+    QTest::newRow("lines after the last are not taken")
+        << 1 << QByteArray("LOADR\rVER\r\r") << QByteArray(">") << true;
+    QTest::newRow("upload data is no line")
+        << 3 << uploadOfCRs + "\r" << QByteArray(">LOAD OK 3 27\r\n>>") << true;
+}
+
+void tst_UnitSim::hangupAfterLines()
+{
+    QFETCH(int, lines);
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, answeredBeforeDrop);
+    QFETCH(bool, drops);
+
+    UnitProtocol protocol(settingsWith([](UnitSettings &s) { s.answerDelayMs = 50; }));
+    protocol.setHangupAfterLines(lines);
+    // The other channel counts its own lines: one short of the limit drops nothing.
+    protocol.receive(Channel::Tcp, QByteArray(lines - 1, '\r'), 0);
+    protocol.receive(Channel::Pty, input, 0);
+
+    QByteArray answered;
+    int hangups = 0;
+    for (const UnitProtocol::Output &output : protocol.takeDueOutput(50)) {
+        QVERIFY2(hangups == 0, "output after the hang-up");
+        hangups += output.hangsUp ? 1 : 0;
+        if (output.channel == Channel::Pty)
+            answered += output.bytes;
+        else
+            QVERIFY(!output.hangsUp);
+    }
+    QCOMPARE(answered, answeredBeforeDrop);
+    QCOMPARE(hangups, drops ? 1 : 0);
+    if (!drops)
+        return;
+    // Once only: the line comes back as it was, and the same lines leave it up.
+    protocol.resetChannel(Channel::Pty);
+    protocol.receive(Channel::Pty, "VER\r", 100);
+    const QList<UnitProtocol::Output> later = protocol.takeDueOutput(150);
+    QCOMPARE(later.size(), 1);
+    QVERIFY(!later.first().hangsUp);
+}
+
 void tst_UnitSim::answerDelay()
 {
     UnitProtocol protocol(settingsWith([](UnitSettings &s) {
@@ -591,6 +652,10 @@ void tst_UnitSim::controls_data()
                               << "ok baud off";
     QTest::newRow("flood with no client") << "flood 100"
                                           << "ok flood 100";
+    QTest::newRow("hangup-after-lines") << "hangup-after-lines 3"
+                                        << "ok hangup-after-lines 3";
+    QTest::newRow("hangup-after-lines off") << "hangup-after-lines off"
+                                            << "ok hangup-after-lines off";
 
     QTest::newRow("empty") << ""
                            << "error empty command";
@@ -622,6 +687,15 @@ void tst_UnitSim::controls_data()
                                       << "error no pty to hold";
     QTest::newRow("quit with argument") << "quit now"
                                         << "error quit takes no argument";
+    QTest::newRow("hangup after no lines")
+        << "hangup-after-lines 0"
+        << "error hangup-after-lines needs a count from 1 to 1000000 or off";
+    QTest::newRow("listen sideways") << "listen sideways"
+                                     << "error listen needs on or off";
+    QTest::newRow("listen on with no tcp") << "listen on"
+                                           << "error no tcp endpoint to listen on";
+    QTest::newRow("listen off with no tcp") << "listen off"
+                                            << "error no tcp endpoint to listen on";
 }
 
 void tst_UnitSim::controls()
@@ -658,8 +732,11 @@ void tst_UnitSim::commandLine_data()
         << args("--tcp 0 --echo --delay 20 --loader --only-prompt @ --keyword LD") << Result::Run
         << QStringList{"echo on", "mode loader", "delay 20", "only-prompt @", "keyword LD"};
     QTest::newRow("faults")
-        << args("--tcp 0 --mute --no-loader --hangup-after 3 --answer-padding 9") << Result::Run
-        << QStringList{"mute on", "no-loader on", "hangup-after 3", "answer-padding 9"};
+        << args("--tcp 0 --mute --no-loader --hangup-after 3 --hangup-after-lines 2 "
+                "--answer-padding 9")
+        << Result::Run
+        << QStringList{"mute on", "no-loader on", "hangup-after 3", "hangup-after-lines 2",
+                       "answer-padding 9"};
     QTest::newRow("help") << args("--help") << Result::Help << QStringList();
 
     QTest::newRow("no endpoint") << args("--echo") << Result::Error << QStringList();
@@ -848,6 +925,113 @@ void tst_UnitSim::tcpHangupAfterClosesConnection()
     QVERIFY(again.waitForConnected(3000));
     again.write("VER\r");
     QCOMPARE(readFromSocket(again, ">"), QByteArray("2.08\r\n>"));
+}
+
+void tst_UnitSim::hangupAfterLinesAnswersFirst_data()
+{
+    QTest::addColumn<bool>("overTcp");
+    QTest::addColumn<int>("delayMs");
+    QTest::newRow("pty") << false << 0;
+    QTest::newRow("pty, answer delayed") << false << 300;
+    QTest::newRow("tcp") << true << 0;
+    QTest::newRow("tcp, answer delayed") << true << 300;
+}
+
+// The line drops right after the second answer, never before it, and only once. The
+// client reads that answer late, only once it is due: it must still get all of it.
+void tst_UnitSim::hangupAfterLinesAnswersFirst()
+{
+    QFETCH(bool, overTcp);
+    QFETCH(int, delayMs);
+    const int readLateMs = delayMs + 200;
+    UnitSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--delay"), QString::number(delayMs),
+                        QStringLiteral("--hangup-after-lines"), QStringLiteral("2")},
+                       !overTcp, overTcp),
+             qPrintable(sim.errorString()));
+    if (overTcp) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write("\r");
+        QCOMPARE(readFromSocket(socket, "#"), QByteArray("#"));
+        socket.write("VER\r");
+        QVERIFY(socket.waitForBytesWritten(3000));
+        QThread::msleep(readLateMs);
+        QCOMPARE(readFromSocket(socket, "#"), QByteArray("2.08\r\n#"));
+        QVERIFY(socket.state() == QAbstractSocket::UnconnectedState ||
+                socket.waitForDisconnected(3000));
+
+        QTcpSocket again;
+        again.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+        QVERIFY(again.waitForConnected(3000));
+        again.write("\r\r\r");
+        QCOMPARE(readFromSocket(again, "###"), QByteArray("###"));
+        QCOMPARE(again.state(), QAbstractSocket::ConnectedState);
+    } else {
+        {
+            PosixPort port(sim.ptyPath());
+            QVERIFY(port.write("\r"));
+            QCOMPARE(port.readUntil("#"), QByteArray("#"));
+            QVERIFY(port.write("VER\r"));
+            QThread::msleep(readLateMs);
+            QCOMPARE(port.readUntil("#"), QByteArray("2.08\r\n#"));
+            QVERIFY(port.seesHangup());
+        }
+        QVERIFY(sim.command(QStringLiteral("reopen")));
+        PosixPort port(sim.ptyPath());
+        QVERIFY(port.write("\r\r\r"));
+        QCOMPARE(port.readUntil("###"), QByteArray("###"));
+        QVERIFY(QFileInfo(sim.ptyPath()).isSymLink());
+    }
+}
+
+void tst_UnitSim::tcpListenOffRefusesNewClients()
+{
+    UnitSim sim;
+    QVERIFY2(sim.start({}, false, true), qPrintable(sim.errorString()));
+    QTcpSocket served;
+    served.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+    QVERIFY(served.waitForConnected(3000));
+    served.write("\r");
+    QCOMPARE(readFromSocket(served, "#"), QByteArray("#"));
+    QTcpSocket waiting;
+    waiting.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+    QVERIFY(waiting.waitForConnected(3000));
+    waiting.write("VER\r");
+
+    QVERIFY(sim.command(QStringLiteral("listen off")));
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+    QVERIFY(!refused.waitForConnected(1000));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
+    served.write("VER\r");
+    QCOMPARE(readFromSocket(served, "#"), QByteArray("2.08\r\n#"));
+    served.disconnectFromHost();
+    QCOMPARE(readFromSocket(waiting, "#"), QByteArray("2.08\r\n#"));
+
+    QVERIFY(sim.command(QStringLiteral("listen on")));
+    waiting.disconnectFromHost();
+    QTcpSocket later;
+    later.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
+    QVERIFY(later.waitForConnected(3000));
+    later.write("VER\r");
+    QCOMPARE(readFromSocket(later, "#"), QByteArray("2.08\r\n#"));
+
+    // In this process no event loop runs: the system connects a client the unit has not
+    // taken yet. It keeps its connection, and the port stays the one reported.
+    UnitHost host;
+    UnitControls controls(&host);
+    QString error;
+    QVERIFY2(host.listenTcp(0, &error), qPrintable(error));
+    const QString ready = host.readyLine();
+    QTcpSocket early;
+    early.connectToHost(QHostAddress::LocalHost,
+                        ready.section(QStringLiteral("tcp="), 1).toUShort());
+    QVERIFY(early.waitForConnected(3000));
+    QCOMPARE(controls.execute(QStringLiteral("listen off")), QStringLiteral("ok listen off"));
+    QVERIFY(!early.waitForDisconnected(300));
+    QCOMPARE(host.readyLine(), ready);
 }
 
 void tst_UnitSim::transcriptHoldsExactBytes()

@@ -5,7 +5,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils)
+# fonts-dejavu-core: the sans-serif font the build paints the artwork's text with.
+packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils
+  fonts-dejavu-core)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -43,12 +43,12 @@ bool TTamrinForm::scriptUpload()
 {
     link.promptTimeoutTicks = HeaderPromptTicks;
     bool prompt = SendCOMCmd_GetPrompt("\r");
-    if (!prompt && !runCancelled()) {
+    if (!prompt && !linkFailureReported()) {
         SetPromptChar(link.loaderPrompt);
         prompt = SendCOMCmd_GetPrompt("\r");
     }
     if (!prompt) {
-        if (!runCancelled())
+        if (!linkFailureReported())
             showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
                                        "Exiting script."));
         link.promptTimeoutTicks = DefaultPromptTicks;
@@ -59,6 +59,9 @@ bool TTamrinForm::scriptUpload()
     link.commandBuffer = uploadHeader(link.uploadKeyword, upload.loadAddress, upload.fileSize,
                                       upload.checksum, upload.loadVersion);
     Timing::pump();
+    // From here the unit expects the file, over this link and no other.
+    upload.inFlight = true;
+    upload.link = currentLink();
     ResendCommand();
     // The unit prepares its memory after the header before the data may start.
     Timing::sleepMs(2100);
@@ -76,18 +79,22 @@ void TTamrinForm::UploadButtonClick()
     show_status(QStringLiteral("Reading script file. Please wait...."));
     QFile file;
     if (!openUploadFile(file)) {
-        // A script upload's header is on the wire: the unit now waits for data that will
-        // not come, so this upload has failed.
-        if (upload.promptAfterUpload) {
+        // After a header the unit waits for data that will not come: that upload has failed.
+        if (upload.inFlight) {
+            upload.inFlight = false;
             setCancelFlag(1);
             reportCancelledUpload();
         }
         return;
     }
-    const Transport transport = activeTransport();
+    if (!upload.inFlight) {
+        // Without a header the transfer's link is the one open now.
+        upload.inFlight = true;
+        upload.link = currentLink();
+    }
     upload.idle = false;
     showUploadMenus(false);
-    if (transport == Transport::Serial) {
+    if (upload.link.transport == Transport::Serial) {
         // Whatever the unit sent after the header and was not read yet is dropped.
         comPort().flushInput();
         comPort().flushOutput();
@@ -99,7 +106,7 @@ void TTamrinForm::UploadButtonClick()
     if (m_windows.progress)
         m_windows.progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), upload);
     Timing::sleepMs(100);
-    transferBlocks(file, transport);
+    transferBlocks(file);
     file.close();
     if (m_windows.progress)
         m_windows.progress->HideProgressForm();
@@ -118,6 +125,9 @@ void TTamrinForm::UploadButtonClick()
         AdTerminal1->setEnabled(true);
     if (upload.promptAfterUpload && activeTransport() != Transport::None)
         postUploadPromptWait();
+    // Only the unit's prompt after the data confirms the upload; until then a connection that
+    // fails takes the upload with it.
+    upload.inFlight = false;
     Timing::pump();
     Timing::pump();
     if (tcpConnected())
@@ -133,13 +143,13 @@ void TTamrinForm::reportCancelledUpload()
 
 // The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
 // (an empty one too) is one send. The cancel flag is looked at before every block, and so is
-// the transport: one that has gone (or was never there) cancels the transfer.
-void TTamrinForm::transferBlocks(QFile &file, Transport transport)
+// the link: one that has gone, been replaced, or was never there cancels the transfer.
+void TTamrinForm::transferBlocks(QFile &file)
 {
     const qint64 blocks = upload.fileSize / TransferBlock;
     const qint64 remainder = upload.fileSize - blocks * TransferBlock;
     auto sendAndStep = [&](qint64 count) {
-        if (transferLinkLost(transport) || !sendFileBlock(file, count))
+        if (transferLinkLost() || !sendFileBlock(file, count))
             return false;
         if (m_windows.progress)
             m_windows.progress->StepIt();
@@ -147,13 +157,13 @@ void TTamrinForm::transferBlocks(QFile &file, Transport transport)
     };
     if (blocks <= 0) {
         if (sendAndStep(remainder))
-            transferLinkLost(transport);
+            transferLinkLost();
         return;
     }
     for (qint64 i = 0; i < blocks && cancelFlag() != 1; ++i) {
         if (!sendAndStep(TransferBlock))
             return;
-        if (transport == Transport::Serial)
+        if (upload.link.transport == Transport::Serial)
             comPort().processCommunications();
         Timing::pump();
     }
@@ -161,13 +171,13 @@ void TTamrinForm::transferBlocks(QFile &file, Transport transport)
         sendAndStep(remainder);
         Timing::pump();
     }
-    transferLinkLost(transport);
+    transferLinkLost();
 }
 
-// True, with the cancel flag set, when the transfer's transport is no longer the one in use.
-bool TTamrinForm::transferLinkLost(Transport transport)
+// True, with the cancel flag set, when the transfer's link is no longer the one in use.
+bool TTamrinForm::transferLinkLost()
 {
-    if (transport != Transport::None && activeTransport() == transport)
+    if (upload.link.transport != Transport::None && currentLink() == upload.link)
         return false;
     setCancelFlag(1);
     return true;

@@ -12,12 +12,14 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int BackOffMs = 10;
+constexpr int HangupPollMs = 10;
 constexpr qint64 ReadSliceSize = 4096;
 
 QString systemError(const QString &what)
@@ -39,6 +41,8 @@ PtyEndpoint::PtyEndpoint(QObject *parent) : UnitEndpoint(parent)
     backOffTimer_.setSingleShot(true);
     backOffTimer_.setInterval(BackOffMs);
     connect(&backOffTimer_, &QTimer::timeout, this, &PtyEndpoint::updateReadNotifier);
+    hangupWaitTimer_.setInterval(HangupPollMs);
+    connect(&hangupWaitTimer_, &QTimer::timeout, this, &PtyEndpoint::hangUpIfRead);
 }
 
 PtyEndpoint::~PtyEndpoint()
@@ -143,6 +147,33 @@ void PtyEndpoint::hangUp()
         QFile::remove(linkPath_);
     if (wasOpen)
         emit connectionLost();
+}
+
+// Checked on a timer, not at once: bytes just written may still be on their way from the
+// master to the slave's queue.
+void PtyEndpoint::hangUpAfterSending()
+{
+    if (!isConnected() || hangupWaitTimer_.isActive())
+        return;
+    hangupDeadline_ = QDeadlineTimer(MaxHangupWaitMs);
+    hangupWaitTimer_.start();
+}
+
+void PtyEndpoint::hangUpIfRead()
+{
+    const bool stillOnItsWay = !outgoing_.isEmpty() || unreadByClient() > 0;
+    if (stillOnItsWay && hasClient() && !hangupDeadline_.hasExpired())
+        return;
+    hangUp();
+}
+
+// What waits in the slave's input queue, which every opener of the slave shares.
+int PtyEndpoint::unreadByClient() const
+{
+    int count = 0;
+    if (slaveFd_ < 0 || ::ioctl(slaveFd_, FIONREAD, &count) != 0)
+        return 0;
+    return count;
 }
 
 bool PtyEndpoint::createPair(QString *error)
@@ -251,6 +282,7 @@ bool PtyEndpoint::createLink(QString *error)
 void PtyEndpoint::closePair()
 {
     backOffTimer_.stop();
+    hangupWaitTimer_.stop();
     readNotifier_.reset();
     writeNotifier_.reset();
     clientNotifier_.reset();

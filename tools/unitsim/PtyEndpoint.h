@@ -12,12 +12,15 @@
 //
 // hangUp() closes the whole pair and removes the symlink: the client's descriptor
 // fails and the device is gone until reopen() makes a fresh pair at the same path.
+// That discards what the client has not read yet, so hangUpAfterSending() first waits
+// until the client has read everything (or has closed the port, or stopped reading).
 // hold() opens the slave through QSerialPort, by the symlink and by the device path,
 // so the lock files another QSerialPort user checks are taken, as when another program
 // has the port open.
 
 #include "UnitEndpoint.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 #include <QTimer>
 
@@ -35,6 +38,8 @@ class PtyEndpoint : public UnitEndpoint
 public:
     // Unsent answers beyond this are dropped while no client reads them.
     static constexpr qint64 MaxPendingOutput = 1024 * 1024;
+    // A client that stops reading keeps the line up no longer than this.
+    static constexpr int MaxHangupWaitMs = 3000;
 
     explicit PtyEndpoint(QObject *parent = nullptr);
     ~PtyEndpoint() override;
@@ -56,6 +61,7 @@ public:
     void write(const QByteArray &bytes) override;
     void setPaced(bool paced) override;
     void hangUp() override;
+    void hangUpAfterSending() override;
 
 private:
     bool createPair(QString *error);
@@ -66,6 +72,8 @@ private:
     void writePending();
     void backOff();
     void updateReadNotifier();
+    void hangUpIfRead();
+    int unreadByClient() const;
 
     QString linkPath_;
     QString slaveDevice_;
@@ -80,5 +88,7 @@ private:
     QByteArray outgoing_;
     bool paced_ = false;
     QTimer backOffTimer_;
+    QTimer hangupWaitTimer_;
+    QDeadlineTimer hangupDeadline_;
     std::vector<std::unique_ptr<QSerialPort>> holders_;
 };

@@ -1,10 +1,20 @@
 #include "TcpEndpoint.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/socket.h>
 
 TcpEndpoint::TcpEndpoint(QObject *parent) : UnitEndpoint(parent)
 {
     connect(&server_, &QTcpServer::newConnection, this, &TcpEndpoint::acceptClients);
+}
+
+// The sockets are the server's children and go with it, after the other members: the
+// served one must not report its end to an endpoint that is half gone.
+TcpEndpoint::~TcpEndpoint()
+{
+    takeClient();
 }
 
 bool TcpEndpoint::listen(quint16 port, QString *error)
@@ -14,6 +24,20 @@ bool TcpEndpoint::listen(quint16 port, QString *error)
             QStringLiteral("cannot listen on port %1: %2").arg(port).arg(server_.errorString());
         return false;
     }
+    port_ = server_.serverPort();
+    return true;
+}
+
+bool TcpEndpoint::setListening(bool listening, QString *error)
+{
+    if (listening == server_.isListening())
+        return true;
+    if (listening)
+        return listen(port_, error);
+    // Clients the system has already connected are waiting clients: take them first.
+    server_.waitForNewConnection(0);
+    acceptClients();
+    server_.close();
     return true;
 }
 
@@ -43,15 +67,53 @@ void TcpEndpoint::setPaced(bool paced)
 
 void TcpEndpoint::hangUp()
 {
-    if (!client_)
+    QTcpSocket *client = takeClient();
+    if (!client)
         return;
-    QTcpSocket *client = client_;
-    client_ = nullptr;
-    client->disconnect(this);
     client->abort();
     client->deleteLater();
     emit connectionLost();
     serveNextClient();
+}
+
+void TcpEndpoint::hangUpAfterSending()
+{
+    QTcpSocket *client = takeClient();
+    if (!client)
+        return;
+    closeAfterSending(client);
+    emit connectionLost();
+    serveNextClient();
+}
+
+// The served client, no longer served: its signals reach the endpoint no more.
+QTcpSocket *TcpEndpoint::takeClient()
+{
+    QTcpSocket *client = client_;
+    client_ = nullptr;
+    if (client)
+        client->disconnect(this);
+    return client;
+}
+
+// Shutting down the sending side puts the end of the stream behind the written bytes;
+// the socket goes once the client has closed its end too.
+void TcpEndpoint::closeAfterSending(QTcpSocket *socket)
+{
+    socket->setReadBufferSize(0);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(MaxClosingMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    const auto shutDownWhenSent = [socket] {
+        if (socket->bytesToWrite() == 0 && socket->socketDescriptor() >= 0)
+            ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, shutDownWhenSent);
+    socket->flush();
+    shutDownWhenSent();
 }
 
 void TcpEndpoint::acceptClients()

@@ -6,8 +6,8 @@ namespace {
 
 // Options that take a value and become "<option> <value>": the control has their name.
 const char *const ValueOptions[] = {
-    "delay",   "baud",    "only-prompt",   "hangup-after",  "answer-padding",
-    "version", "keyword", "normal-prompt", "loader-prompt",
+    "delay",          "baud",    "only-prompt", "hangup-after",  "hangup-after-lines",
+    "answer-padding", "version", "keyword",     "normal-prompt", "loader-prompt",
 };
 
 // Flags and the control line each stands for.
@@ -28,9 +28,10 @@ UnitCommandLine::UnitCommandLine()
         "Control commands are read from standard input, one per line, and each is\n"
         "answered \"ok <line>\" or \"error <why>\" on standard output:\n"
         "  echo on|off, delay MS, baud N|off, mute on|off, only-prompt C|off,\n"
-        "  no-loader on|off, hangup-after N|off, flood N, garbage N, answer-padding N,\n"
-        "  mode normal|loader, version TEXT, keyword TEXT, normal-prompt C,\n"
-        "  loader-prompt C, hangup, reopen, hold, release, quit.\n"
+        "  no-loader on|off, hangup-after N|off, hangup-after-lines N|off, flood N,\n"
+        "  garbage N, answer-padding N, mode normal|loader, version TEXT, keyword TEXT,\n"
+        "  normal-prompt C, loader-prompt C, hangup, reopen, hold, release, listen on|off,\n"
+        "  quit.\n"
         "The simulator exits when standard input ends."));
     parser_.addHelpOption();
     parser_.addOptions({
@@ -53,6 +54,8 @@ UnitCommandLine::UnitCommandLine()
         {QStringLiteral("no-loader"), QStringLiteral("Ignore LOADR.")},
         {QStringLiteral("hangup-after"),
          QStringLiteral("Hang up after <n> data bytes of an upload."), QStringLiteral("n")},
+        {QStringLiteral("hangup-after-lines"),
+         QStringLiteral("Hang up right after answering <n> lines, once."), QStringLiteral("n")},
         {QStringLiteral("answer-padding"),
          QStringLiteral("Send <n> bytes of filler text before each answer."), QStringLiteral("n")},
         {QStringLiteral("version"), QStringLiteral("Answer VER with <text> (default 2.08)."),

@@ -128,6 +128,18 @@ void UnitControls::addSettingCommands()
         settings.hangupAfter = count;
         return QString();
     });
+    UnitProtocol *protocol = &host_->protocol();
+    addCommand(QStringLiteral("hangup-after-lines"), [protocol](const QString &argument) {
+        const std::optional<qint64> lines = parseCount(argument, MaxHangupLines);
+        if (argument == QLatin1String("off"))
+            protocol->setHangupAfterLines(std::nullopt);
+        else if (lines && *lines >= 1)
+            protocol->setHangupAfterLines(int(*lines));
+        else
+            return QStringLiteral("hangup-after-lines needs a count from 1 to %1 or off")
+                .arg(MaxHangupLines);
+        return QString();
+    });
     addCommand(QStringLiteral("version"), [&settings](const QString &argument) {
         if (argument.isEmpty())
             return QStringLiteral("version needs a text");
@@ -174,6 +186,15 @@ void UnitControls::addActionCommands()
         if (!size)
             return countError(QStringLiteral("garbage"), MaxBurstSize);
         host->sendGarbage(*size);
+        return QString();
+    });
+    addCommand(QStringLiteral("listen"), [host](const QString &argument) {
+        const std::optional<bool> listening = parseSwitch(argument);
+        if (!listening)
+            return QStringLiteral("listen needs on or off");
+        QString error;
+        if (!host->setListening(*listening, &error))
+            return error;
         return QString();
     });
     addSimpleAction(QStringLiteral("hangup"),

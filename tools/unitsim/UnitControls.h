@@ -22,6 +22,7 @@ public:
     static constexpr qint64 MaxAnswerPadding = 1024 * 1024;
     static constexpr qint64 MaxAnswerDelayMs = 10 * 60 * 1000;
     static constexpr qint64 MaxBaud = 4000000;
+    static constexpr qint64 MaxHangupLines = 1000000;
 
     explicit UnitControls(UnitHost *host, QObject *parent = nullptr);
 

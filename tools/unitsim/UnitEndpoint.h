@@ -27,6 +27,9 @@ public:
     // While paced the endpoint stops announcing data; the host polls read() instead.
     virtual void setPaced(bool paced) = 0;
     virtual void hangUp() = 0;
+    // Hangs up once what was written has reached the client, so a last answer is not
+    // lost with the line.
+    virtual void hangUpAfterSending() = 0;
 
 signals:
     void readyRead();

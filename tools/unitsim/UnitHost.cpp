@@ -118,6 +118,15 @@ bool UnitHost::hangUp(QString *error)
     return true;
 }
 
+bool UnitHost::setListening(bool listening, QString *error)
+{
+    if (!tcp_) {
+        *error = QStringLiteral("no tcp endpoint to listen on");
+        return false;
+    }
+    return tcp_->setListening(listening, error);
+}
+
 bool UnitHost::reopen(QString *error)
 {
     if (!pty_) {
@@ -216,7 +225,12 @@ void UnitHost::handleEvents()
 void UnitHost::sendDueOutput()
 {
     for (const UnitProtocol::Output &output : protocol_.takeDueOutput(now())) {
-        if (UnitEndpoint *endpoint = endpointFor(output.channel))
+        UnitEndpoint *endpoint = endpointFor(output.channel);
+        if (!endpoint)
+            continue;
+        if (output.hangsUp)
+            endpoint->hangUpAfterSending();
+        else
             endpoint->write(output.bytes);
     }
     const qint64 nextDueMs = protocol_.nextDueMs();

@@ -4,7 +4,8 @@
 // (at a baud rate's pace when asked), records it in the transcript, feeds the protocol,
 // sends each answer to the endpoint its line came from when the answer falls due,
 // stores finished uploads and carries out the actions behind the control commands:
-// floods, garbage, hang-ups, a port held by another program.
+// floods, garbage, hang-ups, a port held by another program, a TCP port that stops
+// taking clients.
 
 #include "ReceivePacer.h"
 #include "Transcript.h"
@@ -48,6 +49,8 @@ public:
     void sendGarbage(qint64 size);
 
     bool hangUp(QString *error);
+    // New TCP clients are refused while off; the served and waiting ones stay.
+    bool setListening(bool listening, QString *error);
     bool reopen(QString *error);
     bool hold(QString *error);
     bool release(QString *error);

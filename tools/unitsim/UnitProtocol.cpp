@@ -69,7 +69,7 @@ void UnitProtocol::receive(Channel channel, const QByteArray &bytes, qint64 nowM
     qsizetype position = 0;
     hungUp_ = false;
     // Whatever followed a hang-up in the same chunk was on its way down a line that is gone.
-    while (position < bytes.size() && !hungUp_) {
+    while (position < bytes.size() && !hungUp_ && !receptionOf(channel).droppingLine) {
         if (receptionOf(channel).upload)
             position = takeUploadData(channel, bytes, position, nowMs);
         else
@@ -86,6 +86,13 @@ void UnitProtocol::resetChannel(Channel channel)
 bool UnitProtocol::isReceivingUpload(Channel channel) const
 {
     return receptionOf(channel).upload.has_value();
+}
+
+void UnitProtocol::setHangupAfterLines(std::optional<int> lines)
+{
+    linesBeforeHangup_.reset();
+    if (lines)
+        linesBeforeHangup_ = LinesBeforeHangup{*lines, *lines};
 }
 
 QList<UnitProtocol::Output> UnitProtocol::takeDueOutput(qint64 nowMs)
@@ -304,17 +311,41 @@ void UnitProtocol::answer(Channel channel, const QByteArray &text, bool padded, 
         bytes = fillerText(settings_.answerPadding);
     bytes += text;
     bytes += currentPrompt();
-    queue(channel, nowMs + settings_.answerDelayMs, bytes);
+    const qint64 dueMs = nowMs + settings_.answerDelayMs;
+    queue(channel, dueMs, bytes);
+    countAnsweredLine(channel, dueMs);
+}
+
+// A muted unit still answers in silence, so its line drops all the same.
+void UnitProtocol::countAnsweredLine(Channel channel, qint64 answerDueMs)
+{
+    if (!linesBeforeHangup_)
+        return;
+    int &linesLeft = channel == Channel::Tcp ? linesBeforeHangup_->tcp : linesBeforeHangup_->pty;
+    if (--linesLeft > 0)
+        return;
+    linesBeforeHangup_.reset();
+    receptionOf(channel).droppingLine = true;
+    // Answers made under a longer delay would come after the drop: they never reach the client.
+    pending_.removeIf([channel, answerDueMs](const Output &output) {
+        return output.channel == channel && output.dueMs > answerDueMs;
+    });
+    insertOutput({channel, answerDueMs, {}, true});
 }
 
 void UnitProtocol::queue(Channel channel, qint64 dueMs, const QByteArray &bytes)
 {
-    if (settings_.mute)
-        return;
-    // Kept in due order; output due at the same time leaves in the order it was made.
+    if (!settings_.mute)
+        insertOutput({channel, dueMs, bytes});
+}
+
+// Kept in due order; output due at the same time leaves in the order it was made.
+void UnitProtocol::insertOutput(const Output &output)
+{
+    const qint64 dueMs = output.dueMs;
     const auto later = std::find_if(pending_.begin(), pending_.end(),
                                     [dueMs](const Output &o) { return o.dueMs > dueMs; });
-    pending_.insert(later, {channel, dueMs, bytes});
+    pending_.insert(later, output);
 }
 
 bool UnitProtocol::isPromptCharacter(char byte) const

@@ -4,7 +4,8 @@
 // no clock: the host hands it the bytes a channel received together with the current
 // time, and takes back the output that has fallen due (answers wait for the answer
 // delay, echo goes at once) and the events it must act on: a finished upload to
-// store, or a line to hang up.
+// store, or a line to hang up. A hang-up that must follow an answer comes as an output
+// of its own, queued behind that answer, so it cannot overtake it.
 //
 // Each channel collects its own command line and its own upload data, so a TCP client
 // and a serial client cannot corrupt each other's lines; the mode (normal or loader),
@@ -43,6 +44,8 @@ public:
         Channel channel;
         qint64 dueMs;
         QByteArray bytes;
+        // Carries no bytes: the line drops once everything before it has reached the client.
+        bool hangsUp = false;
     };
 
     struct Upload
@@ -82,6 +85,9 @@ public:
     // The channel's line dropped: its partial line, upload and unsent answers are void.
     void resetChannel(Channel channel);
     bool isReceivingUpload(Channel channel) const;
+    // The first channel to answer this many more command lines, from whichever of its
+    // clients, drops its line right after that answer; then the fault is over. Unset: never.
+    void setHangupAfterLines(std::optional<int> lines);
 
     QList<Output> takeDueOutput(qint64 nowMs);
     // Time the next queued output falls due, or -1 when nothing waits.
@@ -111,6 +117,15 @@ private:
     {
         QByteArray line;
         std::optional<PendingUpload> upload;
+        // Its last answer is queued and the line goes down behind it: it takes nothing more.
+        bool droppingLine = false;
+    };
+
+    // Command lines each channel may still answer before its line drops.
+    struct LinesBeforeHangup
+    {
+        int pty = 0;
+        int tcp = 0;
     };
 
     Reception &receptionOf(Channel channel);
@@ -125,13 +140,16 @@ private:
     bool hangUpIfDue(Channel channel);
     void finishUpload(Channel channel, qint64 nowMs);
     void answer(Channel channel, const QByteArray &text, bool padded, qint64 nowMs);
+    void countAnsweredLine(Channel channel, qint64 answerDueMs);
     void queue(Channel channel, qint64 dueMs, const QByteArray &bytes);
+    void insertOutput(const Output &output);
     bool isPromptCharacter(char byte) const;
 
     UnitSettings settings_;
     Mode mode_ = Mode::Normal;
     int uploadCount_ = 0;
     bool hungUp_ = false;
+    std::optional<LinesBeforeHangup> linesBeforeHangup_;
     Reception ptyReception_;
     Reception tcpReception_;
     QList<Output> pending_;

@@ -1,0 +1,14 @@
+// The hourglass pointer for the length of one operation (a port search, a connect, a script
+// run); the arrow comes back when the operation's scope ends, however it ends.
+#pragma once
+
+#include <QApplication>
+
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};

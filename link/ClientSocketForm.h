@@ -1,0 +1,63 @@
+// The Ethernet dialog: where the operator types the unit's IPv4 address (four octet fields)
+// and TCP port and presses Connect. It is a tool window that stays on top; its status bar
+// shows the computer's own address.
+//
+// The dialog only holds and checks its fields. Connecting, the prompt check and everything
+// after it belong to the main window's Ethernet link, which the Connect button calls; while
+// a connect waits for its outcome the dialog cannot be closed. An octet field is checked
+// when the focus leaves it for another control of the dialog.
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class TTamrinForm;
+
+class TClientSocketForm : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit TClientSocketForm(QWidget *parent = nullptr);
+
+    // The main window whose Ethernet link the dialog drives.
+    void attach(TTamrinForm *main) { m_main = main; }
+
+    void ConnectButtonClick();
+    void DisconnectButtonClick();
+    // False while a connect waits for its outcome: the dialog then refuses to close.
+    bool FormClose() const;
+    // The check made when the focus leaves octet field 'index' (0 to 3).
+    void IPEditExit(int index);
+
+    std::array<QString, 4> octetTexts() const;
+    void setOctets(const std::array<int, 4> &octets);
+    QString portText() const;
+    void setPort(int port);
+    // The fields and the Connect button; disabled while a connect waits.
+    void setFieldsEnabled(bool enabled);
+    void focusPortField();
+    QString statusText() const;
+
+    std::array<QLineEdit *, 4> IPEdit{};
+    QLineEdit *PortEdit = nullptr;
+    QPushButton *ConnectButton = nullptr;
+    QPushButton *DisconnectButton = nullptr;
+    QLabel *StatusBar1 = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void reject() override;
+
+private:
+    void FormShow();
+    void showOwnAddress();
+
+    TTamrinForm *m_main = nullptr;
+    int m_addressLookup = -1;
+};

@@ -1,0 +1,484 @@
+// The Ethernet link over loopback, with the simulated unit listening on TCP: the dialog's
+// field checks, connecting with its prompt check and time-out, disconnecting, the keep-alive,
+// scripts and uploads over TCP, and a connection that drops in the middle of things.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
+#include "link/Timing.h"
+#include "upload/FileMeasure.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+// A listening socket on loopback whose backlog its owner has filled with connections of its
+// own: a further connect gets no answer to its SYN and waits.
+class FullListener
+{
+public:
+    FullListener()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        // Non-blocking: once the queue is full a connect would wait for minutes.
+        for (int &filler : m_fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr *>(&address), length);
+        }
+    }
+    ~FullListener()
+    {
+        for (int filler : m_fillers)
+            ::close(filler);
+        ::close(m_listener);
+    }
+    FullListener(const FullListener &) = delete;
+    FullListener &operator=(const FullListener &) = delete;
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_fillers[2] = {-1, -1};
+    quint16 m_port = 0;
+};
+
+} // namespace
+
+class tst_Ethernet : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void connectChecksThePrompt_data();
+    void connectChecksThePrompt();
+    void fieldChecks_data();
+    void fieldChecks();
+    void refusedConnect();
+    void unansweredConnectTimesOut();
+    void disconnect();
+    void keepAlive_data();
+    void keepAlive();
+    void scriptsOverTcp_data();
+    void scriptsOverTcp();
+    void uploadOverTcpIsByteIdentical();
+    void connectionDrops_data();
+    void connectionDrops();
+    void floodReachesThePane();
+
+private:
+    bool connectToUnit(const QStringList &unitArgs = {});
+    void setTarget(quint16 port);
+    int run(const QByteArray &script) { return m_fixture->runScript(script); }
+    TTamrinForm &form() { return m_fixture->form(); }
+    TClientSocketForm &dialog() { return *m_fixture->windows().ethernet; }
+    QStringList &messages() { return m_fixture->dialogs().messages; }
+
+    std::unique_ptr<QTemporaryDir> m_ports;
+    std::unique_ptr<UnitSim> m_sim;
+    std::unique_ptr<FormFixture> m_fixture;
+};
+
+void tst_Ethernet::init()
+{
+    Timing::setScale(0.1);
+    m_ports = std::make_unique<QTemporaryDir>();
+    m_fixture = std::make_unique<FormFixture>(m_ports->path());
+}
+
+void tst_Ethernet::cleanup()
+{
+    m_fixture.reset();
+    m_sim.reset();
+    m_ports.reset();
+    Timing::setScale(1.0);
+}
+
+void tst_Ethernet::setTarget(quint16 port)
+{
+    dialog().setOctets({127, 0, 0, 1});
+    dialog().setPort(port);
+}
+
+// Starts a unit on TCP only and connects to it through the dialog.
+bool tst_Ethernet::connectToUnit(const QStringList &unitArgs)
+{
+    m_sim = std::make_unique<UnitSim>();
+    if (!m_sim->start(unitArgs, false, true))
+        return false;
+    setTarget(m_sim->tcpPort());
+    form().EnetConnect1Click();
+    dialog().ConnectButtonClick();
+    // Scripts here run without the button, which would quieten the keep-alive itself.
+    form().keepAliveTimer().stop();
+    return form().tcpConnected();
+}
+
+void tst_Ethernet::connectChecksThePrompt_data()
+{
+    QTest::addColumn<QStringList>("unitArgs");
+    QTest::addColumn<char>("prompt");
+    // The link starts out looking for the loader prompt.
+    QTest::newRow("normal prompt, found on the second check") << QStringList{} << '#';
+    QTest::newRow("loader prompt, found at once") << QStringList{"--loader"} << '>';
+    QTest::newRow("neither prompt") << QStringList{"--mute"} << '#';
+}
+
+void tst_Ethernet::connectChecksThePrompt()
+{
+    QFETCH(QStringList, unitArgs);
+    QFETCH(char, prompt);
+    form().disable_btns();
+    QVERIFY(connectToUnit(unitArgs));
+    QCOMPARE(form().statusText(), QStringLiteral("Connect via Ethernet successful"));
+    QCOMPARE(form().link.currentPrompt, prompt);
+    QVERIFY(messages().isEmpty());
+    QVERIFY(form().PickButton->isEnabled());
+    QVERIFY(!form().ConfigMenu->isEnabled());
+    QVERIFY(!form().EnetConnect1->isEnabled());
+    QVERIFY(form().EthernetCheckBox->isChecked());
+    QVERIFY(form().AdTerminal1->isEnabled());
+    QVERIFY(!dialog().isVisible());
+    QCOMPARE(form().serial.linkKind, LinkKind::Ethernet);
+    QCOMPARE(form().keepAliveTimer().interval(), 6010);
+    // Each check is a CR, the TCP line end, and the nudge if the prompt is slow to come.
+    const QByteArray check = "\r\r\n";
+    const QByteArray sent = m_sim->received();
+    QVERIFY2(sent.startsWith(check), sent.toHex().constData());
+    QCOMPARE(sent.count(".\r") > 0, prompt != '>');
+}
+
+void tst_Ethernet::fieldChecks_data()
+{
+    QTest::addColumn<int>("field"); // 0 to 3 the octets, 4 the port
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("leaveField"); // or press Connect
+    QTest::addColumn<QString>("message");
+
+    const QString portTooLarge = QStringLiteral("Error! Port # must be less than 65535");
+    const QString invalid = QStringLiteral("Error! Invalid IP Address / Port #");
+    const QString range = QStringLiteral("Error! Number must be between 0 - 255");
+    // Nothing listens there: accepted, the connect is refused.
+    QTest::newRow("port 65535") << 4 << "65535" << false
+                                << "Error! Cannot connect to server/lost connection. Verify IP "
+                                   "Address and Port #";
+    QTest::newRow("port 65536") << 4 << "65536" << false << portTooLarge;
+    QTest::newRow("port letters") << 4 << "30a" << false << invalid;
+    QTest::newRow("port empty") << 4 << "" << false << invalid;
+    QTest::newRow("octet 256 at Connect") << 1 << "256" << false << invalid;
+    QTest::newRow("octet 256 left") << 2 << "256" << true << range;
+    QTest::newRow("octet -1 left") << 0 << "-1" << true << range;
+    QTest::newRow("octet letters left") << 3 << "x" << true
+                                        << QStringLiteral("Error! Invalid IP Address");
+    QTest::newRow("octet 255 left") << 3 << "255" << true << QString();
+}
+
+void tst_Ethernet::fieldChecks()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, leaveField);
+    QFETCH(QString, message);
+    setTarget(65535);
+    QLineEdit *edit = field < 4 ? dialog().IPEdit.at(size_t(field)) : dialog().PortEdit;
+    edit->setText(text);
+    if (leaveField)
+        dialog().IPEditExit(field);
+    else
+        dialog().ConnectButtonClick();
+    QCOMPARE(messages(), message.isEmpty() ? QStringList{} : QStringList{message});
+    QVERIFY(!form().tcpConnected());
+    QVERIFY(dialog().ConnectButton->isEnabled());
+    QVERIFY(dialog().FormClose());
+}
+
+void tst_Ethernet::refusedConnect()
+{
+    // A port nobody listens on: the unit's simulator stopped listening.
+    m_sim = std::make_unique<UnitSim>();
+    QVERIFY(m_sim->start({}, false, true));
+    QVERIFY(m_sim->command(QStringLiteral("listen off")));
+    setTarget(m_sim->tcpPort());
+    form().EnetConnect1Click();
+    dialog().ConnectButtonClick();
+    QCOMPARE(messages(), QStringList{"Error! Cannot connect to server/lost connection. Verify IP "
+                                     "Address and Port #"});
+    QVERIFY(!form().EthernetCheckBox->isChecked());
+    QVERIFY(dialog().PortEdit->isEnabled());
+    QVERIFY(dialog().FormClose());
+    QVERIFY(!form().link.tryAgain);
+    // The operator tries again once the unit is back.
+    QVERIFY(m_sim->command(QStringLiteral("listen on")));
+    dialog().ConnectButtonClick();
+    QVERIFY(form().tcpConnected());
+    QCOMPARE(form().statusText(), QStringLiteral("Connect via Ethernet successful"));
+}
+
+void tst_Ethernet::unansweredConnectTimesOut()
+{
+    // Real time: the connect time-out is 5000 ms, whatever the polls count.
+    Timing::setScale(1.0);
+    FullListener listener;
+    QVERIFY(listener.port() != 0);
+    setTarget(listener.port());
+    form().EnetConnect1Click();
+    bool closeRefused = false;
+    bool secondPressIgnored = false;
+    QTimer::singleShot(500, this, [&] {
+        dialog().close();
+        closeRefused = dialog().isVisible() && !dialog().ConnectButton->isEnabled();
+        dialog().ConnectButtonClick(); // returns at once: a connect is waiting already
+        secondPressIgnored = form().ethernet.connectWaiting;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    dialog().ConnectButtonClick();
+    const qint64 elapsed = clock.elapsed();
+    QVERIFY(closeRefused);
+    QVERIFY(secondPressIgnored);
+    QVERIFY2(elapsed >= 4950 && elapsed <= 7000, QByteArray::number(elapsed).constData());
+    QCOMPARE(messages(), QStringList{"Error! Cannot connect to server. Check IP Address"});
+    QVERIFY(dialog().ConnectButton->isEnabled());
+    QVERIFY(dialog().FormClose());
+    QVERIFY(!form().tcpConnected());
+}
+
+void tst_Ethernet::disconnect()
+{
+    QVERIFY(connectToUnit());
+    form().EnetDisconnect1Click();
+    QVERIFY(!form().tcpConnected());
+    QCOMPARE(form().statusText(), QStringLiteral("Ethernet connection closed"));
+    QVERIFY(!form().PickButton->isEnabled());
+    QVERIFY(form().ConfigMenu->isEnabled());
+    QVERIFY(form().EnetConnect1->isEnabled());
+    QVERIFY(!form().EthernetCheckBox->isChecked());
+    QVERIFY(dialog().ConnectButton->isEnabled());
+    // Once more changes nothing.
+    form().show_status(QStringLiteral("unchanged"));
+    form().EnetDisconnect1Click();
+    QCOMPARE(form().statusText(), QStringLiteral("unchanged"));
+    QVERIFY(messages().isEmpty());
+}
+
+void tst_Ethernet::keepAlive_data()
+{
+    QTest::addColumn<QString>("activity");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("idle") << "" << true;
+    QTest::newRow("after a typed key") << "key" << false;
+    QTest::newRow("during a script run") << "script" << false;
+}
+
+void tst_Ethernet::keepAlive()
+{
+    QFETCH(QString, activity);
+    QFETCH(bool, sent);
+    QVERIFY(connectToUnit());
+    form().keepAliveTimer().setInterval(50);
+    form().keepAliveTimer().start();
+    QTest::qWait(100);
+    int mark = m_sim->mark();
+    if (activity == QLatin1String("key")) {
+        char key = 'x';
+        form().AdTerminal1KeyPress(key);
+        mark = m_sim->mark() + 1;
+        QTest::qWait(300);
+    } else if (activity == QLatin1String("script")) {
+        // A run from the button; its pause lets messages run but sends nothing itself.
+        QTemporaryDir folder;
+        QFile script(folder.filePath(QStringLiteral("wait.sld")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("_WP\n_DY 2000\n");
+        script.close();
+        m_fixture->dialogs().fileToOpen = script.fileName();
+        form().PickButtonClick();
+        mark = m_sim->mark();
+    } else {
+        QTest::qWait(300);
+    }
+    QTRY_VERIFY(m_sim->received().size() >= mark);
+    QCOMPARE(m_sim->receivedSince(mark).contains("\r\n"), sent);
+}
+
+void tst_Ethernet::scriptsOverTcp_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("send") << QByteArray("_SC \"VER\"\n") << QByteArray("VER\r");
+    QTest::newRow("query and condition")
+        << QByteArray("_QC \"VER\"\n_CE \"2.08\" _SC \"ok\"\n") << QByteArray("VER\r\nok\r");
+    // The normal prompt does not end a wait for the loader prompt over TCP: the check waits
+    // on, nudges, and only then sends the loader-mode command.
+    QTest::newRow("loader-mode check")
+        << QByteArray("_TC \"^M\"\n_SC \"in\"\n") << QByteArray("\r\r\n.\rLOADR\r\n\r\r\nin\r");
+    QTest::newRow("prompt wait") << QByteArray("_WP\n_SC \"B\"\n") << QByteArray("\r\r\nB\r");
+}
+
+void tst_Ethernet::scriptsOverTcp()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, wire);
+    QVERIFY(connectToUnit());
+    const int mark = m_sim->mark();
+    QCOMPARE(run(script), 1);
+    QCOMPARE(messages(), QStringList{});
+    QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
+    QTRY_COMPARE(m_sim->receivedSince(mark), wire);
+}
+
+void tst_Ethernet::uploadOverTcpIsByteIdentical()
+{
+    QVERIFY(connectToUnit({QStringLiteral("--loader")}));
+    QTemporaryDir files;
+    QByteArray data(70001, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 13 + i / 7);
+    const QString path = files.filePath(QStringLiteral("image.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    const int mark = m_sim->mark();
+    QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
+    QVERIFY(messages().isEmpty());
+    const QByteArray header = uploadHeader("LF", "80000", data.size(), addToChecksum(0, data),
+                                           "V2.1");
+    const QByteArray sent = m_sim->receivedSince(mark);
+    QVERIFY(sent.contains(header + data + "\r"));
+    QVERIFY(m_sim->waitForUploadLines(1));
+    QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
+             qPrintable(m_sim->uploadLines().first()));
+    QVERIFY(!form().link.tryAgain);
+    QCOMPARE(form().commandTimer().interval(), 14000);
+}
+
+void tst_Ethernet::connectionDrops_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::addColumn<bool>("unitComesBack");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QByteArray>("lastSent"); // empty: the line after the drop never went
+
+    const QString lost = QStringLiteral("Error! Connection to server lost");
+    const QString cancelled = QStringLiteral("Upload cancelled/incomplete!!! Upload for %1 "
+                                             "section was incomplete.");
+    // The reconnect sends the last command again before the run goes on.
+    QTest::newRow("between lines, reconnected")
+        << "between lines" << true << QStringList{} << QByteArray("A\rB\r");
+    QTest::newRow("between lines, refused")
+        << "between lines" << false << QStringList{lost, "Exiting script"} << QByteArray();
+    QTest::newRow("during a capture, reconnected")
+        << "capture" << true << QStringList{"Error! No response detected with _QC command"}
+        << QByteArray("B\r");
+    QTest::newRow("during a capture, refused")
+        << "capture" << false << QStringList{lost, "Exiting script"} << QByteArray();
+    QTest::newRow("during an upload, reconnected")
+        << "upload" << true << QStringList{cancelled} << QByteArray();
+    QTest::newRow("during an upload, refused")
+        << "upload" << false << QStringList{lost, cancelled} << QByteArray();
+}
+
+void tst_Ethernet::connectionDrops()
+{
+    QFETCH(QString, when);
+    QFETCH(bool, unitComesBack);
+    QFETCH(QStringList, messages);
+    QFETCH(QByteArray, lastSent);
+    QVERIFY(connectToUnit({QStringLiteral("--loader")}));
+    if (!unitComesBack)
+        QVERIFY(m_sim->command(QStringLiteral("listen off")));
+    QTemporaryDir files;
+    const QString path = files.filePath(QStringLiteral("image.bin"));
+    const int mark = m_sim->mark();
+    QTimer watch;
+    QByteArray script;
+    if (when == QLatin1String("between lines")) {
+        QVERIFY(m_sim->command(QStringLiteral("hangup-after-lines 1")));
+        script = "_SC \"A\"\n_DY 100\n_SC \"B\"\n";
+    } else if (when == QLatin1String("capture")) {
+        // The line drops once the query is complete, while its answer is awaited.
+        QVERIFY(m_sim->command(QStringLiteral("mute on")));
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (m_sim->receivedSince(mark).contains("VER\r\n")) {
+                watch.stop();
+                m_sim->command(QStringLiteral("hangup"));
+                m_sim->command(QStringLiteral("mute off"));
+            }
+        });
+        watch.start(1);
+        script = "_QC \"VER\"\n_SC \"B\"\n";
+    } else {
+        // Paced like a slow line, so that the drop comes while blocks are still going out.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(2000000, 'u'));
+        file.close();
+        QVERIFY(m_sim->command(QStringLiteral("baud 115200")));
+        QVERIFY(m_sim->command(QStringLiteral("hangup-after 3000")));
+        script = "_LF " + QFile::encodeName(path) + "\n_LA 1\n_LV 1\n_LD\n_SC \"B\"\n";
+    }
+    const int result = run(script);
+    for (QString &message : messages)
+        message.replace(QStringLiteral("%1"), path);
+    QCOMPARE(this->messages(), messages);
+    QCOMPARE(form().tcpConnected(), unitComesBack);
+    QCOMPARE(form().EthernetCheckBox->isChecked(), unitComesBack);
+    if (when == QLatin1String("upload")) {
+        // The file never went on over the new connection, and neither did its header.
+        QCOMPARE(result, 1);
+        QCOMPARE(form().cancelFlag(), 1);
+        QVERIFY(m_sim->uploadLines().isEmpty());
+        QCOMPARE(m_sim->receivedSince(mark).count("LF 1 2000000 "), 1);
+    } else {
+        QCOMPARE(result, unitComesBack ? 1 : 0);
+    }
+    QTest::qWait(50);
+    if (lastSent.isEmpty())
+        QVERIFY(!m_sim->receivedSince(mark).contains("B\r"));
+    else
+        QTRY_VERIFY2(m_sim->receivedSince(mark).endsWith(lastSent),
+                     m_sim->receivedSince(mark).toHex(' ').constData());
+}
+
+void tst_Ethernet::floodReachesThePane()
+{
+    QVERIFY(connectToUnit());
+    const TerminalModel &model = form().terminal().model();
+    form().AdTerminal1DblClick();
+    constexpr int FloodBytes = 200000;
+    QVERIFY(m_sim->command(QStringLiteral("flood %1").arg(FloodBytes)));
+    // Filler lines are 64 bytes with their CR LF: every line feed must reach the pane.
+    const qint64 lineFeeds = FloodBytes / 64;
+    QTRY_COMPARE_WITH_TIMEOUT(model.linesScrolled() + model.cursorRow(), lineFeeds, 10000);
+}
+
+QTEST_MAIN(tst_Ethernet)
+#include "tst_ethernet.moc"
