@@ -91,6 +91,9 @@ private slots:
     void connectionDrops_data();
     void connectionDrops();
     void floodReachesThePane();
+    void watchdogReconnectsOnce();
+    void restartReopensTheDialog_data();
+    void restartReopensTheDialog();
 
 private:
     bool connectToUnit(const QStringList &unitArgs = {});
@@ -358,7 +361,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
 {
     QVERIFY(connectToUnit({QStringLiteral("--loader")}));
     QTemporaryDir files;
-    QByteArray data(70001, '\0');
+    QByteArray data(400001, '\0');
     for (int i = 0; i < data.size(); ++i)
         data[i] = char(i * 13 + i / 7);
     const QString path = files.filePath(QStringLiteral("image.bin"));
@@ -366,6 +369,13 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(data);
     file.close();
+    // Larger than what the sockets buffer, and received at a line's pace, so that the
+    // connection cannot take the file as fast as it is read.
+    QVERIFY(m_sim->command(QStringLiteral("baud 4000000")));
+    qint64 mostQueued = 0;
+    connect(&form(), &TTamrinForm::blockSent, this, [&] {
+        mostQueued = std::max(mostQueued, form().clientSocket().bytesToWrite());
+    });
     const int mark = m_sim->mark();
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
     QVERIFY(messages().isEmpty());
@@ -378,6 +388,9 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
              qPrintable(m_sim->uploadLines().first()));
     QVERIFY(!form().link.tryAgain);
     QCOMPARE(form().commandTimer().interval(), 14000);
+    // However fast the file is read, Tamrin held less than one block unsent besides the one
+    // being handed over.
+    QVERIFY2(mostQueued < 2 * 2000, QByteArray::number(mostQueued).constData());
 }
 
 void tst_Ethernet::connectionDrops_data()
@@ -478,6 +491,62 @@ void tst_Ethernet::floodReachesThePane()
     // Filler lines are 64 bytes with their CR LF: every line feed must reach the pane.
     const qint64 lineFeeds = FloodBytes / 64;
     QTRY_COMPARE_WITH_TIMEOUT(model.linesScrolled() + model.cursorRow(), lineFeeds, 10000);
+}
+
+void tst_Ethernet::watchdogReconnectsOnce()
+{
+    QVERIFY(connectToUnit());
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    form().commandTimer().setInterval(300);
+    form().link.promptGuard = 0;
+    // The first time-out reconnects; the query it interrupted has failed all the same.
+    QCOMPARE(run("_QC \"VER\"\n"), 1);
+    QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
+    QVERIFY(form().tcpConnected());
+    QVERIFY(form().link.tryAgain);
+    // The next one ends the run.
+    messages().clear();
+    QCOMPARE(run("_QC \"VER\"\n_SC \"AFTER\"\n"), 1);
+    QCOMPARE(messages(), QStringList{"Timeout error! Connection failure! Please check "
+                                     "RS232/Ethernet connection. Exiting script."});
+    QCOMPARE(form().cancelFlag(), 1);
+    QVERIFY(!m_sim->received().contains("AFTER"));
+}
+
+void tst_Ethernet::restartReopensTheDialog_data()
+{
+    QTest::addColumn<bool>("operatorConnects");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("operator connects again") << true << 1 << QStringList{};
+    QTest::newRow("operator closes the dialog")
+        << false << 0 << QStringList{"Error! Unable to connect to unit! Exiting script"};
+}
+
+void tst_Ethernet::restartReopensTheDialog()
+{
+    QFETCH(bool, operatorConnects);
+    QFETCH(int, result);
+    QFETCH(QStringList, messages);
+    QVERIFY(connectToUnit());
+    QTimer operatorAtTheDialog;
+    connect(&operatorAtTheDialog, &QTimer::timeout, this, [&] {
+        if (!dialog().isVisible())
+            return;
+        operatorAtTheDialog.stop();
+        if (operatorConnects)
+            dialog().ConnectButtonClick();
+        else
+            dialog().close();
+    });
+    operatorAtTheDialog.start(10);
+    const int mark = m_sim->mark();
+    QCOMPARE(run("_ST \"RESET\"\n_SC \"AFTER\"\n"), result);
+    QCOMPARE(this->messages(), messages);
+    QCOMPARE(form().tcpConnected(), operatorConnects);
+    QTest::qWait(50);
+    QCOMPARE(m_sim->receivedSince(mark).startsWith("RESET\r"), true);
+    QCOMPARE(m_sim->receivedSince(mark).endsWith("AFTER\r"), operatorConnects);
 }
 
 QTEST_MAIN(tst_Ethernet)

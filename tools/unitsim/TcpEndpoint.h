@@ -31,7 +31,9 @@ class TcpEndpoint : public UnitEndpoint
     Q_OBJECT
 
 public:
-    static constexpr qint64 PacedReadBufferSize = 64;
+    // Room for the largest slice the pacer grants (two ticks at the highest rate), so that a
+    // fast paced line is not held to what a tiny buffer lets through.
+    static constexpr qint64 PacedReadBufferSize = 8192;
     // A client that does not close its end after a polite hang-up is aborted after this.
     static constexpr int MaxClosingMs = 3000;
 
