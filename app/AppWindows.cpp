@@ -1,22 +1,28 @@
 #include "app/AppWindows.h"
 
+#include "app/Accessibility.h"
 #include "app/InfoForm.h"
+#include "app/SplashForm.h"
 #include "app/TamrinForm.h"
 #include "link/ClientSocketForm.h"
 #include "upload/ProgressForm.h"
 
 AppWindows::AppWindows()
 {
+    installAccessibility();
     main = new TTamrinForm;
     progress = new TProgressForm;
     ethernet = new TClientSocketForm;
+    splash = new TSplashForm({main, progress, ethernet});
     info = new TInfoForm;
-    main->attachWindows({progress, ethernet, info});
+    info->setWindowTitle(captionsOf(splash->brand()).info);
+    main->attachWindows({progress, ethernet, splash, info});
 }
 
 AppWindows::~AppWindows()
 {
     delete info;
+    delete splash;
     delete ethernet;
     delete progress;
     delete main;

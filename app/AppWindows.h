@@ -1,6 +1,6 @@
 // The application's windows, created once at start in a fixed order and kept until the
-// process ends: the main window first, then the progress window, the Ethernet dialog and the
-// information window.
+// process ends: the main window first, then the progress window, the Ethernet dialog, the
+// splash window (whose construction applies the brand) and the information window.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@ class TTamrinForm;
 class TProgressForm;
 class TClientSocketForm;
 class TInfoForm;
+class TSplashForm;
 
 struct AppWindows
 {
@@ -18,5 +19,6 @@ struct AppWindows
     TTamrinForm *main = nullptr;
     TProgressForm *progress = nullptr;
     TClientSocketForm *ethernet = nullptr;
+    TSplashForm *splash = nullptr;
     TInfoForm *info = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "app/TamrinForm.h"
 
 #include "app/Settings.h"
+#include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
@@ -40,6 +41,8 @@ void TTamrinForm::FormShow()
         disable_btns(); // the operator connects over Ethernet first
     else
         findUnitOnSerialPorts();
+    if (m_windows.splash)
+        m_windows.splash->hide();
     if (startup.autoMode)
         automaticRun();
     else

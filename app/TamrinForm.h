@@ -35,6 +35,7 @@ class TerminalPane;
 class TClientSocketForm;
 class TInfoForm;
 class TProgressForm;
+class TSplashForm;
 struct LoaderSettings;
 
 // The other windows of the application, created after the main window.
@@ -42,6 +43,7 @@ struct CompanionWindows
 {
     TProgressForm *progress = nullptr;
     TClientSocketForm *ethernet = nullptr;
+    TSplashForm *splash = nullptr;
     TInfoForm *info = nullptr;
 };
 

@@ -48,6 +48,17 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &place)
     return l;
 }
 
+// A caption and the label of its value after it, the value moved right if the caption needs
+// more room in the machine's font.
+QLabel *captionedValue(QWidget *parent, const QString &caption, const QString &value,
+                       const QPoint &captionPlace, int valueLeft)
+{
+    QLabel *captionLabel = label(parent, caption, QRect(captionPlace, QSize(31, 13)));
+    captionLabel->adjustSize();
+    const int left = std::max(valueLeft, captionPlace.x() + captionLabel->width() + 2);
+    return label(parent, value, QRect(left, captionPlace.y(), 50, 13));
+}
+
 } // namespace
 
 void TTamrinForm::buildControls()
@@ -79,6 +90,11 @@ void TTamrinForm::buildControls()
 
     RS232GroupBox = new QGroupBox(QStringLiteral("RS-232"), client);
     RS232GroupBox->setGeometry(72, 72, 337, 42);
+    // The caption sits on the frame's top line, so that the lights and labels inside fit the
+    // box's 42 pixels.
+    RS232GroupBox->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 2px; }"));
     StatusLightController::Lights lights;
     StatusLight **places[] = {&lights.txd, &lights.rxd, &lights.dcd, &lights.cts};
     const char *names[] = {"TXD", "RXD", "DCD", "CTS"};
@@ -86,14 +102,15 @@ void TTamrinForm::buildControls()
     for (int i = 0; i < 4; ++i) {
         *places[i] = new StatusLight(RS232GroupBox);
         (*places[i])->setObjectName(QString::fromLatin1(names[i]) + QStringLiteral("Light"));
+        (*places[i])->setAccessibleName(QString::fromLatin1(names[i]) + QStringLiteral(" light"));
         (*places[i])->move(lefts[i], 18);
         label(RS232GroupBox, QString::fromLatin1(names[i]), QRect(lefts[i] + 17, 18, 30, 13));
     }
     m_lights = new StatusLightController(*m_comPort, lights, this);
-    label(RS232GroupBox, QStringLiteral("COM:"), QRect(250, 8, 30, 13));
-    ComNumberLabel = label(RS232GroupBox, QStringLiteral("None"), QRect(280, 8, 50, 13));
-    label(RS232GroupBox, QStringLiteral("Baud:"), QRect(250, 25, 31, 13));
-    ComBaudLabel = label(RS232GroupBox, QStringLiteral("38400"), QRect(281, 25, 50, 13));
+    ComNumberLabel = captionedValue(RS232GroupBox, QStringLiteral("COM:"), QStringLiteral("None"),
+                                    QPoint(250, 8), 280);
+    ComBaudLabel = captionedValue(RS232GroupBox, QStringLiteral("Baud:"), QStringLiteral("38400"),
+                                  QPoint(250, 25), 281);
 
     EthernetCheckBox = new QCheckBox(QStringLiteral("Ethernet"), client);
     EthernetCheckBox->setGeometry(424, 86, std::max(65, EthernetCheckBox->sizeHint().width()), 17);

@@ -15,6 +15,11 @@
 namespace {
 
 constexpr int TextMargin = 2;
+constexpr int LargestFontPixels = 12;
+constexpr int SmallestFontPixels = 6;
+// What the pane's 513 pixels leave for a line of text: less its frame, its vertical scroll
+// bar and the margins on both sides.
+constexpr int LineWidth = 513 - 2 - 18 - 2 * TextMargin;
 constexpr char CarriageReturn = 13;
 constexpr char Backspace = 8;
 constexpr char Delete = 127;
@@ -146,16 +151,23 @@ void TerminalPane::setTerminalFont(const QFont &font)
 
 QFont TerminalPane::defaultTerminalFont()
 {
-    const QString preferredFamily = QStringLiteral("Courier New");
-    QFont font = QFontDatabase::hasFamily(preferredFamily)
-                     ? QFont(preferredFamily)
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(12);
+    // Courier New where it is installed, else the monospaced font that the set-up installs.
+    QString family = QStringLiteral("Courier New");
+    if (!QFontDatabase::hasFamily(family))
+        family = QStringLiteral("DejaVu Sans Mono");
+    QFont font(family);
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     font.setWeight(QFont::Normal);
     font.setStyle(QFont::StyleNormal);
     font.setKerning(false);
+    // 12 pixels high, or smaller until a whole line fits without scrolling sideways.
+    for (int pixels = LargestFontPixels; pixels > SmallestFontPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(QLatin1Char('M')) * TerminalModel::Columns <=
+            LineWidth)
+            break;
+    }
     return font;
 }
 
@@ -335,6 +347,18 @@ void TerminalPane::scrollToCursor()
         verticalScrollBar()->setValue(cursorIndex);
     else if (cursorIndex >= firstRow + rows)
         verticalScrollBar()->setValue(cursorIndex - rows + 1);
+}
+
+QString TerminalPane::visibleText() const
+{
+    QStringList lines;
+    const int firstRow = firstVisibleRow();
+    const int endRow = std::min(firstRow + visibleRows(), m_model.rowCount());
+    for (int row = firstRow; row < endRow; ++row)
+        lines << displayText(m_model.rowText(row));
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines.join(QLatin1Char('\n'));
 }
 
 int TerminalPane::visibleRows() const

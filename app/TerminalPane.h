@@ -42,10 +42,13 @@ public:
     void setTerminalFont(const QFont &font);
     QFont terminalFont() const { return m_font; }
 
-    // Courier New, 12 pixels high, or the system's fixed font at that size without it.
+    // Courier New (DejaVu Sans Mono without it), 12 pixels high or less: as large as lets a
+    // line of 80 columns fit the pane's width.
     static QFont defaultTerminalFont();
 
     QString selectedText() const;
+    // The rows in view, top to bottom, without trailing blanks or trailing empty rows.
+    QString visibleText() const;
     bool hasSelection() const;
 
     const TerminalModel &model() const { return m_model; }

@@ -3,8 +3,10 @@
 #include "FormFixture.h"
 
 #include "app/OperatorDialogs.h"
+#include "app/StatusLight.h"
 #include "app/TerminalPane.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -32,6 +34,7 @@ private slots:
     void clientHeightBelowTheMenuBar_data();
     void clientHeightBelowTheMenuBar();
     void versionLabelFlipsSendFile();
+    void ownWidgetsAreDescribed();
     void closeWithoutUploadEndsAtOnce();
     void closeDuringUploadAsks_data();
     void closeDuringUploadAsks();
@@ -140,6 +143,23 @@ void tst_MainWindow::versionLabelFlipsSendFile()
     QVERIFY(form.SendFile1->isVisible());
     QTest::mouseClick(form.VersionLabel, Qt::LeftButton);
     QVERIFY(!form.SendFile1->isVisible());
+}
+
+void tst_MainWindow::ownWidgetsAreDescribed()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.AdTerminal1->WriteString("VER\r\n2.08\r\n#");
+    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(form.AdTerminal1);
+    QVERIFY(pane);
+    QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("Terminal"));
+    QCOMPARE(pane->text(QAccessible::Value), QStringLiteral("VER\n2.08\n#"));
+    StatusLight *txd = form.findChild<StatusLight *>(QStringLiteral("TXDLight"));
+    QVERIFY(txd);
+    QAccessibleInterface *light = QAccessible::queryAccessibleInterface(txd);
+    QCOMPARE(light->text(QAccessible::Name), QStringLiteral("TXD light"));
+    QCOMPARE(light->text(QAccessible::Value), QStringLiteral("off"));
+    txd->setLit(true);
+    QCOMPARE(light->text(QAccessible::Value), QStringLiteral("on"));
 }
 
 void tst_MainWindow::closeWithoutUploadEndsAtOnce()

@@ -3,9 +3,13 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/InfoForm.h"
+#include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
+#include "upload/ProgressForm.h"
 #include "link/Timing.h"
 
 #include <QAction>
@@ -37,6 +41,8 @@ private slots:
     void automaticRun();
     void ethernetOnlySkipsTheSerialSearch();
     void unattendedRunOfTheProgram();
+    void brands_data();
+    void brands();
 
 private:
     void writeSettings(const QByteArrayList &lines);
@@ -241,6 +247,61 @@ void tst_StartUp::unattendedRunOfTheProgram()
     QCOMPARE(tamrin.exitCode(), 0);
     QVERIFY2(!tamrin.readAllStandardError().contains("Tamrin: "), "a message box was shown");
     QVERIFY(unit.received().endsWith("VER\rOK\r"));
+}
+
+void tst_StartUp::brands_data()
+{
+    QTest::addColumn<QByteArray>("line23");
+    QTest::addColumn<QStringList>("captions"); // main, progress, Ethernet, information
+    QTest::addColumn<QString>("splash");       // the picture shown, empty for none
+    QTest::addColumn<QSize>("splashSize");
+
+    const QStringList quenby{"Quenby Research Inc. :- Tamrin",
+                             "Quenby Research Inc. :- File Upload Progress",
+                             "Quenby Research Inc. :- Tamrin - Ethernet", "Information"};
+    const QStringList telvin{"Telvin Quenby LLC :- Tamrin",
+                             "Telvin Quenby LLC :- File Upload Progress",
+                             "Telvin Quenby LLC :- Ethernet Connection",
+                             "Telvin Quenby LLC :- Information"};
+    const QStringList ktq{"KTQ :- Tamrin", "KTQ :- File Upload Progress",
+                          "KTQ :- Ethernet Connection", "KTQ :- Information"};
+    const QStringList plain{"Tamrin", "Tamrin", "Quenby Research Inc. :- Tamrin - Ethernet",
+                            "Tamrin"};
+    QTest::newRow("no '='") << QByteArray("line23") << quenby << QString() << QSize();
+    QTest::newRow("empty value") << QByteArray("x=") << telvin << "QNLImage" << QSize(600, 400);
+    QTest::newRow("0 after blanks") << QByteArray("x=  0") << telvin << "QNLImage"
+                                    << QSize(600, 400);
+    QTest::newRow("100abc") << QByteArray("x=100abc") << ktq << "KTQImage" << QSize(800, 700);
+    QTest::newRow("1") << QByteArray("x=1") << plain << QString() << QSize();
+}
+
+void tst_StartUp::brands()
+{
+    QFETCH(QByteArray, line23);
+    QFETCH(QStringList, captions);
+    QFETCH(QString, splash);
+    QFETCH(QSize, splashSize);
+    QByteArrayList lines = settings({});
+    lines[22] = line23;
+    writeSettings(lines);
+    m_fixture = std::make_unique<FormFixture>(m_folder->filePath(QStringLiteral("ports")));
+    AppWindows &windows = m_fixture->windows();
+    QCOMPARE((QStringList{windows.main->windowTitle(), windows.progress->windowTitle(),
+                          windows.ethernet->windowTitle(), windows.info->windowTitle()}),
+             captions);
+    TSplashForm &splashForm = *windows.splash;
+    QCOMPARE(splashForm.isVisible(), !splash.isEmpty());
+    if (splash.isEmpty())
+        return;
+    QCOMPARE(splashForm.size(), splashSize);
+    for (QLabel *image : {splashForm.QNLImage, splashForm.KTQImage, splashForm.TelvinImage})
+        QCOMPARE(image->isVisible(), image->objectName() == splash);
+    // Only the Telvin picture reacts to a click; start-up hides either.
+    QTest::mouseClick(splash == "QNLImage" ? splashForm.QNLImage : splashForm.KTQImage,
+                      Qt::LeftButton);
+    QCOMPARE(splashForm.isVisible(), splash != "QNLImage");
+    m_fixture->form().show();
+    QVERIFY(!splashForm.isVisible());
 }
 
 QTEST_MAIN(tst_StartUp)

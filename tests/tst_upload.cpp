@@ -4,12 +4,18 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/TerminalPane.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/FileMeasure.h"
 #include "upload/ProgressForm.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryFile>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -34,6 +40,8 @@ private slots:
     void rawSendWithoutChain();
     void blocksAndSteps_data();
     void blocksAndSteps();
+    void windowDuringTransfer_data();
+    void windowDuringTransfer();
     void closingDuringTransferAsks();
     void sendFileHasNoHeader();
     void chainSurvivesTheRun();
@@ -212,6 +220,47 @@ void tst_Upload::blocksAndSteps()
     QCOMPARE(seenMaximum, maximum);
     QCOMPARE(progress.FileProgressBar->value(), 0);
     QVERIFY(!progress.isVisible());
+}
+
+void tst_Upload::windowDuringTransfer_data()
+{
+    QTest::addColumn<QByteArray>("lockLine");
+    QTest::addColumn<bool>("paneEnabled");
+    QTest::newRow("default lock") << QByteArray() << true;
+    QTest::newRow("_LT 0 stores the character 0") << QByteArray("_LT 0\n") << true;
+    QTest::newRow("_LT with blanks only stores 0") << QByteArray("_LT  \n") << false;
+}
+
+void tst_Upload::windowDuringTransfer()
+{
+    QFETCH(QByteArray, lockLine);
+    QFETCH(bool, paneEnabled);
+    makeFile(QStringLiteral("image.bin"), 5000);
+    QStringList during;
+    connect(m_fixture->windows().progress, &TProgressForm::stepped, this, [&] {
+        const QCursor *cursor = QApplication::overrideCursor();
+        during = QStringList{
+            form().ConfigMenu->menuAction()->isVisible() ? "RS232 Config shown" : "hidden",
+            form().Ethernet1->menuAction()->isVisible() ? "Ethernet shown" : "hidden",
+            form().AdTerminal1->isEnabled() ? "pane enabled" : "pane disabled",
+            form().PickButton->isEnabled() ? "button enabled" : "button disabled",
+            cursor && cursor->shape() == Qt::WaitCursor ? "hourglass" : "arrow"};
+    });
+    QTemporaryFile script(m_files->filePath(QStringLiteral("XXXXXX.sld")));
+    QVERIFY(script.open());
+    script.write(lockLine + chainFor(QStringLiteral("image.bin")) + "_LD\n");
+    script.close();
+    m_fixture->dialogs().fileToOpen = script.fileName();
+    form().PickButtonClick();
+    QCOMPARE(during, (QStringList{"hidden", "hidden",
+                                  paneEnabled ? "pane enabled" : "pane disabled",
+                                  "button disabled", "hourglass"}));
+    // All back as it was, the arrow included.
+    QVERIFY(form().ConfigMenu->menuAction()->isVisible());
+    QVERIFY(form().Ethernet1->menuAction()->isVisible());
+    QVERIFY(form().AdTerminal1->isEnabled());
+    QVERIFY(form().PickButton->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 void tst_Upload::closingDuringTransferAsks()

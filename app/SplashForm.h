@@ -1,0 +1,46 @@
+// The splash window: while it is built it reads the brand from LoaderDefault.ini (settings line
+// 23), gives the other windows the brand's captions and, for the Telvin and KTQ brands, shows
+// the brand's picture for 600 ms. It stays up through the start-up sequence, which hides it
+// after the serial search; a click on the Telvin picture hides it earlier.
+//
+// The window has no border and no caption. It holds three pictures stacked over each other,
+// each filling the window; the brand decides which one shows and how large the window is.
+#pragma once
+
+#include "app/Brand.h"
+
+#include <QWidget>
+
+class QLabel;
+
+class TSplashForm : public QWidget
+{
+    Q_OBJECT
+public:
+    // The windows whose captions the brand sets, created before the splash.
+    struct BrandedWindows
+    {
+        QWidget *main = nullptr;
+        QWidget *progress = nullptr;
+        QWidget *ethernet = nullptr;
+    };
+
+    explicit TSplashForm(const BrandedWindows &windows, QWidget *parent = nullptr);
+
+    Brand brand() const { return m_brand; }
+    void QNLImageClick();
+
+    QLabel *QNLImage = nullptr;
+    QLabel *KTQImage = nullptr;
+    QLabel *TelvinImage = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QLabel *picture(const QString &resource, const char *name);
+    void applyCaptions(const BrandedWindows &windows) const;
+    void showFor600Ms(QLabel *shown, const QSize &size);
+
+    Brand m_brand = Brand::None;
+};
