@@ -91,6 +91,8 @@ private slots:
     void connectionDrops_data();
     void connectionDrops();
     void floodReachesThePane();
+    void typedKeysEchoLocally_data();
+    void typedKeysEchoLocally();
     void watchdogReconnectsOnce();
     void restartReopensTheDialog_data();
     void restartReopensTheDialog();
@@ -491,6 +493,35 @@ void tst_Ethernet::floodReachesThePane()
     // Filler lines are 64 bytes with their CR LF: every line feed must reach the pane.
     const qint64 lineFeeds = FloodBytes / 64;
     QTRY_COMPARE_WITH_TIMEOUT(model.linesScrolled() + model.cursorRow(), lineFeeds, 10000);
+}
+
+void tst_Ethernet::typedKeysEchoLocally_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("cursorRow");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("letter") << int(Qt::Key_A) << QByteArray("a") << 0 << QByteArray("a");
+    QTest::newRow("Enter is one CR and a new line")
+        << int(Qt::Key_Return) << QByteArray("\r") << 1 << QByteArray();
+}
+
+void tst_Ethernet::typedKeysEchoLocally()
+{
+    QFETCH(int, key);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, cursorRow);
+    QFETCH(QByteArray, shown);
+    QVERIFY(connectToUnit({QStringLiteral("--mute")}));
+    const int mark = m_sim->mark();
+    form().AdTerminal1DblClick();
+    QTest::keyClick(form().AdTerminal1, Qt::Key(key));
+    QTRY_COMPARE(m_sim->receivedSince(mark), sent);
+    QTest::qWait(50);
+    QCOMPARE(m_sim->receivedSince(mark), sent);
+    const TerminalModel &model = form().terminal().model();
+    QCOMPARE(model.cursorRow(), cursorRow);
+    QCOMPARE(model.screenRowText(0), shown);
 }
 
 void tst_Ethernet::watchdogReconnectsOnce()

@@ -41,6 +41,8 @@ private slots:
     void timingTestSendsItsQueries();
     void hangUpDuringPromptWaitIsReportedOnce();
     void vanishedDeviceIsReportedOnceAndClosed();
+    void typedKeysGoToThePort_data();
+    void typedKeysGoToThePort();
 
 private:
     bool openUnitPort();
@@ -271,6 +273,28 @@ void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
     // Sends on the closed port are silently dropped.
     form.SendString("VER\r");
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+}
+
+void tst_SerialLink::typedKeysGoToThePort_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::newRow("letter, no local echo") << int(Qt::Key_A) << QByteArray("a");
+    QTest::newRow("backspace erases at the unit") << int(Qt::Key_Backspace) << QByteArray("\b \b");
+    QTest::newRow("Enter") << int(Qt::Key_Return) << QByteArray("\r");
+}
+
+void tst_SerialLink::typedKeysGoToThePort()
+{
+    QFETCH(int, key);
+    QFETCH(QByteArray, sent);
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    TTamrinForm &form = m_fixture->form();
+    QTest::keyClick(form.AdTerminal1, Qt::Key(key));
+    QTRY_COMPARE(m_sim->received(), sent);
+    QTest::qWait(50);
+    QCOMPARE(m_sim->received(), sent);
+    QCOMPARE(form.terminal().model().screenRowText(0), QByteArray());
 }
 
 QTEST_MAIN(tst_SerialLink)

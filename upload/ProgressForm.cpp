@@ -10,6 +10,9 @@
 
 namespace {
 
+// From the file name's place to just before the "File Size" caption.
+constexpr int NameColumnWidth = 216 - 67 - 6;
+
 QLabel *label(QWidget *parent, const QString &text, int left, int top)
 {
     auto *l = new QLabel(text, parent);
@@ -39,6 +42,8 @@ TProgressForm::TProgressForm(QWidget *parent)
     title->setFont(titleFont);
     label(this, QStringLiteral("File Name : "), 8, 80);
     BlockNameLabel = label(this, QString(), 67, 80);
+    // A long path stops short of the File Size column; the whole of it is the label's tip.
+    BlockNameLabel->setMaximumWidth(NameColumnWidth);
     label(this, QStringLiteral("Checksum :"), 8, 104);
     ChecksumLabel = label(this, QString(), 67, 104);
     label(this, QStringLiteral("Load Address :"), 216, 104);
@@ -66,6 +71,7 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
     for (QLabel *shown :
          {BlockNameLabel, ChecksumLabel, LoadAddressLabel, FileSizeLabel, DateModifiedLabel})
         shown->adjustSize();
+    BlockNameLabel->setToolTip(BlockNameLabel->text());
     FileProgressBar->setMaximum(maximum > 0 ? maximum : 1);
     Timing::pump();
 }

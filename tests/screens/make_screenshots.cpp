@@ -1,0 +1,81 @@
+// Draws the pictures of Tamrin that the README shows, into the folder named on the command
+// line: the idle main window, the main window during a script run, the progress window in the
+// middle of an upload, and the Ethernet dialog. Each window is rendered by Qt itself, so the
+// pictures need no window manager; tools/screenshots.sh runs this under Xvfb.
+#include "FormFixture.h"
+#include "UnitSim.h"
+
+#include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "upload/ProgressForm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+bool save(QWidget *window, const QString &folder, const char *name)
+{
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    const bool saved = window->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_screenshots FOLDER\n");
+        return 2;
+    }
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(folder);
+    UnitSim unit;
+    if (!unit.start({QStringLiteral("--loader"), QStringLiteral("--echo")})) {
+        std::fprintf(stderr, "the simulated unit did not start\n");
+        return 1;
+    }
+    Timing::setScale(0.1);
+    FormFixture fixture(unit.portsDir());
+    TTamrinForm &form = fixture.form();
+    form.show();
+    form.SelectComPort(3);
+    form.AdTerminal1->WriteString("VER\r\n2.08\r\n>");
+    QApplication::processEvents();
+    bool ok = save(&form, folder, "main-window.png");
+
+    QTemporaryDir files;
+    const QString image = files.filePath(QStringLiteral("firmware.bin"));
+    QFile file(image);
+    file.open(QIODevice::WriteOnly);
+    file.write(QByteArray(70000, 'f'));
+    file.close();
+    TProgressForm &progress = *fixture.windows().progress;
+    bool runShown = false;
+    QObject::connect(&progress, &TProgressForm::stepped, &progress, [&](int position) {
+        if (runShown || position < progress.FileProgressBar->maximum() / 2)
+            return;
+        runShown = true;
+        ok = save(&form, folder, "script-run.png") && ok;
+        ok = save(&progress, folder, "upload-progress.png") && ok;
+    });
+    fixture.runScript("_WP\n_LF " + QFile::encodeName(image) + "\n_LA 80000\n_LV V2.1\n_LD\n");
+
+    TClientSocketForm &dialog = *fixture.windows().ethernet;
+    dialog.show();
+    QTimer::singleShot(300, &app, &QCoreApplication::quit);
+    app.exec();
+    ok = save(&dialog, folder, "ethernet-dialog.png") && ok;
+    return ok ? 0 : 1;
+}

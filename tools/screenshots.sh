@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up and builds Tamrin, then draws the README's pictures into docs/screenshots under Xvfb:
+# the idle main window, the main window during a script run, the progress window in the middle
+# of an upload and the Ethernet dialog, all against the simulated unit.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/tools/setup.sh"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$root/build/tests/make_screenshots" "$root/docs/screenshots"
