@@ -207,6 +207,8 @@ public:
 signals:
     // A block of an upload is about to be handed to the link, with its size.
     void blockSent(qsizetype size);
+    // The serial port's output queue has emptied of the block just sent.
+    void blockLeftQueue();
 
 protected:
     void showEvent(QShowEvent *event) override;

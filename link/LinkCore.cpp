@@ -135,6 +135,7 @@ QString TTamrinForm::sendSerialBlock(QByteArrayView block)
                    Transport::Serial))
         return QStringLiteral("Error! Output Buffer never empties. Check RS232 connection. "
                               "Cancel upload.");
+    emit blockLeftQueue();
     if (!pollUntil([this] { return m_comPort->cts(); }, CtsPolls, Transport::Serial))
         return QStringLiteral("Error! CTS line not set. Check RS232 connection. Cancel upload.");
     m_comPort->flushOutput();

@@ -7,6 +7,7 @@
 #include "app/TerminalPane.h"
 #include "link/Timing.h"
 #include "script/ScriptLineReader.h"
+#include "upload/NativeFile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -56,8 +57,8 @@ int TTamrinForm::read_ini()
     show_status(QStringLiteral("Reading script file. Please wait...."));
     Timing::pump();
 
-    QFile file(script.fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!NativeFile::openForReading(file, QFile::encodeName(script.fileName))) {
         message_text =
             QStringLiteral("Error opening file ") + script.fileName + QStringLiteral(" for read.");
         showMessage(message_text);

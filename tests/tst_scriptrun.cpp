@@ -6,11 +6,15 @@
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -42,7 +46,8 @@ private slots:
     void loaderModeCheckFailsInRealTime();
     void deviceLostDuringAWait_data();
     void deviceLostDuringAWait();
-    void missingScriptFile();
+    void unreadableScriptFile_data();
+    void unreadableScriptFile();
 
 private:
     int run(const QByteArray &script);
@@ -119,7 +124,9 @@ void tst_ScriptRun::sends()
 
 void tst_ScriptRun::overlongLineStopsTheRun()
 {
-    const QByteArray script = "_SC \"A\"\n_SC \"" + QByteArray(10000, 'x') + "\"\n_SC \"B\"\n";
+    // 10 MB on one line: read to its end, refused, never held in memory.
+    const QByteArray script =
+        "_SC \"A\"\n_SC \"" + QByteArray(10 * 1024 * 1024, 'x') + "\"\n_SC \"B\"\n";
     QCOMPARE(run(script), 0);
     QCOMPARE(messages().size(), 1);
     QVERIFY2(messages().first().contains("Line 2"), qPrintable(messages().first()));
@@ -394,12 +401,31 @@ void tst_ScriptRun::deviceLostDuringAWait()
     QVERIFY(!m_sim->received().contains("AFTER"));
 }
 
-void tst_ScriptRun::missingScriptFile()
+void tst_ScriptRun::unreadableScriptFile_data()
 {
-    form().script.fileName = m_scripts.filePath(QStringLiteral("gone.sld"));
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a FIFO nobody writes") << "fifo";
+    QTest::newRow("an endless device") << "device";
+}
+
+void tst_ScriptRun::unreadableScriptFile()
+{
+    QFETCH(QString, kind);
+    QString path = m_scripts.filePath(kind + QStringLiteral(".sld"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("device"))
+        path = QStringLiteral("/dev/zero");
+    form().script.fileName = path;
+    QElapsedTimer clock;
+    clock.start();
     QCOMPARE(form().read_ini(), 0);
-    QCOMPARE(messages(),
-             QStringList{"Error opening file " + form().script.fileName + " for read."});
+    QVERIFY(clock.elapsed() < 2000);
+    QCOMPARE(messages(), QStringList{"Error opening file " + path + " for read."});
     QCOMPARE(form().statusText(), QStringLiteral(" "));
     QVERIFY(form().PickButton->isEnabled());
 }

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryFile>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -23,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -53,6 +56,8 @@ private slots:
     void fileVanishesAfterTheHeader();
     void fileShrunkAfterMeasuring();
     void fileDeletedAfterNaming();
+    void noRegularFileToUpload_data();
+    void noRegularFileToUpload();
     void overlongAddressIsRefused();
     void realTimeUpload();
     void hundredMegabyteFileIsMeasured();
@@ -420,6 +425,33 @@ void tst_Upload::fileDeletedAfterNaming()
              (QStringList{"Error opening file " + path + ". Unable to get file checksum",
                           "Error opening " + path + ".\r"}));
     QVERIFY(m_sim->received().isEmpty());
+}
+
+void tst_Upload::noRegularFileToUpload_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("an endless device") << "device";
+    QTest::newRow("a FIFO nobody writes") << "fifo";
+    QTest::newRow("a folder") << "folder";
+}
+
+void tst_Upload::noRegularFileToUpload()
+{
+    QFETCH(QString, kind);
+    QString path = m_files->filePath(QStringLiteral("image"));
+    if (kind == QLatin1String("device"))
+        path = QStringLiteral("/dev/zero");
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(QDir().mkpath(path));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 1);
+    QVERIFY(clock.elapsed() < 3000);
+    QCOMPARE(messages().first(),
+             "Error! Unable to open file " + path + ". Cannot upload file.");
+    QVERIFY(!form().upload.versionStep);
 }
 
 void tst_Upload::overlongAddressIsRefused()

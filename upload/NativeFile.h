@@ -12,7 +12,8 @@ class QFile;
 namespace NativeFile {
 
 // Opens the file called 'name' for binary reading into 'file'; false when it cannot be
-// opened. A FIFO without a writer opens at once and reads as empty instead of blocking.
+// opened or is no regular file. A folder, a device such as /dev/zero or a FIFO is refused:
+// reading one could block forever or never end. The open itself never blocks.
 bool openForReading(QFile &file, const QByteArray &name);
 
 } // namespace NativeFile
