@@ -248,7 +248,9 @@ private:
     void runChosenFile(const std::function<void(const QString &)> &work);
     bool openUploadFile(QFile &file);
     bool sendFileBlock(QFile &file, qint64 count);
+    void transferWithProgress(QFile &file);
     void transferBlocks(QFile &file);
+    void afterTransfer();
     bool transferLinkLost();
     void reportCancelledUpload();
     void postUploadPromptWait();

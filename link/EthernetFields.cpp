@@ -11,6 +11,9 @@ constexpr int LargestPort = 65535;
 
 std::optional<int> fieldNumber(const QString &text)
 {
+    // toInt() reads up to a NUL character and stops there: "1<NUL>92" would be 1.
+    if (text.contains(QChar::Null))
+        return std::nullopt;
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
     return ok ? std::optional<int>(value) : std::nullopt;

@@ -1,5 +1,7 @@
 #include "script/ScriptSyntax.h"
 
+#include <QStringDecoder>
+
 #include <climits>
 
 namespace ScriptSyntax {
@@ -295,7 +297,11 @@ std::optional<QByteArray> escapedArgumentText(QByteArrayView line)
 
 QString displayText(QByteArrayView bytes)
 {
-    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+    if (!bytes.isValidUtf8())
+        return QString::fromLatin1(bytes);
+    // Every character is shown, a byte order mark at the start too: fromUtf8() drops it.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return utf8(bytes);
 }
 
 } // namespace ScriptSyntax

@@ -28,6 +28,7 @@ private slots:
     void sends_data();
     void sends();
     void overlongLineStopsTheRun();
+    void largeScriptRunsToItsEnd();
     void loaderModeCheck_data();
     void loaderModeCheck();
     void queryAndConditions_data();
@@ -132,6 +133,22 @@ void tst_ScriptRun::overlongLineStopsTheRun()
     QVERIFY2(messages().first().contains("Line 2"), qPrintable(messages().first()));
     QCOMPARE(form().statusText(), QStringLiteral(" "));
     QTRY_COMPARE(m_sim->received(), QByteArray("A\r"));
+}
+
+void tst_ScriptRun::largeScriptRunsToItsEnd()
+{
+    // 50 MB of comment lines, then a command: read as the run goes, to its end.
+    const QString path = m_scripts.filePath(QStringLiteral("large.sld"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray megabyte = QByteArray(99, ';').append('\n').repeated(10 * 1024);
+    for (int i = 0; i < 50; ++i)
+        QCOMPARE(file.write(megabyte), megabyte.size());
+    QVERIFY(file.write("_SC \"B\"\n") > 0);
+    file.close();
+    form().script.fileName = path;
+    QCOMPARE(form().read_ini(), 1);
+    QTRY_COMPARE(m_sim->received(), QByteArray("B\r"));
 }
 
 void tst_ScriptRun::loaderModeCheck_data()

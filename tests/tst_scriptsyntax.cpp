@@ -82,6 +82,8 @@ private slots:
     void upperCaseLetters();
     void pauseRequests_data();
     void pauseRequests();
+    void displayText_data();
+    void displayText();
 };
 
 void tst_ScriptSyntax::keywordSyntax_data()
@@ -668,6 +670,24 @@ void tst_ScriptSyntax::pauseRequests()
     QFETCH(int, requests);
 
     QCOMPARE(ScriptSyntax::pauseRequests(n), requests);
+}
+
+void tst_ScriptSyntax::displayText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << QStringLiteral("caf\u00e9");
+    QTest::newRow("not UTF-8: Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf\u00e9");
+    QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbf" "a")
+                                           << QStringLiteral("\ufeffa");
+}
+
+void tst_ScriptSyntax::displayText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+
+    QCOMPARE(ScriptSyntax::displayText(bytes), shown);
 }
 
 QTEST_APPLESS_MAIN(tst_ScriptSyntax)

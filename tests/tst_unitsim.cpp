@@ -291,6 +291,9 @@ void tst_UnitSim::answers_data()
     QTest::newRow("upload answer padded")
         << settingsWith([](UnitSettings &s) { s.answerPadding = 4; }) << Mode::Loader
         << uploadHeader(0, "0") << QByteArray("ab\r\nLOAD OK 0 0\r\n>");
+    QTest::newRow("mute after the header: no answer, no prompt")
+        << settingsWith([](UnitSettings &s) { s.muteAfterHeader = true; }) << Mode::Loader
+        << QByteArray("\r" + uploadHeader(3, "6") + "\x01\x02\x03\r") << QByteArray(">");
 
     // Upload headers the unit rejects
     QTest::newRow("size not a number") << plain << Mode::Loader << QByteArray("LF 0 abc 0 v\r")

@@ -8,18 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 # fonts-dejavu-core: the sans-serif font the build paints the artwork's text with.
 packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils
   fonts-dejavu-core)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+"$root/tools/install-packages.sh" "${packages[@]}"
 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build"

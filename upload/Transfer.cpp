@@ -63,6 +63,8 @@ bool TTamrinForm::scriptUpload()
     upload.inFlight = true;
     upload.link = currentLink();
     ResendCommand();
+    // The header goes once: a reconnect from here on must never send it again.
+    link.commandBuffer.clear();
     // The unit prepares its memory after the header before the data may start.
     Timing::sleepMs(2100);
     Timing::pump();
@@ -92,6 +94,21 @@ void TTamrinForm::UploadButtonClick()
         upload.inFlight = true;
         upload.link = currentLink();
     }
+    transferWithProgress(file);
+    afterTransfer();
+    // Only the unit's prompt after the data confirms the upload; until then a connection that
+    // fails takes the upload with it.
+    upload.inFlight = false;
+    Timing::pump();
+    Timing::pump();
+    if (tcpConnected())
+        SetTryEnetAgainFlag(false);
+}
+
+// The blocks go out with the progress window shown and the menus that could change the
+// link hidden.
+void TTamrinForm::transferWithProgress(QFile &file)
+{
     upload.idle = false;
     showUploadMenus(false);
     if (upload.link.transport == Transport::Serial) {
@@ -112,26 +129,32 @@ void TTamrinForm::UploadButtonClick()
         m_windows.progress->HideProgressForm();
     showUploadMenus(true);
     upload.idle = true;
+}
 
+// The pause after the data, or the cancellation report, then the unit's prompt when the
+// transfer asks for it. Only the link that took the data can confirm it: one that went while
+// the last bytes were on their way took them with it.
+void TTamrinForm::afterTransfer()
+{
+    if (cancelFlag() != 1) {
+        Timing::sleepMs(upload.postUploadPauseMs);
+        Timing::pump();
+        transferLinkLost();
+    }
     if (cancelFlag() == 1) {
         Timing::sleepMs(500);
         Timing::pump();
         reportCancelledUpload();
-    } else {
-        Timing::sleepMs(upload.postUploadPauseMs);
     }
     Timing::pump();
     if (upload.terminalLock == 0)
         AdTerminal1->setEnabled(true);
-    if (upload.promptAfterUpload && activeTransport() != Transport::None)
-        postUploadPromptWait();
-    // Only the unit's prompt after the data confirms the upload; until then a connection that
-    // fails takes the upload with it.
-    upload.inFlight = false;
-    Timing::pump();
-    Timing::pump();
-    if (tcpConnected())
-        SetTryEnetAgainFlag(false);
+    if (!upload.promptAfterUpload || activeTransport() == Transport::None)
+        return;
+    postUploadPromptWait();
+    // A prompt that came over a new connection confirms nothing.
+    if (cancelFlag() != 1 && transferLinkLost())
+        reportCancelledUpload();
 }
 
 void TTamrinForm::reportCancelledUpload()

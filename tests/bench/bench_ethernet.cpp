@@ -126,10 +126,10 @@ void idleCpu(const QString &folder, int seconds)
     loop.exec();
     const double cpu = cpuSeconds() - cpuBefore;
     const double wall = double(clock.elapsed()) / 1000.0;
-    std::printf("connected and idle for %.0f s: %.3f s of CPU = %.3f%% of one core (target < "
-                "1%%); keep-alives sent: %lld\n",
-                wall, cpu, 100.0 * cpu / wall,
-                static_cast<long long>(unit.receivedSince(mark).count("\r\n")));
+    std::printf("connected and idle for %.0f s, %lld keep-alives sent: %.3f s of CPU = %.3f%% "
+                "of one core (target < 1%%)\n",
+                wall, static_cast<long long>(unit.receivedSince(mark).count("\r\n")), cpu,
+                100.0 * cpu / wall);
 }
 
 } // namespace

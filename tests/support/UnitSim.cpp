@@ -109,7 +109,7 @@ QString UnitSim::transcriptPath() const
     return tempDir_ ? tempDir_->filePath(QStringLiteral("transcript.txt")) : QString();
 }
 
-bool UnitSim::command(const QString &line, int timeoutMs)
+bool UnitSim::command(const QString &line, int timeoutMs, Wait wait)
 {
     lastReply_.clear();
     if (!isRunning()) {
@@ -129,7 +129,7 @@ bool UnitSim::command(const QString &line, int timeoutMs)
         }
         return false;
     };
-    if (!waitUntil(replied, timeoutMs)) {
+    if (!waitUntil(replied, timeoutMs, wait)) {
         errorString_ = QStringLiteral("no reply to \"%1\"").arg(line);
         return false;
     }
@@ -194,13 +194,16 @@ QString UnitSim::output() const
     return QString::fromUtf8(output_);
 }
 
-bool UnitSim::waitUntil(const std::function<bool()> &done, int timeoutMs)
+bool UnitSim::waitUntil(const std::function<bool()> &done, int timeoutMs, Wait wait)
 {
     const QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
         if (deadline.hasExpired() || !isRunning())
             return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (wait == Wait::Blocked)
+            process_->waitForReadyRead(10);
+        else
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         // Nothing to do yet: yield rather than spin on an idle event queue.
         QThread::msleep(1);
     }

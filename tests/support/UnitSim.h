@@ -48,8 +48,14 @@ public:
     QString portsDir() const;
     QString transcriptPath() const;
 
+    enum class Wait
+    {
+        PumpingEvents, // this thread's sockets and timers go on meanwhile
+        Blocked        // nothing else of this thread runs until the reply is in
+    };
+
     // Sends a control line; true once the simulator answers "ok".
-    bool command(const QString &line, int timeoutMs = 3000);
+    bool command(const QString &line, int timeoutMs = 3000, Wait wait = Wait::PumpingEvents);
     QString lastReply() const { return lastReply_; }
 
     QByteArray received() const;
@@ -64,8 +70,10 @@ public:
     // Everything the simulator printed on stdout so far.
     QString output() const;
 
-    // Pumps this thread's events until done() holds, the time is up or the simulator died.
-    bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+    // Waits until done() holds, the time is up or the simulator died, pumping this thread's
+    // events meanwhile unless blocked.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs,
+                   Wait wait = Wait::PumpingEvents);
 
 private:
     QStringList outputLines() const;

@@ -27,11 +27,11 @@ UnitCommandLine::UnitCommandLine()
         "\n"
         "Control commands are read from standard input, one per line, and each is\n"
         "answered \"ok <line>\" or \"error <why>\" on standard output:\n"
-        "  echo on|off, delay MS, baud N|off, mute on|off, only-prompt C|off,\n"
-        "  no-loader on|off, hangup-after N|off, hangup-after-lines N|off, flood N,\n"
-        "  garbage N, answer-padding N, mode normal|loader, version TEXT, keyword TEXT,\n"
-        "  normal-prompt C, loader-prompt C, hangup, reopen, hold, release, listen on|off,\n"
-        "  quit.\n"
+        "  echo on|off, delay MS, baud N|off, mute on|off, mute-after-header on|off,\n"
+        "  only-prompt C|off, no-loader on|off, hangup-after N|off,\n"
+        "  hangup-after-lines N|off, flood N, garbage N, answer-padding N,\n"
+        "  mode normal|loader, version TEXT, keyword TEXT, normal-prompt C,\n"
+        "  loader-prompt C, hangup, reopen, hold, release, listen on|off, quit.\n"
         "The simulator exits when standard input ends."));
     parser_.addHelpOption();
     parser_.addOptions({

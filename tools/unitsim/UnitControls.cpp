@@ -129,6 +129,13 @@ void UnitControls::addSettingCommands()
         return QString();
     });
     UnitProtocol *protocol = &host_->protocol();
+    addCommand(QStringLiteral("mute-after-header"), [protocol](const QString &argument) {
+        const std::optional<bool> value = parseSwitch(argument);
+        if (!value)
+            return QStringLiteral("mute-after-header needs on or off");
+        protocol->setMuteAfterHeader(*value);
+        return QString();
+    });
     addCommand(QStringLiteral("hangup-after-lines"), [protocol](const QString &argument) {
         const std::optional<qint64> lines = parseCount(argument, MaxHangupLines);
         if (argument == QLatin1String("off"))

@@ -88,6 +88,12 @@ bool UnitProtocol::isReceivingUpload(Channel channel) const
     return receptionOf(channel).upload.has_value();
 }
 
+void UnitProtocol::setMuteAfterHeader(bool on)
+{
+    settings_.muteAfterHeader = on;
+    silencedByHeader_ = false;
+}
+
 void UnitProtocol::setHangupAfterLines(std::optional<int> lines)
 {
     linesBeforeHangup_.reset();
@@ -262,6 +268,7 @@ void UnitProtocol::startUpload(Channel channel, const QByteArray &line,
     upload.size = *size;
     upload.expectedText = fields.at(3);
     receptionOf(channel).upload = upload;
+    silencedByHeader_ = silencedByHeader_ || settings_.muteAfterHeader;
     if (hangUpIfDue(channel))
         return;
     if (upload.size == 0)
@@ -335,7 +342,8 @@ void UnitProtocol::countAnsweredLine(Channel channel, qint64 answerDueMs)
 
 void UnitProtocol::queue(Channel channel, qint64 dueMs, const QByteArray &bytes)
 {
-    if (!settings_.mute)
+    const bool silenced = silencedByHeader_ && settings_.muteAfterHeader;
+    if (!settings_.mute && !silenced)
         insertOutput({channel, dueMs, bytes});
 }
 

@@ -88,6 +88,9 @@ public:
     // The first channel to answer this many more command lines, from whichever of its
     // clients, drops its line right after that answer; then the fault is over. Unset: never.
     void setHangupAfterLines(std::optional<int> lines);
+    // On: from the next upload header the unit takes the data but answers nothing more.
+    // Off, or on again: the unit talks as before until the next header.
+    void setMuteAfterHeader(bool on);
 
     QList<Output> takeDueOutput(qint64 nowMs);
     // Time the next queued output falls due, or -1 when nothing waits.
@@ -149,6 +152,8 @@ private:
     Mode mode_ = Mode::Normal;
     int uploadCount_ = 0;
     bool hungUp_ = false;
+    // An upload header came while muteAfterHeader was on: the unit has gone silent.
+    bool silencedByHeader_ = false;
     std::optional<LinesBeforeHangup> linesBeforeHangup_;
     Reception ptyReception_;
     Reception tcpReception_;

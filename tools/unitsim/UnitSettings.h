@@ -18,6 +18,9 @@ struct UnitSettings
     // When set, every prompt the unit prints is this character, whatever the mode.
     std::optional<char> onlyPrompt;
     bool mute = false;
+    // Once an upload header has come, the unit takes the data but says nothing more, the
+    // answer and prompt after the data included, until this is switched off.
+    bool muteAfterHeader = false;
     bool noLoader = false;
     // Data bytes of an upload after which the line drops; unset: never.
     std::optional<qint64> hangupAfter;

@@ -1,0 +1,5 @@
+x;_SC "skipped"
+abc_SC "taken"
+
+
+_FI
