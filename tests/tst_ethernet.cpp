@@ -2,6 +2,7 @@
 // field checks, connecting with its prompt check and time-out, disconnecting, the keep-alive,
 // scripts and uploads over TCP, and a connection that drops in the middle of things.
 #include "FormFixture.h"
+#include "OnFirstHide.h"
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
@@ -25,9 +26,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <functional>
 #include <memory>
-#include <utility>
 
 namespace {
 
@@ -68,30 +67,6 @@ private:
     int m_listener = -1;
     int m_fillers[2] = {-1, -1};
     quint16 m_port = 0;
-};
-
-// Runs an action once, the first time the watched window is hidden.
-class OnFirstHide : public QObject
-{
-public:
-    OnFirstHide(QWidget *window, std::function<void()> action)
-        : m_window(window), m_action(std::move(action))
-    {
-        m_window->installEventFilter(this);
-    }
-    ~OnFirstHide() override { m_window->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_window && event->type() == QEvent::Hide && m_action)
-            std::exchange(m_action, nullptr)();
-        return false;
-    }
-
-private:
-    QWidget *m_window;
-    std::function<void()> m_action;
 };
 
 } // namespace

