@@ -2,7 +2,6 @@
 // field checks, connecting with its prompt check and time-out, disconnecting, the keep-alive,
 // scripts and uploads over TCP, and a connection that drops in the middle of things.
 #include "FormFixture.h"
-#include "OnFirstHide.h"
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
@@ -441,7 +440,7 @@ void tst_Ethernet::connectionDrops()
     const QString path = files.filePath(QStringLiteral("image.bin"));
     const int mark = m_sim->mark();
     QTimer watch;
-    std::unique_ptr<OnFirstHide> dropAfterTheData;
+    std::unique_ptr<QObject> dropAfterTheData;
     QByteArray script;
     if (when == QLatin1String("between lines")) {
         QVERIFY(m_sim->command(QStringLiteral("hangup-after-lines 1")));
@@ -468,9 +467,7 @@ void tst_Ethernet::connectionDrops()
         file.write(QByteArray(afterTheData ? 6000 : 2000000, 'u'));
         file.close();
         if (afterTheData) {
-            dropAfterTheData = std::make_unique<OnFirstHide>(m_fixture->windows().progress, [&] {
-                m_sim->command(QStringLiteral("hangup"), 3000, UnitSim::Wait::Blocked);
-            });
+            dropAfterTheData = m_sim->hangUpWhenHidden(m_fixture->windows().progress);
         } else {
             QVERIFY(m_sim->command(QStringLiteral("baud 115200")));
             QVERIFY(m_sim->command(QStringLiteral("hangup-after 3000")));

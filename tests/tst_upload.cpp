@@ -2,7 +2,6 @@
 // a script upload, byte-identical files at the edge sizes, the raw send, Send File, and the
 // ways an upload fails.
 #include "FormFixture.h"
-#include "OnFirstHide.h"
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
@@ -348,6 +347,10 @@ void tst_Upload::noPromptAfterData()
     QVERIFY(m_sim->received().endsWith(data + "\r\r\r"));
 }
 
+// Hang up as the progress window goes, once every block was handed over but before the pause
+// after the data, so the unit may have the file but never said so.
+constexpr int HangUpAfterTheData = -1;
+
 void tst_Upload::unitHangsUp_data()
 {
     QTest::addColumn<int>("hangupAfter");
@@ -356,9 +359,7 @@ void tst_Upload::unitHangsUp_data()
     // Larger than what the pseudo-terminal buffers, so the transfer is still running when the
     // unit hangs up.
     QTest::newRow("during the data") << 3000 << 400000;
-    // -1: as the progress window goes, once every block was handed over but before the pause
-    // after the data, so the unit may have the file but never said so.
-    QTest::newRow("after the data") << -1 << 5000;
+    QTest::newRow("after the data") << HangUpAfterTheData << 5000;
 }
 
 void tst_Upload::unitHangsUp()
@@ -366,14 +367,11 @@ void tst_Upload::unitHangsUp()
     QFETCH(int, hangupAfter);
     QFETCH(int, size);
     const QByteArray data = makeFile(QStringLiteral("image.bin"), size);
-    std::unique_ptr<OnFirstHide> hangUpAfterTheData;
-    if (hangupAfter >= 0) {
+    std::unique_ptr<QObject> hangUpAfterTheData;
+    if (hangupAfter == HangUpAfterTheData)
+        hangUpAfterTheData = m_sim->hangUpWhenHidden(m_fixture->windows().progress);
+    else
         QVERIFY(m_sim->command(QStringLiteral("hangup-after %1").arg(hangupAfter)));
-    } else {
-        hangUpAfterTheData = std::make_unique<OnFirstHide>(m_fixture->windows().progress, [&] {
-            m_sim->command(QStringLiteral("hangup"), 3000, UnitSim::Wait::Blocked);
-        });
-    }
     QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n_SC \"AFTER\"\n"), 1);
     QCOMPARE(form().cancelFlag(), 1);
     QCOMPARE(form().statusText(),
@@ -384,7 +382,7 @@ void tst_Upload::unitHangsUp()
     QCOMPARE(messages().at(1), "Upload cancelled/incomplete!!! Upload for " +
                                    m_files->filePath(QStringLiteral("image.bin")) +
                                    " section was incomplete.");
-    if (hangupAfter >= 0) {
+    if (hangupAfter != HangUpAfterTheData) {
         QVERIFY(m_sim->uploadLines().isEmpty());
         QVERIFY(m_sim->received().size() < data.size());
     }

@@ -3,14 +3,41 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
 
+#include <utility>
+
 namespace {
 
 constexpr int StartTimeoutMs = 5000;
+
+// Runs an action once, the first time the watched window is hidden.
+class OnFirstHide : public QObject
+{
+public:
+    OnFirstHide(QWidget *window, std::function<void()> action)
+        : m_window(window), m_action(std::move(action))
+    {
+        m_window->installEventFilter(this);
+    }
+    ~OnFirstHide() override { m_window->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Hide && m_action)
+            std::exchange(m_action, nullptr)();
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    std::function<void()> m_action;
+};
 
 QString valueAfter(const QString &line, const QString &key)
 {
@@ -135,6 +162,12 @@ bool UnitSim::command(const QString &line, int timeoutMs, Wait wait)
     }
     errorString_ = lastReply_ == okReply ? QString() : lastReply_;
     return lastReply_ == okReply;
+}
+
+std::unique_ptr<QObject> UnitSim::hangUpWhenHidden(QWidget *window)
+{
+    return std::make_unique<OnFirstHide>(
+        window, [this] { command(QStringLiteral("hangup"), 3000, Wait::Blocked); });
 }
 
 QByteArray UnitSim::received() const

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -57,6 +58,9 @@ public:
     // Sends a control line; true once the simulator answers "ok".
     bool command(const QString &line, int timeoutMs = 3000, Wait wait = Wait::PumpingEvents);
     QString lastReply() const { return lastReply_; }
+    // Hangs the unit up the moment 'window' is first hidden, inside hide(): the code that hid
+    // it goes on only with the line already down. Holds while the returned object lives.
+    std::unique_ptr<QObject> hangUpWhenHidden(QWidget *window);
 
     QByteArray received() const;
     QList<Chunk> chunks() const;
