@@ -1,14 +1,66 @@
+// The serial port over QSerialPort, with the device lock, the output accounting and the
+// loss handling described in SerialPort.h. The device lock is a flock() on a descriptor of
+// the port's own, taken before QSerialPort opens the device and dropped after it closed it.
 #include "link/SerialPort.h"
 
 #include "link/PortNames.h"
 #include "link/Timing.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
+
+struct DeviceLock
+{
+    enum Result
+    {
+        Taken, // 'fd' keeps the lock until it is closed
+        Held,  // another descriptor, of any program, has the device locked
+        Failed // the device cannot be opened or locked, for the reason in 'error'
+    };
+    Result result = Failed;
+    int fd = -1;
+    int error = 0;
+};
+
+// Opens 'path' without becoming its controlling terminal and without waiting for carrier,
+// and locks it without waiting.
+DeviceLock takeDeviceLock(const QString &path)
+{
+    DeviceLock lock;
+    lock.fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (lock.fd >= 0 && ::flock(lock.fd, LOCK_EX | LOCK_NB) == 0) {
+        lock.result = DeviceLock::Taken;
+        return lock;
+    }
+    lock.error = errno;
+    if (lock.fd < 0)
+        return lock;
+    ::close(lock.fd);
+    lock.fd = -1;
+    if (lock.error == EWOULDBLOCK)
+        lock.result = DeviceLock::Held;
+    return lock;
+}
+
+// An open refused for these reasons means the device is there but not for us, as
+// QSerialPort's PermissionError does.
+bool existsButRefused(int error)
+{
+    return error == EACCES || error == EPERM || error == EBUSY;
+}
 
 QSerialPort::Parity qtParity(int code)
 {
@@ -45,12 +97,36 @@ bool SerialPort::isAvailable(int portNumber)
     const QString path = PortNames::devicePath(portNumber);
     if (path.isEmpty())
         return false;
-    QSerialPort probe(path);
-    if (probe.open(QIODevice::ReadWrite)) {
-        probe.close();
+    const DeviceLock lock = takeDeviceLock(path);
+    if (lock.result == DeviceLock::Held)
         return true;
-    }
-    return probe.error() == QSerialPort::PermissionError;
+    if (lock.result == DeviceLock::Failed)
+        return existsButRefused(lock.error);
+    QSerialPort probe(path);
+    const bool opened = probe.open(QIODevice::ReadWrite);
+    if (opened)
+        probe.close();
+    ::close(lock.fd);
+    return opened || probe.error() == QSerialPort::PermissionError;
+}
+
+// Sets the error text when the lock cannot be had.
+bool SerialPort::lockDevice(const QString &path)
+{
+    const DeviceLock lock = takeDeviceLock(path);
+    m_lockFd = lock.fd;
+    if (lock.result == DeviceLock::Held)
+        m_errorString = QStringLiteral("%1: device is held by another program").arg(path);
+    else if (lock.result == DeviceLock::Failed)
+        m_errorString = QStringLiteral("%1: %2").arg(path, qt_error_string(lock.error));
+    return lock.result == DeviceLock::Taken;
+}
+
+void SerialPort::unlockDevice()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 bool SerialPort::open()
@@ -63,10 +139,14 @@ bool SerialPort::open()
         m_errorString = QStringLiteral("no device for COM%1").arg(m_portNumber);
         return false;
     }
+    if (!lockDevice(path))
+        return false;
+    m_devicePath = path;
     m_port.setPortName(path);
     m_port.setReadBufferSize(InputBufferSize);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_errorString = m_port.errorString();
+        unlockDevice();
         return false;
     }
     applySettings();
@@ -78,6 +158,7 @@ void SerialPort::close()
 {
     if (m_port.isOpen())
         m_port.close();
+    unlockDevice();
 }
 
 bool SerialPort::isOpen() const
@@ -291,11 +372,29 @@ void SerialPort::onError(QSerialPort::SerialPortError error)
     }
     if (!isOpen() || m_lossPending)
         return;
+    // Qt reports a write that found the output queue full (EAGAIN) as a WriteError too; the
+    // block send's own wait reports a queue that never empties.
+    if (!deviceGone()) {
+        m_port.clearError();
+        return;
+    }
     // A hung-up device keeps reporting errors as fast as the loop turns; close it once, as
     // soon as control is back in the event loop (closing inside QSerialPort's own
     // notification is not safe).
     m_lossPending = true;
     QMetaObject::invokeMethod(this, &SerialPort::onLost, Qt::QueuedConnection);
+}
+
+// Hung up (the tty shows it on its descriptor) or removed (its name is gone).
+bool SerialPort::deviceGone() const
+{
+    pollfd entry{int(m_port.handle()), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, 0);
+    if (ready < 0 && errno != EINTR)
+        return true;
+    if (ready > 0 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        return true;
+    return !QFileInfo::exists(m_devicePath);
 }
 
 void SerialPort::onLost()

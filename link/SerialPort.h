@@ -9,8 +9,17 @@
 // covers everything not yet on the line (Qt's queue and the driver's). A device without modem
 // lines, such as a pseudo-terminal, reports CTS as set and has no DCD/CTS to show.
 //
+// While open, the port holds an exclusive flock() on the device itself, besides QSerialPort's
+// lock file (named after the path) and its exclusive-open flag (which root bypasses): the
+// flock locks the inode, so it holds against every name of the device and against root.
+// isAvailable() and open() take it on a descriptor of their own before QSerialPort opens the
+// device, so a device another program holds is never opened, and its line settings are never
+// touched.
+//
 // When the device vanishes (a USB adapter pulled, the far end of a pseudo-terminal closed)
-// the port is closed once, on the first error, and deviceLost is emitted once.
+// the port is closed once, on the first error, and deviceLost is emitted once. An error on a
+// device that is still there (a full output queue when the unit stops reading) is no loss:
+// the port stays open and the bytes wait.
 #pragma once
 
 #include <QByteArray>
@@ -41,7 +50,8 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
-    // True when COMn exists and can be opened, or exists but another program holds it.
+    // True when COMn exists and can be opened, or exists but another program (or another
+    // SerialPort of this one) holds it.
     static bool isAvailable(int portNumber);
 
     bool open();
@@ -93,11 +103,18 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void onLost();
+    bool deviceGone() const;
+    bool lockDevice(const QString &path);
+    void unlockDevice();
     void rearmReading();
     void applySettings();
     int driverOutputQueue() const;
 
     QSerialPort m_port;
+    // The device's path as opened (QSerialPort::portName() drops a leading /dev/).
+    QString m_devicePath;
+    // The descriptor whose flock holds the device while the port is open; -1 when closed.
+    int m_lockFd = -1;
     std::vector<Receiver> m_receivers;
     QString m_errorString;
     int m_portNumber = 1;

@@ -1,5 +1,6 @@
-// Choosing the serial port against simulated units on pseudo-terminals: checking one port,
-// searching COM1 to COM14, the COM Port, None and Baud menu entries, and the fall-back.
+// Choosing the serial port against simulated units on pseudo-terminals: checking one port
+// (also one another program holds, under the same name or another), searching COM1 to COM14,
+// the COM Port, None and Baud menu entries, and the fall-back.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -10,11 +11,16 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <map>
 #include <memory>
@@ -28,6 +34,7 @@ private slots:
 
     void checkComResults_data();
     void checkComResults();
+    void checkComNotesAPortHeldByAnotherProgram_data();
     void checkComNotesAPortHeldByAnotherProgram();
     void loaderOnlyUnitIsFoundOnTheSecondProbe();
     void probeGivesUpAfterEightTicks();
@@ -43,6 +50,8 @@ private slots:
 
 private:
     UnitSim &addUnit(int portNumber, const QStringList &args = {});
+    // The output speed the device is set to now; 0 when it cannot be read.
+    static speed_t lineSpeed(const QString &device);
     TTamrinForm &form() { return m_fixture->form(); }
     QStringList &messages() { return m_fixture->dialogs().messages; }
 
@@ -76,6 +85,16 @@ UnitSim &tst_PortSelection::addUnit(int portNumber, const QStringList &args)
     UnitSim &ref = *unit;
     m_units[portNumber] = std::move(unit);
     return ref;
+}
+
+speed_t tst_PortSelection::lineSpeed(const QString &device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    termios settings{};
+    const bool read = fd >= 0 && ::tcgetattr(fd, &settings) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return read ? ::cfgetospeed(&settings) : speed_t(0);
 }
 
 void tst_PortSelection::checkComResults_data()
@@ -121,14 +140,35 @@ void tst_PortSelection::checkComResults()
     QCOMPARE(form().serialOpen(), result >= 0);
 }
 
+void tst_PortSelection::checkComNotesAPortHeldByAnotherProgram_data()
+{
+    QTest::addColumn<bool>("heldUnderAnotherName");
+    QTest::newRow("held under its own name") << false;
+    QTest::newRow("held under another name") << true;
+}
+
 void tst_PortSelection::checkComNotesAPortHeldByAnotherProgram()
 {
+    QFETCH(bool, heldUnderAnotherName);
     UnitSim &unit = addUnit(3);
-    QVERIFY(unit.command(QStringLiteral("hold")));
+    // The other program: the simulator holding the port, or a port of this process that
+    // opened the same device as COM5, at the 9600 baud the simulator's holder leaves set.
+    SerialPort other;
+    if (heldUnderAnotherName) {
+        QVERIFY(QFile::link(unit.slaveDevice(), m_ports->filePath(QStringLiteral("COM5"))));
+        other.setPortNumber(5);
+        other.setBaudRate(9600);
+        QVERIFY(other.open());
+    } else {
+        QVERIFY(unit.command(QStringLiteral("hold")));
+    }
     QCOMPARE(form().check_com(3), 0);
     QCOMPARE(messages(), QStringList{"Note: COM Port #3 is not responding/being used by other "
                                      "applications."});
     QVERIFY(!form().serialOpen());
+    QVERIFY(unit.received().isEmpty());
+    // The failed open left the other program's line as it was.
+    QCOMPARE(lineSpeed(unit.slaveDevice()), speed_t(B9600));
 }
 
 void tst_PortSelection::loaderOnlyUnitIsFoundOnTheSecondProbe()

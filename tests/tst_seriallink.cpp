@@ -1,5 +1,6 @@
 // The link core over a real pseudo-terminal, with the simulated unit on the other end:
-// sends, prompt waits, reply capture, the block send, the watchdog, and a device that vanishes.
+// sends, prompt waits, reply capture, the block send (also to a unit that stops reading), the
+// watchdog, a device that vanishes, and the hold on the device while the port is open.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -10,6 +11,7 @@
 #include "upload/ProgressForm.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -37,10 +39,12 @@ private slots:
     void captureSurvivesAFlood();
     void blockSendDeliversEveryByte();
     void blockSendRefusesOversizedBlock();
+    void blockSendToAUnitThatStopsReadingFailsOnce();
     void watchdogEndsAHungCapture();
     void timingTestSendsItsQueries();
     void hangUpDuringPromptWaitIsReportedOnce();
     void vanishedDeviceIsReportedOnceAndClosed();
+    void openPortHoldsTheDeviceUnderEveryName();
     void typedKeysGoToThePort_data();
     void typedKeysGoToThePort();
 
@@ -217,6 +221,31 @@ void tst_SerialLink::blockSendRefusesOversizedBlock()
     QCOMPARE(form.cancelFlag(), 1);
 }
 
+void tst_SerialLink::blockSendToAUnitThatStopsReadingFailsOnce()
+{
+    // Each block waits up to 15000 polls of 1 ms for the queue to empty: 1.5 s at this scale.
+    Timing::setScale(0.1);
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    // One byte in ten seconds: the unit has all but stopped reading, and the pty fills.
+    QVERIFY(m_sim->command(QStringLiteral("baud 1")));
+    TTamrinForm &form = m_fixture->form();
+    const QByteArray block(2000, 'x');
+    // Block after block as an upload sends them, until the pty is full and a block fails.
+    for (int sent = 0; sent < 40 && form.cancelFlag() == 0; ++sent) {
+        form.SendByte(block);
+        form.comPort().processCommunications();
+    }
+    QTest::qWait(300);
+    QCOMPARE(m_fixture->dialogs().messages,
+             QStringList{"Error! Output Buffer never empties. Check RS232 connection. Cancel "
+                         "upload."});
+    QVERIFY(form.serialOpen());
+    // Once the unit reads again, what was queued and what comes next reach it.
+    QVERIFY(m_sim->command(QStringLiteral("baud off")));
+    form.SendString("VER\r");
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->received().endsWith("xVER\r"), 10000);
+}
+
 void tst_SerialLink::watchdogEndsAHungCapture()
 {
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
@@ -273,6 +302,26 @@ void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
     // Sends on the closed port are silently dropped.
     form.SendString("VER\r");
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
+}
+
+void tst_SerialLink::openPortHoldsTheDeviceUnderEveryName()
+{
+    // COM5 is another name for the device the form has open as COM3.
+    QVERIFY(QFile::link(m_sim->slaveDevice(), m_sim->portsDir() + QStringLiteral("/COM5")));
+    SerialPort second;
+    second.setPortNumber(5);
+    QVERIFY(SerialPort::isAvailable(5));
+    QVERIFY(!second.open());
+    QVERIFY2(second.errorString().contains(QStringLiteral("held by another program")),
+             qPrintable(second.errorString()));
+    // Asking about its own port leaves the holder working.
+    QVERIFY(SerialPort::isAvailable(3));
+    TTamrinForm &form = m_fixture->form();
+    form.SendString("VER\r");
+    QTRY_COMPARE(m_sim->received(), QByteArray("VER\r"));
+    // The hold ends with the port.
+    form.comPort().close();
+    QVERIFY(second.open());
 }
 
 void tst_SerialLink::typedKeysGoToThePort_data()
