@@ -1,15 +1,19 @@
-// A soak run against its own simulated unit, with the fault of its plan.
+// A soak run against its own simulated unit, with the fault of its plan. The unit plays its
+// own faults from a control command; the soak plays the operator's: a key typed into the
+// terminal pane, a file cut or rewritten while Tamrin uploads it.
 #include "SoakRun.h"
 
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -52,6 +56,8 @@ void copyFolder(const QString &from, const QString &to)
 SoakRun::SoakRun(const RunPlan &plan, int unitBaud, QObject *parent)
     : QObject(parent), m_plan(plan), m_unitBaud(unitBaud)
 {
+    m_pauseWatch.setInterval(0);
+    connect(&m_pauseWatch, &QTimer::timeout, this, &SoakRun::watchPause);
 }
 
 SoakRun::~SoakRun() = default;
@@ -69,6 +75,10 @@ RunOutcome SoakRun::execute()
     m_outcome.cancelFlag = form().cancelFlag();
     m_outcome.classify(); // from Tamrin's side alone, to know how long to wait for the unit
     readWhatTheUnitStored(m_outcome.verdict == RunOutcome::Verdict::FailureReported);
+    // Tamrin's file reads ahead of the block it sends: a rewrite it had read past left the
+    // unit the original bytes, and missed.
+    if (m_plan.fault == SoakFault::ChangedContent && m_outcome.storedExactly)
+        m_outcome.faultInjected = false;
     m_outcome.classify();
     if (m_outcome.verdict == RunOutcome::Verdict::SilentFailure)
         m_outcome.evidenceFolder = keepEvidence();
@@ -156,17 +166,21 @@ bool SoakRun::prepareFault(QString *error)
 void SoakRun::runScripts()
 {
     m_scriptRunning = true;
-    if (m_plan.fault == SoakFault::Shrink) {
-        // The chain survives the end of a run: the file is measured in one run, cut, and
+    if (m_plan.fault == SoakFault::Shrink ||
+        (m_plan.fault == SoakFault::ChangedContent && m_plan.beforeData)) {
+        // The chain survives the end of a run: the file is measured in one run, changed, and
         // uploaded by the next.
         const int measured = m_fixture->runScript(chain());
-        m_outcome.faultInjected = QFile::resize(filePath(), m_plan.shrunkSize);
+        m_outcome.faultInjected = alterFile();
         m_outcome.result = m_fixture->runScript("_LD\n");
         if (measured == 0)
             m_outcome.result = 0;
     } else {
+        if (m_plan.fault == SoakFault::TypedKey && m_plan.beforeData)
+            m_pauseWatch.start();
         m_outcome.result = m_fixture->runScript(chain() + "_LD\n");
     }
+    m_pauseWatch.stop();
     m_scriptRunning = false;
 }
 
@@ -176,22 +190,58 @@ void SoakRun::watchBlock(qsizetype size)
 {
     const bool holdsFaultByte = m_sent + size > m_plan.faultAt;
     m_sent += size;
-    const bool strikesHere = m_plan.fault == SoakFault::Garbage || m_plan.fault == SoakFault::Reset;
-    if (!strikesHere || m_faultDue || !holdsFaultByte)
+    if (!m_plan.strikesInData() || m_faultDue || !holdsFaultByte)
         return;
     m_faultDue = true;
     // Not from inside the send: the control command waits for the unit's reply.
     QTimer::singleShot(0, this, &SoakRun::injectFault);
 }
 
+// The first pass of the event loop with the header gone is in Tamrin's pause before the data.
+void SoakRun::watchPause()
+{
+    if (!form().upload.inFlight)
+        return;
+    m_pauseWatch.stop();
+    typeKey();
+    m_outcome.faultInjected = m_sent == 0;
+}
+
 void SoakRun::injectFault()
 {
     if (!m_scriptRunning)
         return;
+    if (m_plan.fault == SoakFault::TypedKey) {
+        typeKey();
+        // A key once the last block has gone lands after the data.
+        m_outcome.faultInjected = m_sent < m_plan.size;
+        return;
+    }
+    if (m_plan.fault == SoakFault::ChangedContent) {
+        m_outcome.faultInjected = alterFile();
+        return;
+    }
     const QString command = m_plan.fault == SoakFault::Garbage
                                 ? QStringLiteral("garbage %1").arg(GarbageSize)
                                 : QStringLiteral("hangup");
     m_outcome.faultInjected = m_unit->command(command);
+}
+
+// As the operator types it: a key event on the pane, which hands its byte to Tamrin.
+void SoakRun::typeKey()
+{
+    QTest::keyClick(&form().terminal(), m_plan.typedKey);
+}
+
+// The file Tamrin measured, cut short or rewritten in place: Tamrin's file, open during the
+// data, reads the new bytes from where it has got to (WriteOnly would empty the file first).
+bool SoakRun::alterFile()
+{
+    if (m_plan.fault == SoakFault::Shrink)
+        return QFile::resize(filePath(), m_plan.shrunkSize);
+    const QByteArray changed = m_plan.changedBytes();
+    QFile file(filePath());
+    return file.open(QIODevice::ReadWrite) && file.write(changed) == changed.size() && file.flush();
 }
 
 void SoakRun::readWhatTheUnitStored(bool tamrinReportedFailure)

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 
@@ -36,7 +37,10 @@ private:
     bool prepareFault(QString *error);
     void runScripts();
     void watchBlock(qsizetype size);
+    void watchPause();
     void injectFault();
+    void typeKey();
+    bool alterFile();
     void readWhatTheUnitStored(bool tamrinReportedFailure);
     QString keepEvidence() const;
     QByteArray chain() const;
@@ -54,4 +58,6 @@ private:
     qint64 m_sent = 0;
     bool m_scriptRunning = false;
     bool m_faultDue = false;
+    // Looks for the pause after the header on every pass of the event loop.
+    QTimer m_pauseWatch;
 };

@@ -1,9 +1,10 @@
 // tamrin-soak: randomized script uploads against the simulated unit, in-process, to show that
 // no upload is ever lost or corrupted without Tamrin saying so. Each run has its own unit, a
 // fresh link (pseudo-terminal or TCP), a file of 0 to 1 MB of random bytes and a random fault
-// or none; the table counts the runs delivered byte-identical, the failures Tamrin reported
-// and the silent failures, which must be none. Exit status 1 when there is a silent failure,
-// 2 when runs could not be set up, 3 when a run hung.
+// or none (or the one --fault names, for every run); the table counts the runs delivered
+// byte-identical, the failures Tamrin reported and the silent failures, which must be none.
+// Exit status 1 when there is a silent failure, 2 when runs could not be set up, 3 when a run
+// hung.
 #include "PeakMemory.h"
 #include "RunOutcome.h"
 #include "RunPlan.h"
@@ -36,6 +37,7 @@ struct SoakOptions
     bool pty = true;
     bool tcp = true;
     std::optional<int> onlyRun;
+    std::optional<SoakFault> fault;
     bool verbose = false;
     double timingScale = DefaultTimingScale;
     int unitBaud = 0;
@@ -58,6 +60,10 @@ std::optional<SoakOptions> parseOptions(const QStringList &arguments)
          QStringLiteral("pty|tcp|both")},
         {QStringLiteral("run"), QStringLiteral("Replay only run R of the seed."),
          QStringLiteral("R")},
+        {QStringLiteral("fault"),
+         QStringLiteral("Give every run this fault (none, hangup, mute, garbage, reset, shrink,\n"
+                        "key, rewrite); the rest is drawn as without it. Replay with it too."),
+         QStringLiteral("NAME")},
         {QStringLiteral("verbose"), QStringLiteral("Print a line for every run.")},
         {QStringLiteral("timing-scale"),
          QStringLiteral("Scale of Tamrin's pauses, up to 1 (real time; default 0.05)."),
@@ -86,6 +92,11 @@ std::optional<SoakOptions> parseOptions(const QStringList &arguments)
         if (run < 1)
             return std::nullopt;
         options.onlyRun = run;
+    }
+    if (parser.isSet(QStringLiteral("fault"))) {
+        options.fault = RunPlan::faultFromKey(parser.value(QStringLiteral("fault")));
+        if (!options.fault)
+            return std::nullopt;
     }
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     if (ok && parser.isSet(QStringLiteral("timing-scale")))
@@ -148,8 +159,8 @@ int main(int argc, char *argv[])
     const std::optional<SoakOptions> options = parseOptions(app.arguments());
     if (!options) {
         std::fprintf(stderr, "tamrin-soak: give --runs N (N >= 1), --seed S, --run R (R >= 1), "
-                             "--transport pty|tcp|both, --timing-scale X (0 < X <= 1) and "
-                             "--unit-baud N\n");
+                             "--transport pty|tcp|both, --fault NAME (see --help), "
+                             "--timing-scale X (0 < X <= 1) and --unit-baud N\n");
         return 2;
     }
     Timing::setScale(options->timingScale);
@@ -163,12 +174,16 @@ int main(int argc, char *argv[])
                                                : QStringLiteral("freely");
     std::printf("Tamrin's pauses scaled by %g, the units read %s\n", options->timingScale,
                 qPrintable(pace));
+    if (options->fault)
+        std::printf("every run has the fault %s\n",
+                    qPrintable(RunPlan::faultName(*options->fault)));
     std::fflush(stdout);
     RunWatchdog watchdog(RunLimitSeconds);
     SoakTally tally;
     long peakAtTenth = -1;
     for (int run = first; run <= last; ++run) {
-        const RunPlan plan = RunPlan::draw(options->seed, run, options->pty, options->tcp);
+        const RunPlan plan =
+            RunPlan::draw(options->seed, run, options->pty, options->tcp, options->fault);
         const RunOutcome outcome = executeRun(plan, options->unitBaud, watchdog);
         tally.record(plan, outcome);
         const bool special = outcome.verdict == RunOutcome::Verdict::SilentFailure ||
