@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "upload/NativeFile.h"
+
 #include <QBuffer>
 #include <QFile>
 
@@ -397,10 +399,12 @@ LoaderSettings parseSettings(const QList<QByteArray> &lines)
     return settings;
 }
 
+// Opened as scripts and upload files are: a FIFO or a device in the settings file's place
+// would block start-up or never end, so only a regular file is read.
 std::optional<LoaderSettings> readSettingsFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!NativeFile::openForReading(file, QFile::encodeName(path)))
         return std::nullopt;
     return parseSettings(settingsLines(file));
 }

@@ -73,7 +73,9 @@ void TTamrinForm::automaticRun()
         script.fileName = QString::fromLocal8Bit(startup.autoScriptPath);
         const int result = read_ini();
         setEnabled(true);
-        startup.autoRunFailed = result == 0 || cancelFlag() != 0;
+        // Success is a run to its end (or _FI) that showed the operator nothing but the
+        // script's own messages and questions.
+        startup.autoRunFailed = result == 0 || cancelFlag() != 0 || script.errorShown;
         show_status(QStringLiteral(" "));
         Timing::pump();
     }

@@ -72,8 +72,11 @@ void TTamrinForm::disable_btns()
     PickButton->setEnabled(false);
 }
 
+// A reconnect in the middle of a run asks for the buttons too; they wait for the run's end.
 void TTamrinForm::enable_btns()
 {
+    if (runGoing())
+        return;
     UploadButton->setEnabled(true);
     PickButton->setEnabled(true);
     AdTerminal1->setFocus();
@@ -81,7 +84,33 @@ void TTamrinForm::enable_btns()
 
 void TTamrinForm::showMessage(const QString &text)
 {
+    if (runGoing())
+        script.errorShown = true;
     ShowMessage(this, text);
+}
+
+void TTamrinForm::startRunning()
+{
+    if (script.depth++ > 0)
+        return;
+    script.errorShown = false;
+    upload.chainRefused = false;
+    disable_btns();
+    SendFile1->setEnabled(false);
+    Button1->setEnabled(false);
+    CCHECKTimer1->stop();
+    link.keepAlive = false;
+}
+
+void TTamrinForm::stopRunning()
+{
+    if (--script.depth > 0)
+        return;
+    SendFile1->setEnabled(true);
+    Button1->setEnabled(true);
+    enable_btns();
+    CCHECKTimer1->start();
+    link.keepAlive = true;
 }
 
 int TTamrinForm::cancelFlag() const
@@ -147,7 +176,8 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
     }
     event->accept();
     link.capturing = false;
-    endProcess(0);
+    // An automatic run that was cut short did not succeed.
+    endProcess(startup.autoMode && runGoing() ? 1 : 0);
 }
 
 void TTamrinForm::endProcess(int status)

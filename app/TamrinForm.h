@@ -72,7 +72,14 @@ public:
     void disable_btns();
     void enable_btns();
     QString message_text;
+    // A message box of the program's own; one shown during a run marks the run as failed.
     void showMessage(const QString &text);
+
+    // A script run or Send File, from its start to its end. Nothing outside it may reach the
+    // unit or start another run meanwhile, whatever reconnects in between.
+    void startRunning();
+    void stopRunning();
+    bool runGoing() const { return script.depth > 0; }
 
     // Start-up.
     void FormShow();
@@ -124,6 +131,8 @@ public:
     bool loadAddress(const QByteArray &line);
     bool loadVersion(const QByteArray &line);
     bool loadData(const QByteArray &line);
+    bool refuseChainStep(const QString &text);
+    void breakChain();
     int get_file_checksum();
     int get_date();
     bool scriptUpload();
@@ -244,6 +253,7 @@ private:
     };
     LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
                                bool ethernetRun);
+    int readScriptFile();
     int endRun(int result);
     void runChosenFile(const std::function<void(const QString &)> &work);
     bool openUploadFile(QFile &file);
@@ -254,6 +264,9 @@ private:
     bool transferLinkLost();
     void reportCancelledUpload();
     void postUploadPromptWait();
+    bool uploadLinkHolds() const;
+    bool promptOnUploadLink();
+    bool sentBytesMatchHeader();
     void showUploadMenus(bool shown);
 
     void applyTerminalSettings(const LoaderSettings &settings);

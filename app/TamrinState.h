@@ -107,6 +107,11 @@ struct UploadState
     bool versionStep = false;
     // Wait for the unit's prompt after the transfer (script uploads, not Send File).
     bool promptAfterUpload = false;
+    // A step of the chain was refused with a message during this run: _LD must not go on as
+    // if the script had never started a chain. A new _LF starts a chain afresh.
+    bool chainRefused = false;
+    // The sum of the bytes the transfer actually sent, checked against the header's.
+    quint16 sentChecksum = 0;
     // Pause after a transfer that was not cancelled.
     int postUploadPauseMs = 4000;
     // The terminal pane is disabled during a transfer only while this is the byte 0.
@@ -166,4 +171,9 @@ struct ScriptRun
     int currentLine = 0;
     // Set by _FI: the run ends, with success, after the current line.
     bool finish = false;
+    // Runs going, nested counted once each (a chosen script is one run around its reading):
+    // while above 0 the buttons, Send File and the keep-alive stay off and typed keys are held.
+    int depth = 0;
+    // A message box other than the script's own _DM and _DQ texts was shown during the run.
+    bool errorShown = false;
 };

@@ -77,6 +77,10 @@ void TTamrinForm::AdTerminal1DblClick()
 // Runs before a typed key goes to the serial port; true consumes it.
 bool TTamrinForm::AdTerminal1KeyPress(char &key)
 {
+    // During a run every byte on the link is the script's: a key would land inside a command
+    // or a file's data. It is neither sent nor echoed.
+    if (runGoing())
+        return true;
     // The operator is talking to the unit: the keep-alive stays quiet until the next script
     // run or file send ends.
     CCHECKTimer1->stop();

@@ -159,8 +159,7 @@ void TTamrinForm::ClientSocket1Connect()
 {
     if (!tcpConnected())
         return;
-    m_clientSocket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption,
-                                    SocketSendBuffer);
+    m_clientSocket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
     const int generation = ethernet.generation;
     const int errorsBefore = ethernet.errors;
     if (!link.tryAgain)
@@ -223,9 +222,12 @@ int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
         return 0;
     enable_btns();
     Timing::sleepMs(ResendPauseMs);
-    // The command the unit may have missed goes again, but never a file's header: that
-    // transfer has been cancelled.
-    if (!upload.inFlight) {
+    // The run's command the unit may have missed goes again, but never a file's header (that
+    // transfer has been cancelled), nor a query's text, which goes without its line end (its
+    // capture has failed), nor anything at all when no run is going.
+    const bool wholeCommand =
+        interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
+    if (runGoing() && !upload.inFlight && wholeCommand) {
         link.commandBuffer = interruptedCommand;
         SendString(link.commandBuffer);
     }

@@ -174,13 +174,16 @@ bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
         connectEthernet(EthernetConnectReport::Quiet);
     if (!tcpConnected())
         return false;
+    const LinkIdentity waitLink = currentLink();
     link.commandBuffer = command.toByteArray();
     link.promptGuard = 0;
     SendCmdAndCapture(link.probing ? TcpProbePolls : TcpPromptPolls);
     Timing::pump();
     Timing::sleepMs(100);
     Timing::pump();
-    const bool found = !link.waitFailed;
+    // A reconnect meanwhile checked its new connection with a wait of its own, whose outcome
+    // says nothing about this one.
+    const bool found = !link.waitFailed && currentLink() == waitLink;
     Timing::pump();
     return found;
 }
@@ -190,6 +193,7 @@ void TTamrinForm::SendCmdAndCapture(int pollLimit)
     const bool overTcp = !serialOpen() && tcpConnected();
     if (!serialOpen() && !overTcp)
         return;
+    const LinkIdentity waitLink = currentLink();
     link.capturing = false;
     link.waitFailed = false;
     link.reply.clear();
@@ -225,6 +229,12 @@ void TTamrinForm::SendCmdAndCapture(int pollLimit)
             SendString(".\r");
     }
     CommandTimer->stop();
+    // Whatever a reconnect's own check captured on another connection is not this reply.
+    if (currentLink() != waitLink) {
+        link.capturing = false;
+        link.waitFailed = true;
+        link.reply.clear();
+    }
 }
 
 int TTamrinForm::ApdComPort1TriggerAvail(QByteArrayView delivery)
@@ -278,7 +288,7 @@ void TTamrinForm::CommandTimerTimer()
 
 void TTamrinForm::CCHECKTimer1Timer()
 {
-    if (tcpConnected() && !link.probing && link.keepAlive)
+    if (tcpConnected() && !link.probing && link.keepAlive && !runGoing())
         SendString("\r\n");
 }
 

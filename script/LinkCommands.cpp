@@ -64,7 +64,10 @@ bool TTamrinForm::loaderModeCheck(const QByteArray &line)
     Timing::sleepMs(200);
     SetPromptChar(link.loaderPrompt);
     link.promptTimeoutTicks = LoaderCheckTicks;
-    const bool inLoaderMode = reachLoaderPrompt(*text);
+    // A loader prompt that came over a new connection does not show that the unit took the
+    // loader-mode command: a unit that restarted comes back in its normal mode.
+    const LinkIdentity checkLink = currentLink();
+    const bool inLoaderMode = reachLoaderPrompt(*text) && currentLink() == checkLink;
     bool normalPrompt = false;
     if (!inLoaderMode) {
         SetPromptChar(link.normalPrompt);
@@ -110,8 +113,8 @@ bool TTamrinForm::waitForPrompt(const QByteArray &)
     if (SendCOMCmd_GetPrompt("\r"))
         return true;
     // Ask until the unit shows either prompt; the current prompt is left at the one that came.
-    // Without any link there is nothing to wait for.
-    while (serialOpen() || tcpConnected()) {
+    // Without any link there is nothing to wait for, and a cancelled run waits no longer.
+    while ((serialOpen() || tcpConnected()) && !runCancelled()) {
         SetPromptChar(link.normalPrompt);
         if (SendCOMCmd_GetPrompt("\r"))
             return true;

@@ -106,8 +106,9 @@ bool TTamrinForm::answerComparison(const QByteArray &line)
 
 bool TTamrinForm::showScriptMessage(const QByteArray &line)
 {
+    // The script's own text, not a failure of the run.
     if (const std::optional<QByteArray> text = escapedArgumentText(line))
-        showMessage(displayText(*text));
+        ShowMessage(this, displayText(*text));
     return true;
 }
 

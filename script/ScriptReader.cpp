@@ -23,8 +23,9 @@ void TTamrinForm::PickButtonClick()
     });
 }
 
-// The operator picks a file; while 'work' runs with it the hourglass shows and the keep-alive
-// stays quiet, so that it sends nothing into the unit between commands or blocks.
+// The operator picks a file; while 'work' runs with it the hourglass shows and the run holds
+// the buttons, the keep-alive and typed keys, so that nothing else reaches the unit between
+// commands or blocks.
 void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work)
 {
     const QString chosen = OperatorDialogs::current().openFile(
@@ -32,16 +33,14 @@ void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work
         QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
     if (chosen.isEmpty())
         return;
-    CCHECKTimer1->stop();
-    link.keepAlive = false;
+    startRunning();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     ClearScriptLines();
     script.fileName = chosen;
     setCancelFlag(0);
     work(chosen);
     QApplication::restoreOverrideCursor();
-    CCHECKTimer1->start();
-    link.keepAlive = true;
+    stopRunning();
 }
 
 void TTamrinForm::ClearScriptLines()
@@ -52,7 +51,14 @@ void TTamrinForm::ClearScriptLines()
 
 int TTamrinForm::read_ini()
 {
-    disable_btns();
+    startRunning();
+    const int result = readScriptFile();
+    stopRunning();
+    return result;
+}
+
+int TTamrinForm::readScriptFile()
+{
     script.finish = false;
     show_status(QStringLiteral("Reading script file. Please wait...."));
     Timing::pump();
@@ -87,16 +93,14 @@ int TTamrinForm::read_ini()
     show_status(cancelFlag() != 0
                     ? QStringLiteral("Script file reading terminated by user/error(s).")
                     : QStringLiteral("SUCCESS. Reading script file complete"));
-    enable_btns();
     return 1;
 }
 
 // A run that stops on an error leaves a blank status line; the failure's own message box has
-// told the operator why.
+// told the operator why. The buttons come back when the run ends.
 int TTamrinForm::endRun(int result)
 {
     show_status(QStringLiteral(" "));
-    enable_btns();
     return result;
 }
 

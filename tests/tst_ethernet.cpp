@@ -91,6 +91,7 @@ private slots:
     void uploadOverTcpIsByteIdentical();
     void connectionDrops_data();
     void connectionDrops();
+    void idleReconnectSendsNothing();
     void floodReachesThePane();
     void typedKeysEchoLocally_data();
     void typedKeysEchoLocally();
@@ -200,11 +201,14 @@ void tst_Ethernet::fieldChecks_data()
     QTest::newRow("octet 256 at Connect") << 1 << "256" << false << invalid;
     QTest::newRow("octet 256 left") << 2 << "256" << true << range;
     QTest::newRow("octet -1 left") << 0 << "-1" << true << range;
-    QTest::newRow("octet letters left") << 3 << "x" << true
-                                        << QStringLiteral("Error! Invalid IP Address");
+    QTest::newRow("octet letters left")
+        << 3 << "x" << true << QStringLiteral("Error! Invalid IP Address");
     QTest::newRow("octet 255 left") << 3 << "255" << true << QString();
-    QTest::newRow("octet with a NUL left") << 0 << QString::fromLatin1("1\0" "92", 4) << true
-                                           << QStringLiteral("Error! Invalid IP Address");
+    QTest::newRow("octet with a NUL left") << 0
+                                           << QString::fromLatin1("1\0"
+                                                                  "92",
+                                                                  4)
+                                           << true << QStringLiteral("Error! Invalid IP Address");
 }
 
 void tst_Ethernet::fieldChecks()
@@ -380,12 +384,14 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     qint64 mostQueued = 0;
     connect(&form(), &TTamrinForm::blockSent, this, [&] {
         mostQueued = std::max(mostQueued, form().clientSocket().bytesToWrite());
+        // A key typed during the data is neither sent nor echoed.
+        QTest::keyClick(form().AdTerminal1, Qt::Key_X);
     });
     const int mark = m_sim->mark();
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
     QVERIFY(messages().isEmpty());
-    const QByteArray header = uploadHeader("LF", "80000", data.size(), addToChecksum(0, data),
-                                           "V2.1");
+    const QByteArray header =
+        uploadHeader("LF", "80000", data.size(), addToChecksum(0, data), "V2.1");
     const QByteArray sent = m_sim->receivedSince(mark);
     QVERIFY(sent.contains(header + data + "\r"));
     QVERIFY(m_sim->waitForUploadLines(1));
@@ -402,6 +408,7 @@ void tst_Ethernet::connectionDrops_data()
 {
     QTest::addColumn<QString>("when");
     QTest::addColumn<bool>("unitComesBack");
+    QTest::addColumn<int>("result");
     QTest::addColumn<QStringList>("messages");
     QTest::addColumn<QByteArray>("lastSent"); // empty: the line after the drop never went
 
@@ -410,27 +417,35 @@ void tst_Ethernet::connectionDrops_data()
                                              "section was incomplete.");
     // The reconnect sends the last command again before the run goes on.
     QTest::newRow("between lines, reconnected")
-        << "between lines" << true << QStringList{} << QByteArray("A\rB\r");
+        << "between lines" << true << 1 << QStringList{} << QByteArray("A\rB\r");
     QTest::newRow("between lines, refused")
-        << "between lines" << false << QStringList{lost, "Exiting script"} << QByteArray();
+        << "between lines" << false << 0 << QStringList{lost, "Exiting script"} << QByteArray();
     QTest::newRow("during a capture, reconnected")
-        << "capture" << true << QStringList{"Error! No response detected with _QC command"}
+        << "capture" << true << 1 << QStringList{"Error! No response detected with _QC command"}
         << QByteArray("B\r");
     QTest::newRow("during a capture, refused")
-        << "capture" << false << QStringList{lost, "Exiting script"} << QByteArray();
+        << "capture" << false << 0 << QStringList{lost, "Exiting script"} << QByteArray();
+    // The unit drops the line on the loader-mode command and comes back in its normal mode:
+    // the prompt the reconnect finds is not the loader prompt the check waited for.
+    QTest::newRow("during the loader-mode check, reconnected")
+        << "loader-mode check" << true << 0
+        << QStringList{"Error! Unit not in Loader Mode! Exiting script"} << QByteArray();
     QTest::newRow("during an upload, reconnected")
-        << "upload" << true << QStringList{cancelled} << QByteArray();
+        << "upload" << true << 1 << QStringList{cancelled} << QByteArray();
     QTest::newRow("during an upload, refused")
-        << "upload" << false << QStringList{lost, cancelled} << QByteArray();
+        << "upload" << false << 1 << QStringList{lost, cancelled} << QByteArray();
     // Every block was handed over, but the line dropped before the unit said it had them.
     QTest::newRow("after the data, reconnected")
-        << "after the data" << true << QStringList{cancelled} << QByteArray();
+        << "after the data" << true << 1 << QStringList{cancelled} << QByteArray();
+    QTest::newRow("while the unit stores the file, reconnected")
+        << "storing" << true << 1 << QStringList{cancelled} << QByteArray();
 }
 
 void tst_Ethernet::connectionDrops()
 {
     QFETCH(QString, when);
     QFETCH(bool, unitComesBack);
+    QFETCH(int, result);
     QFETCH(QStringList, messages);
     QFETCH(QByteArray, lastSent);
     QVERIFY(connectToUnit({QStringLiteral("--loader")}));
@@ -439,8 +454,25 @@ void tst_Ethernet::connectionDrops()
     QTemporaryDir files;
     const QString path = files.filePath(QStringLiteral("image.bin"));
     const int mark = m_sim->mark();
+    // Whatever reconnects, nothing may start another run or speak to the unit meanwhile.
+    bool runOpenedUp = false;
+    QTimer runControls;
+    connect(&runControls, &QTimer::timeout, this, [&] {
+        runOpenedUp = runOpenedUp || form().PickButton->isEnabled() ||
+                      form().SendFile1->isEnabled() || form().keepAliveTimer().isActive();
+    });
     QTimer watch;
     std::unique_ptr<QObject> dropAfterTheData;
+    const auto hangUpOnceSeen = [&](const QByteArray &seen, const QString &thenCommand) {
+        connect(&watch, &QTimer::timeout, this, [&, seen, thenCommand] {
+            if (m_sim->receivedSince(mark).contains(seen)) {
+                watch.stop();
+                m_sim->command(QStringLiteral("hangup"));
+                m_sim->command(thenCommand);
+            }
+        });
+        watch.start(1);
+    };
     QByteArray script;
     if (when == QLatin1String("between lines")) {
         QVERIFY(m_sim->command(QStringLiteral("hangup-after-lines 1")));
@@ -448,55 +480,80 @@ void tst_Ethernet::connectionDrops()
     } else if (when == QLatin1String("capture")) {
         // The line drops once the query is complete, while its answer is awaited.
         QVERIFY(m_sim->command(QStringLiteral("mute on")));
-        connect(&watch, &QTimer::timeout, this, [&] {
-            if (m_sim->receivedSince(mark).contains("VER\r\n")) {
-                watch.stop();
-                m_sim->command(QStringLiteral("hangup"));
-                m_sim->command(QStringLiteral("mute off"));
-            }
-        });
-        watch.start(1);
+        hangUpOnceSeen("VER\r\n", QStringLiteral("mute off"));
         script = "_QC \"VER\"\n_SC \"B\"\n";
+    } else if (when == QLatin1String("loader-mode check")) {
+        QVERIFY(m_sim->command(QStringLiteral("mode normal")));
+        hangUpOnceSeen("LOADR", QStringLiteral("mode normal"));
+        script = "_TC \"^M\"\n_SC \"B\"\n";
     } else {
         // Paced like a slow line, so that the drop comes while blocks are still going out;
         // or as the progress window goes, once Tamrin has looked at the link for the last
-        // time before the pause after the data.
-        const bool afterTheData = when == QLatin1String("after the data");
+        // time before the pause after the data; or while the unit stores the file.
+        const bool afterTheData = when != QLatin1String("upload");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(afterTheData ? 6000 : 2000000, 'u'));
         file.close();
-        if (afterTheData) {
+        if (when == QLatin1String("after the data")) {
             dropAfterTheData = m_sim->hangUpWhenHidden(m_fixture->windows().progress);
+        } else if (when == QLatin1String("storing")) {
+            // Just before the prompt check after the size wait; the connection's error is
+            // handled (and the reconnect made) before Tamrin goes on.
+            connect(&watch, &QTimer::timeout, this, [&] {
+                if (form().statusText() != QLatin1String("Waiting for prompt......"))
+                    return;
+                watch.stop();
+                const int errors = form().ethernet.errors;
+                m_sim->command(QStringLiteral("hangup"));
+                m_sim->waitUntil([&] { return form().ethernet.errors > errors; }, 3000);
+            });
+            watch.start(1);
         } else {
             QVERIFY(m_sim->command(QStringLiteral("baud 115200")));
             QVERIFY(m_sim->command(QStringLiteral("hangup-after 3000")));
         }
         script = "_LF " + QFile::encodeName(path) + "\n_LA 1\n_LV 1\n_LD\n_SC \"B\"\n";
     }
-    const int result = run(script);
+    runControls.start(1);
+    QCOMPARE(run(script), result);
+    runControls.stop();
+    QVERIFY(!runOpenedUp);
     for (QString &message : messages)
         message.replace(QStringLiteral("%1"), path);
     QCOMPARE(this->messages(), messages);
     QCOMPARE(form().tcpConnected(), unitComesBack);
     QCOMPARE(form().EthernetCheckBox->isChecked(), unitComesBack);
-    if (when == QLatin1String("upload") || when == QLatin1String("after the data")) {
+    if (!script.startsWith("_LF")) {
+        QTest::qWait(50);
+    } else {
         // The file never went on over the new connection, and neither did its header.
-        QCOMPARE(result, 1);
         QCOMPARE(form().cancelFlag(), 1);
         // After the data the unit may well hold the file, but Tamrin cannot know it has.
         if (when == QLatin1String("upload"))
             QVERIFY(m_sim->uploadLines().isEmpty());
         QCOMPARE(m_sim->receivedSince(mark).count("LF 1 "), 1);
-    } else {
-        QCOMPARE(result, unitComesBack ? 1 : 0);
     }
-    QTest::qWait(50);
     if (lastSent.isEmpty())
         QVERIFY(!m_sim->receivedSince(mark).contains("B\r"));
     else
         QTRY_VERIFY2(m_sim->receivedSince(mark).endsWith(lastSent),
                      m_sim->receivedSince(mark).toHex(' ').constData());
+}
+
+void tst_Ethernet::idleReconnectSendsNothing()
+{
+    QVERIFY(connectToUnit());
+    QCOMPARE(run("_QC \"VER\"\n_SC \"ERASE\"\n"), 1);
+    const int generation = form().ethernet.generation;
+    const int mark = m_sim->mark();
+    QVERIFY(m_sim->command(QStringLiteral("hangup")));
+    // Closed, then connected again and checked.
+    QTRY_VERIFY(form().ethernet.generation >= generation + 2 && form().ethernet.up);
+    QTest::qWait(300);
+    // Only the new connection's prompt check: no command of the finished run goes again.
+    const QByteArray sent = m_sim->receivedSince(mark);
+    QVERIFY2(!sent.contains("ERASE") && !sent.contains("VER"), sent.constData());
 }
 
 void tst_Ethernet::floodReachesThePane()
@@ -557,6 +614,12 @@ void tst_Ethernet::watchdogReconnectsOnce()
     QCOMPARE(messages(), QStringList{"Timeout error! Connection failure! Please check "
                                      "RS232/Ethernet connection. Exiting script."});
     QCOMPARE(form().cancelFlag(), 1);
+    QVERIFY(!m_sim->received().contains("AFTER"));
+    // A prompt wait without end stops with the run the watchdog cancelled.
+    messages().clear();
+    QCOMPARE(run("_WP\n_SC \"AFTER\"\n"), 1);
+    QCOMPARE(messages(), QStringList{"Timeout error! Connection failure! Please check "
+                                     "RS232/Ethernet connection. Exiting script."});
     QVERIFY(!m_sim->received().contains("AFTER"));
 }
 

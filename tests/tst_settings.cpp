@@ -3,9 +3,12 @@
 
 #include "app/Settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 #include <limits>
 
@@ -123,7 +126,8 @@ private slots:
     void crLfFileReadsAsLfFile();
     void endlessFilesAreReadOnlyInPart_data();
     void endlessFilesAreReadOnlyInPart();
-    void missingFileGivesNothing();
+    void noRegularFileGivesNothing_data();
+    void noRegularFileGivesNothing();
 };
 
 void tst_Settings::settingsLines_data()
@@ -153,10 +157,10 @@ void tst_Settings::settingsLines_data()
     QTest::addRow("0xFF and Ctrl-Z are line content")
         << QByteArray("A=\xff\n\x1a") << QByteArrayList{"A=\xff", "\x1a"};
     const QByteArray longLine = "A=" + QByteArray(10000, 'x');
-    QTest::addRow("long line kept to what refuses it")
-        << longLine + "\r\nB=2\n" << QByteArrayList{longLine.left(300), "B=2"};
-    QTest::addRow("299 characters and CR LF")
-        << QByteArray(299, 'x') + "\r\n" << QByteArrayList{QByteArray(299, 'x')};
+    QTest::addRow("long line kept to what refuses it") << longLine + "\r\nB=2\n"
+                                                       << QByteArrayList{longLine.left(300), "B=2"};
+    QTest::addRow("299 characters and CR LF") << QByteArray(299, 'x') + "\r\n"
+                                              << QByteArrayList{QByteArray(299, 'x')};
     QTest::addRow("endless line ends the reading")
         << QByteArray(MaxSettingsBytes + 10, '\0') + "\nB=2\n"
         << QByteArrayList{QByteArray(300, '\0')};
@@ -586,12 +590,27 @@ void tst_Settings::endlessFilesAreReadOnlyInPart()
     QVERIFY(device.pos() <= MaxSettingsBytes);
 }
 
-void tst_Settings::missingFileGivesNothing()
+void tst_Settings::noRegularFileGivesNothing_data()
 {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("missing") << "missing";
+    // Opening a FIFO nobody writes would block start-up for ever.
+    QTest::newRow("a FIFO nobody writes") << "fifo";
+    QTest::newRow("a folder") << "folder";
+}
+
+void tst_Settings::noRegularFileGivesNothing()
+{
+    QFETCH(QString, kind);
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
+    const QString path = folder.filePath("LoaderDefault.ini");
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkpath(path));
 
-    QVERIFY(!::readSettingsFile(folder.filePath("LoaderDefault.ini")));
+    QVERIFY(!::readSettingsFile(path));
 }
 
 QTEST_APPLESS_MAIN(tst_Settings)

@@ -9,8 +9,8 @@
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
-#include "upload/ProgressForm.h"
 #include "link/Timing.h"
+#include "upload/ProgressForm.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 class tst_StartUp : public QObject
@@ -47,7 +48,7 @@ private slots:
 private:
     void writeSettings(const QByteArrayList &lines);
     void writeFile(const QString &name, const QByteArray &content);
-    void start();
+    void start(const std::function<void()> &beforeShow = {});
     UnitSim &addUnit(int portNumber, const QStringList &args = {});
 
     std::unique_ptr<QTemporaryDir> m_folder;
@@ -96,9 +97,11 @@ UnitSim &tst_StartUp::addUnit(int portNumber, const QStringList &args)
     return *m_units.back();
 }
 
-void tst_StartUp::start()
+void tst_StartUp::start(const std::function<void()> &beforeShow)
 {
     m_fixture = std::make_unique<FormFixture>(m_folder->filePath(QStringLiteral("ports")));
+    if (beforeShow)
+        beforeShow();
     m_fixture->form().show();
 }
 
@@ -186,29 +189,50 @@ void tst_StartUp::automaticRun_data()
 {
     QTest::addColumn<bool>("withUnit");
     QTest::addColumn<QByteArray>("scriptName");
+    QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("exitStatus");
     QTest::addColumn<QStringList>("messages");
 
+    const QByteArray finish = "; finish at once\r\n_FI\r\n";
     const QString comFailed = QStringLiteral("Error!! COM port communication failed. Please check "
                                              "RS232 connection/INI settings. Exiting application");
-    QTest::newRow("script runs") << true << QByteArray("run.sld") << 0 << QStringList{};
-    QTest::newRow("no unit") << false << QByteArray("run.sld") << 1 << QStringList{comFailed};
+    QTest::newRow("script runs") << true << QByteArray("run.sld") << finish << 0 << QStringList{};
+    QTest::newRow("no unit") << false << QByteArray("run.sld") << finish << 1
+                             << QStringList{comFailed};
     QTest::newRow("script missing")
-        << true << QByteArray("missing.sld") << 1
+        << true << QByteArray("missing.sld") << finish << 1
         << QStringList{QStringLiteral("Error opening file missing.sld for read.")};
+    // The script goes on after a refused step, but the run has not succeeded.
+    QTest::newRow("an error was shown")
+        << true << QByteArray("run.sld") << QByteArray("_LF missing.bin\r\n_FI\r\n") << 1
+        << QStringList{QStringLiteral("Error! Unable to open file missing.bin. Cannot upload "
+                                      "file.")};
+    QTest::newRow("the script's own message")
+        << true << QByteArray("run.sld") << QByteArray("_DM \"Done\"\r\n") << 0
+        << QStringList{QStringLiteral("Done")};
+    // The message box below closes the window, as an operator might in the middle of a run.
+    QTest::newRow("window closed during the run")
+        << true << QByteArray("run.sld") << QByteArray("_DM \"Close\"\r\n") << 1
+        << QStringList{QStringLiteral("Close")};
 }
 
 void tst_StartUp::automaticRun()
 {
     QFETCH(bool, withUnit);
     QFETCH(QByteArray, scriptName);
+    QFETCH(QByteArray, script);
     QFETCH(int, exitStatus);
     QFETCH(QStringList, messages);
     if (withUnit)
         addUnit(1);
-    writeFile(QStringLiteral("run.sld"), "; finish at once\r\n_FI\r\n");
+    writeFile(QStringLiteral("run.sld"), script);
     writeSettings(settings({{6, " " + scriptName}, {8, "Auto Matic"}}));
-    start();
+    start([this] {
+        m_fixture->dialogs().whileMessageShown = [this](const QString &text) {
+            if (text == QLatin1String("Close"))
+                m_fixture->form().close();
+        };
+    });
     TTamrinForm &form = m_fixture->form();
     QTRY_COMPARE(m_fixture->exitStatus(), exitStatus);
     QCOMPARE(m_fixture->dialogs().messages, messages);
@@ -259,18 +283,17 @@ void tst_StartUp::brands_data()
     const QStringList quenby{"Quenby Research Inc. :- Tamrin",
                              "Quenby Research Inc. :- File Upload Progress",
                              "Quenby Research Inc. :- Tamrin - Ethernet", "Information"};
-    const QStringList telvin{"Telvin Quenby LLC :- Tamrin",
-                             "Telvin Quenby LLC :- File Upload Progress",
-                             "Telvin Quenby LLC :- Ethernet Connection",
-                             "Telvin Quenby LLC :- Information"};
+    const QStringList telvin{
+        "Telvin Quenby LLC :- Tamrin", "Telvin Quenby LLC :- File Upload Progress",
+        "Telvin Quenby LLC :- Ethernet Connection", "Telvin Quenby LLC :- Information"};
     const QStringList ktq{"KTQ :- Tamrin", "KTQ :- File Upload Progress",
                           "KTQ :- Ethernet Connection", "KTQ :- Information"};
     const QStringList plain{"Tamrin", "Tamrin", "Quenby Research Inc. :- Tamrin - Ethernet",
                             "Tamrin"};
     QTest::newRow("no '='") << QByteArray("line23") << quenby << QString() << QSize();
     QTest::newRow("empty value") << QByteArray("x=") << telvin << "QNLImage" << QSize(600, 400);
-    QTest::newRow("0 after blanks") << QByteArray("x=  0") << telvin << "QNLImage"
-                                    << QSize(600, 400);
+    QTest::newRow("0 after blanks")
+        << QByteArray("x=  0") << telvin << "QNLImage" << QSize(600, 400);
     QTest::newRow("100abc") << QByteArray("x=100abc") << ktq << "KTQImage" << QSize(800, 700);
     QTest::newRow("1") << QByteArray("x=1") << plain << QString() << QSize();
 }

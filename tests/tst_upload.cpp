@@ -12,16 +12,16 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QMenu>
-#include <QPushButton>
-#include <QTemporaryFile>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtTest>
 
@@ -54,7 +54,8 @@ private slots:
     void unitHangsUp_data();
     void unitHangsUp();
     void fileVanishesAfterTheHeader();
-    void fileShrunkAfterMeasuring();
+    void fileChangedAfterMeasuring_data();
+    void fileChangedAfterMeasuring();
     void fileDeletedAfterNaming();
     void noRegularFileToUpload_data();
     void noRegularFileToUpload();
@@ -249,7 +250,10 @@ void tst_Upload::windowDuringTransfer()
             form().Ethernet1->menuAction()->isVisible() ? "Ethernet shown" : "hidden",
             form().AdTerminal1->isEnabled() ? "pane enabled" : "pane disabled",
             form().PickButton->isEnabled() ? "button enabled" : "button disabled",
+            form().SendFile1->isEnabled() ? "Send File enabled" : "Send File disabled",
             cursor && cursor->shape() == Qt::WaitCursor ? "hourglass" : "arrow"};
+        // The operator types while the data goes: nothing of it may reach the unit.
+        QTest::keyClick(form().AdTerminal1, Qt::Key_X);
     });
     QTemporaryFile script(m_files->filePath(QStringLiteral("XXXXXX.sld")));
     QVERIFY(script.open());
@@ -257,9 +261,12 @@ void tst_Upload::windowDuringTransfer()
     script.close();
     m_fixture->dialogs().fileToOpen = script.fileName();
     form().PickButtonClick();
-    QCOMPARE(during, (QStringList{"hidden", "hidden",
-                                  paneEnabled ? "pane enabled" : "pane disabled",
-                                  "button disabled", "hourglass"}));
+    QCOMPARE(during,
+             (QStringList{"hidden", "hidden", paneEnabled ? "pane enabled" : "pane disabled",
+                          "button disabled", "Send File disabled", "hourglass"}));
+    QVERIFY(m_sim->waitForUploadLines(1));
+    QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
+             qPrintable(m_sim->uploadLines().first()));
     // All back as it was, the arrow included.
     QVERIFY(form().ConfigMenu->menuAction()->isVisible());
     QVERIFY(form().Ethernet1->menuAction()->isVisible());
@@ -410,19 +417,36 @@ void tst_Upload::fileVanishesAfterTheHeader()
     QVERIFY(!m_sim->received().contains("AFTER"));
 }
 
-void tst_Upload::fileShrunkAfterMeasuring()
+void tst_Upload::fileChangedAfterMeasuring_data()
 {
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<QString>("firstMessage");
+    QTest::addColumn<int>("bytesSent");
+    // The unit still waits for the rest of a file that was cut short, and shows no prompt.
+    QTest::addColumn<int>("messageCount");
+    QTest::newRow("shrunk") << 3000 << "shorter than when it was measured" << 2000 << 3;
+    QTest::newRow("other bytes, same size") << 5000 << "changed after it was measured" << 5000 << 2;
+}
+
+void tst_Upload::fileChangedAfterMeasuring()
+{
+    QFETCH(int, newSize);
+    QFETCH(QString, firstMessage);
+    QFETCH(int, bytesSent);
+    QFETCH(int, messageCount);
     makeFile(QStringLiteral("image.bin"), 5000);
     QCOMPARE(run(chainFor(QStringLiteral("image.bin"))), 1);
-    const QByteArray shorter = makeFile(QStringLiteral("image.bin"), 3000);
+    QFile file(m_files->filePath(QStringLiteral("image.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(newSize, 'u'));
+    file.close();
     QCOMPARE(run("_LD\n"), 1);
     QCOMPARE(form().cancelFlag(), 1);
-    QCOMPARE(messages().size(), 3);
-    QVERIFY(messages().at(0).contains("shorter than when it was measured"));
+    QCOMPARE(messages().size(), messageCount);
+    QVERIFY2(messages().at(0).contains(firstMessage), qPrintable(messages().at(0)));
     QVERIFY(messages().at(1).startsWith("Upload cancelled/incomplete!!!"));
     // Only whole blocks that were really in the file went out; nothing was made up.
-    QVERIFY(m_sim->received().contains(shorter.left(2000)));
-    QVERIFY(!m_sim->received().contains(shorter.mid(2000)));
+    QCOMPARE(m_sim->received().count('u'), bytesSent);
 }
 
 void tst_Upload::fileDeletedAfterNaming()
@@ -431,50 +455,63 @@ void tst_Upload::fileDeletedAfterNaming()
     const QString path = m_files->filePath(QStringLiteral("gone.bin"));
     QCOMPARE(run("_LF " + path.toLocal8Bit() + "\n"), 1);
     QVERIFY(QFile::remove(path));
-    QCOMPARE(run("_LA 80000\n_LV 1\n_LD\n"), 1);
+    // The checksum failed in this run: _LD does not fall back to a raw send.
+    QCOMPARE(run("_LA 80000\n_LV 1\n_LD\n"), 0);
     QCOMPARE(messages(),
              (QStringList{"Error opening file " + path + ". Unable to get file checksum",
-                          "Error opening " + path + ".\r"}));
+                          "Error! The upload chain (_LF, _LA, _LV) for " + path +
+                              " is incomplete: a step was refused. Exiting script."}));
     QVERIFY(m_sim->received().isEmpty());
 }
 
 void tst_Upload::noRegularFileToUpload_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("an endless device") << "device";
-    QTest::newRow("a FIFO nobody writes") << "fifo";
-    QTest::newRow("a folder") << "folder";
+    QTest::addColumn<QString>("message");
+    const QString unopened = QStringLiteral("Error! Unable to open file %1. Cannot upload file.");
+    QTest::newRow("an endless device") << "device" << unopened;
+    QTest::newRow("a FIFO nobody writes") << "fifo" << unopened;
+    QTest::newRow("a folder") << "folder" << unopened;
+    // The header's size field cannot describe it.
+    QTest::newRow("2 GiB") << "huge"
+                           << "Error! File %1 is 2 GiB or larger: the upload header cannot "
+                              "describe its size. Cannot upload file.";
 }
 
 void tst_Upload::noRegularFileToUpload()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, message);
     QString path = m_files->filePath(QStringLiteral("image"));
     if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/zero");
     else if (kind == QLatin1String("fifo"))
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (kind == QLatin1String("huge"))
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly) && QFile::resize(path, qint64(1) << 31));
     else
         QVERIFY(QDir().mkpath(path));
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 1);
+    QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 0);
     QVERIFY(clock.elapsed() < 3000);
-    QCOMPARE(messages().first(),
-             "Error! Unable to open file " + path + ". Cannot upload file.");
+    QCOMPARE(messages().first(), message.arg(path));
     QVERIFY(!form().upload.versionStep);
+    QVERIFY(m_sim->received().isEmpty());
 }
 
 void tst_Upload::overlongAddressIsRefused()
 {
-    const QByteArray data = makeFile(QStringLiteral("image.bin"), 10);
+    makeFile(QStringLiteral("image.bin"), 10);
     const QByteArray name = m_files->filePath(QStringLiteral("image.bin")).toLocal8Bit();
-    QCOMPARE(run("_LF " + name + "\n_LA " + QByteArray(50, '8') + "\n_LV 1\n_LD\n"), 1);
-    QCOMPARE(messages().size(), 1);
+    QCOMPARE(run("_LF " + name + "\n_LA " + QByteArray(50, '8') + "\n_LV 1\n_LD\n"), 0);
+    QCOMPARE(messages().size(), 2);
     QVERIFY(messages().first().contains("longer than 49 characters"));
+    QVERIFY(messages().last().contains("upload chain"));
     QVERIFY(form().upload.loadAddress.isEmpty());
-    // The chain did not advance: _LD made a raw send of the named file.
-    QTRY_COMPARE(m_sim->received(), data);
+    // The script meant a header: the file does not go raw without one.
+    QTest::qWait(50);
+    QVERIFY(m_sim->received().isEmpty());
 }
 
 void tst_Upload::realTimeUpload()

@@ -21,6 +21,13 @@ bool fits(const QByteArray &text, int limit)
     return text.size() <= limit;
 }
 
+// The header's size field is a signed 32-bit number.
+bool fitsTheHeader(const QByteArray &fileName)
+{
+    QFile file;
+    return !NativeFile::openForReading(file, fileName) || file.size() <= INT32_MAX;
+}
+
 QString tooLongText(const char *what, const QByteArray &text, int limit)
 {
     return QStringLiteral("Error! The %1 \"%2\" is longer than %3 characters. Cannot upload file.")
@@ -35,19 +42,15 @@ bool TTamrinForm::loadFile(const QByteArray &line)
     const std::optional<QByteArray> name = blankSeparatedArgument(line);
     if (!name)
         return true;
-    if (!fits(*name, UploadState::MaxFileNameLength)) {
-        showMessage(tooLongText("file name", *name, UploadState::MaxFileNameLength));
-        return true;
-    }
+    if (!fits(*name, UploadState::MaxFileNameLength))
+        return refuseChainStep(tooLongText("file name", *name, UploadState::MaxFileNameLength));
     upload.fileName = *name;
     QFile file;
-    if (NativeFile::openForReading(file, *name)) {
-        upload.fileStep = true;
-        return true;
-    }
-    message_text = QStringLiteral("Error! Unable to open file ") + displayText(*name) +
-                   QStringLiteral(". Cannot upload file.");
-    showMessage(message_text);
+    if (!NativeFile::openForReading(file, *name))
+        return refuseChainStep(QStringLiteral("Error! Unable to open file ") + displayText(*name) +
+                               QStringLiteral(". Cannot upload file."));
+    upload.fileStep = true;
+    upload.chainRefused = false;
     return true;
 }
 
@@ -59,13 +62,20 @@ bool TTamrinForm::loadAddress(const QByteArray &line)
     const std::optional<QByteArray> address = blankSeparatedArgument(line);
     if (!address)
         return true;
-    if (!fits(*address, UploadState::MaxAddressLength)) {
-        showMessage(tooLongText("load address", *address, UploadState::MaxAddressLength));
+    if (!fits(*address, UploadState::MaxAddressLength))
+        return refuseChainStep(
+            tooLongText("load address", *address, UploadState::MaxAddressLength));
+    upload.loadAddress = *address;
+    if (!fitsTheHeader(upload.fileName))
+        return refuseChainStep(QStringLiteral("Error! File ") + displayText(upload.fileName) +
+                               QStringLiteral(" is 2 GiB or larger: the upload header cannot "
+                                              "describe its size. Cannot upload file."));
+    // The measure has told the operator why it failed.
+    if (get_file_checksum() != 1) {
+        breakChain();
         return true;
     }
-    upload.loadAddress = *address;
-    if (get_file_checksum() == 1)
-        upload.addressStep = true;
+    upload.addressStep = true;
     return true;
 }
 
@@ -77,10 +87,9 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
     const std::optional<QByteArray> version = blankSeparatedArgument(line);
     if (!version)
         return true;
-    if (!fits(*version, UploadState::MaxVersionLength)) {
-        showMessage(tooLongText("load version", *version, UploadState::MaxVersionLength));
-        return true;
-    }
+    if (!fits(*version, UploadState::MaxVersionLength))
+        return refuseChainStep(
+            tooLongText("load version", *version, UploadState::MaxVersionLength));
     upload.loadVersion = upperCaseLetters(*version);
     if (upload.loadVersion == "DATE")
         get_date();
@@ -88,9 +97,17 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
     return true;
 }
 
+// Without a complete chain the file goes raw, as a script that never started one asks; but
+// after a refused step the script meant a header, and the file must not go without it.
 bool TTamrinForm::loadData(const QByteArray &)
 {
     Timing::pump();
+    if (upload.chainRefused) {
+        showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
+                    displayText(upload.fileName) +
+                    QStringLiteral(" is incomplete: a step was refused. Exiting script."));
+        return false;
+    }
     bool succeeded = true;
     if (upload.versionStep)
         succeeded = scriptUpload();
@@ -98,6 +115,24 @@ bool TTamrinForm::loadData(const QByteArray &)
         SendRawFile();
     Timing::pump();
     return succeeded;
+}
+
+// A refused step of the chain: the operator is told and the run goes on without it.
+bool TTamrinForm::refuseChainStep(const QString &text)
+{
+    message_text = text;
+    showMessage(message_text);
+    breakChain();
+    return true;
+}
+
+// Broken until the next _LF, so that no step of an earlier chain stands in for the refused one.
+void TTamrinForm::breakChain()
+{
+    upload.chainRefused = true;
+    upload.fileStep = false;
+    upload.addressStep = false;
+    upload.versionStep = false;
 }
 
 // A file that cannot be read to its end counts as one that cannot be opened.

@@ -42,11 +42,14 @@ constexpr int WatchdogAfterUploadMs = 14000;
 bool TTamrinForm::scriptUpload()
 {
     link.promptTimeoutTicks = HeaderPromptTicks;
+    // Only a prompt on the link the check began on shows that this unit is ready.
+    const LinkIdentity checkLink = currentLink();
     bool prompt = SendCOMCmd_GetPrompt("\r");
     if (!prompt && !linkFailureReported()) {
         SetPromptChar(link.loaderPrompt);
         prompt = SendCOMCmd_GetPrompt("\r");
     }
+    prompt = prompt && currentLink() == checkLink;
     if (!prompt) {
         if (!linkFailureReported())
             showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
@@ -123,7 +126,10 @@ void TTamrinForm::transferWithProgress(QFile &file)
     if (m_windows.progress)
         m_windows.progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), upload);
     Timing::sleepMs(100);
+    upload.sentChecksum = 0;
     transferBlocks(file);
+    if (cancelFlag() != 1 && !sentBytesMatchHeader())
+        setCancelFlag(1);
     file.close();
     if (m_windows.progress)
         m_windows.progress->HideProgressForm();
@@ -133,7 +139,7 @@ void TTamrinForm::transferWithProgress(QFile &file)
 
 // The pause after the data, or the cancellation report, then the unit's prompt when the
 // transfer asks for it. Only the link that took the data can confirm it: one that went while
-// the last bytes were on their way took them with it.
+// the last bytes were on their way, or while the unit was storing them, took them with it.
 void TTamrinForm::afterTransfer()
 {
     if (cancelFlag() != 1) {
@@ -141,7 +147,8 @@ void TTamrinForm::afterTransfer()
         Timing::pump();
         transferLinkLost();
     }
-    if (cancelFlag() == 1) {
+    const bool reported = cancelFlag() == 1;
+    if (reported) {
         Timing::sleepMs(500);
         Timing::pump();
         reportCancelledUpload();
@@ -153,7 +160,7 @@ void TTamrinForm::afterTransfer()
         return;
     postUploadPromptWait();
     // A prompt that came over a new connection confirms nothing.
-    if (cancelFlag() != 1 && transferLinkLost())
+    if (transferLinkLost() && !reported)
         reportCancelledUpload();
 }
 
@@ -200,7 +207,7 @@ void TTamrinForm::transferBlocks(QFile &file)
 // True, with the cancel flag set, when the transfer's link is no longer the one in use.
 bool TTamrinForm::transferLinkLost()
 {
-    if (upload.link.transport != Transport::None && currentLink() == upload.link)
+    if (uploadLinkHolds())
         return false;
     setCancelFlag(1);
     return true;
@@ -221,8 +228,24 @@ bool TTamrinForm::sendFileBlock(QFile &file, qint64 count)
         return false;
     }
     Timing::pump();
-    SendByte(QByteArrayView(upload.block.data(), count));
+    const QByteArrayView bytes(upload.block.data(), count);
+    upload.sentChecksum = addToChecksum(upload.sentChecksum, bytes);
+    SendByte(bytes);
     return true;
+}
+
+// The file was measured before the header went; what went after it must be those bytes. A
+// file rewritten meanwhile (same size, other bytes) would be stored with a bad checksum.
+bool TTamrinForm::sentBytesMatchHeader()
+{
+    if (upload.sentChecksum == upload.checksum)
+        return true;
+    message_text = QStringLiteral("Error! File ") + displayText(upload.fileName) +
+                   QStringLiteral(" changed after it was measured: the bytes sent do not match "
+                                  "the checksum %1 in the header. Cancel upload.")
+                       .arg(upload.checksum, 0, 16);
+    showMessage(message_text);
+    return false;
 }
 
 void TTamrinForm::postUploadPromptWait()
@@ -241,21 +264,22 @@ void TTamrinForm::postUploadPromptWait()
         CommandTimer->setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
     Timing::sleepMs(100);
     Timing::pump();
-    bool prompt = SendCOMCmd_GetPrompt("\r");
-    if (!prompt) {
+    bool prompt = promptOnUploadLink();
+    if (!prompt && uploadLinkHolds()) {
         show_status(QStringLiteral("Waiting for prompt........"));
         Timing::sleepMs(2500);
         Timing::pump();
-        prompt = SendCOMCmd_GetPrompt("\r");
+        prompt = promptOnUploadLink();
     }
-    if (!prompt) {
+    if (!prompt && uploadLinkHolds()) {
         if (tcpConnected())
             Timing::sleepMs(2000);
         link.promptTimeoutTicks = DefaultPromptTicks;
-        prompt = SendCOMCmd_GetPrompt("\r");
+        prompt = promptOnUploadLink();
     }
     link.promptTimeoutTicks = DefaultPromptTicks;
-    if (!prompt) {
+    // A link that went meanwhile is reported as the cancelled upload it is.
+    if (!prompt && uploadLinkHolds()) {
         showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
                                    "unsuccessful. Exiting script."));
         if (!serialOpen() && !tcpConnected())
@@ -263,6 +287,17 @@ void TTamrinForm::postUploadPromptWait()
         setCancelFlag(1);
     }
     CommandTimer->setInterval(WatchdogAfterUploadMs);
+}
+
+bool TTamrinForm::uploadLinkHolds() const
+{
+    return upload.link.transport != Transport::None && currentLink() == upload.link;
+}
+
+// The loader prompt, seen on the link that took the data.
+bool TTamrinForm::promptOnUploadLink()
+{
+    return uploadLinkHolds() && SendCOMCmd_GetPrompt("\r") && uploadLinkHolds();
 }
 
 void TTamrinForm::SendRawFile()

@@ -6,7 +6,11 @@
 FormFixture::FormFixture(const QString &portsDir) : m_dialogs(RecordingDialogs::install())
 {
     qputenv("TAMRIN_PORTS_DIR", portsDir.toLocal8Bit());
-    m_windows.main->exitProcess = [this](int status) { m_exitStatus = status; };
+    // The process would end at the first call; the test goes on, so later calls are ignored.
+    m_windows.main->exitProcess = [this](int status) {
+        if (m_exitStatus < 0)
+            m_exitStatus = status;
+    };
 }
 
 FormFixture::~FormFixture() = default;
