@@ -36,18 +36,18 @@ QString stderrLine(const QString &text)
     return QStringLiteral("Tamrin: ") + line;
 }
 
-namespace {
-
-void writeToStandardError(const QString &text)
+void WriteStderrLine(const QString &text)
 {
     const QByteArray line = stderrLine(text).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
 }
 
+namespace {
+
 bool answered(bool yes, const char *yesText, const char *noText)
 {
-    writeToStandardError(QStringLiteral("answered ") + QLatin1String(yes ? yesText : noText));
+    WriteStderrLine(QStringLiteral("answered ") + QLatin1String(yes ? yesText : noText));
     return yes;
 }
 
@@ -55,18 +55,18 @@ bool answered(bool yes, const char *yesText, const char *noText)
 
 void ShowMessage(QWidget *owner, const QString &text)
 {
-    writeToStandardError(text);
+    WriteStderrLine(text);
     OperatorDialogs::current().message(owner, text);
 }
 
 bool AskOkCancel(QWidget *owner, const QString &caption, const QString &text)
 {
-    writeToStandardError(text);
+    WriteStderrLine(text);
     return answered(OperatorDialogs::current().okCancel(owner, caption, text), "OK", "Cancel");
 }
 
 bool AskYesNo(QWidget *owner, const QString &caption, const QString &text)
 {
-    writeToStandardError(text);
+    WriteStderrLine(text);
     return answered(OperatorDialogs::current().yesNo(owner, caption, text), "Yes", "No");
 }

@@ -41,3 +41,6 @@ bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 
 // The one-line stderr form of a message: "Tamrin: " + text with CR and LF as blanks.
 QString stderrLine(const QString &text);
+// Writes that line to standard error at once: the messages, and the records of uploads and
+// runs that a supervisor keeps.
+void WriteStderrLine(const QString &text);

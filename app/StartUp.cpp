@@ -3,6 +3,7 @@
 // operator or, in automatic mode, runs the configured script and ends the process.
 #include "app/TamrinForm.h"
 
+#include "app/OperatorDialogs.h"
 #include "app/Settings.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QShowEvent>
 #include <QTimer>
@@ -20,6 +22,8 @@
 namespace {
 
 const QString SettingsFileName = QStringLiteral("LoaderDefault.ini");
+// How long a run may take to unwind after its time limit before the process ends anyway.
+constexpr int RunLimitGraceMs = 30000;
 
 } // namespace
 
@@ -36,6 +40,13 @@ void TTamrinForm::FormShow()
 {
     VersionLabel->setText(QStringLiteral("Version : 2.08"));
     read_defaults();
+    if (startup.station.headless && !startup.autoMode) {
+        WriteStderrLine(QStringLiteral("No display: manual mode cannot be operated here. Set "
+                                       "automatic mode in LoaderDefault.ini (line 8), or start "
+                                       "Tamrin on a display."));
+        endProcess(ExitCannotStart);
+        return;
+    }
     SetPromptChar(link.loaderPrompt);
     if (startup.ethernetOnly)
         disable_btns(); // the operator connects over Ethernet first
@@ -63,29 +74,86 @@ void TTamrinForm::findUnitOnSerialPorts()
 void TTamrinForm::automaticRun()
 {
     if (!serialOpen()) {
-        showMessage(QStringLiteral("Error!! COM port communication failed. Please check RS232 "
-                                   "connection/INI settings. Exiting application"));
-        startup.autoRunFailed = true;
+        message_text = QStringLiteral("Error!! COM port communication failed. Please check "
+                                      "RS232 connection/INI settings. Exiting application");
+        showMessage(message_text);
+        startup.exitStatus = ExitUnitNotReached;
+        startup.failure = message_text;
     } else {
         show_status(QStringLiteral("Uploading file(s). Please wait...."));
         Timing::pump();
         setEnabled(false);
         script.fileName = QString::fromLocal8Bit(startup.autoScriptPath);
+        boundTheRun();
         const int result = read_ini();
         setEnabled(true);
-        // Success is a run to its end (or _FI) that showed the operator nothing but the
-        // script's own messages and questions.
-        startup.autoRunFailed = result == 0 || cancelFlag() != 0 || script.errorShown;
+        startup.exitStatus = automaticRunStatus(result);
         show_status(QStringLiteral(" "));
         Timing::pump();
     }
     JustUploadTimer->start();
 }
 
+// Success is a run to its end (or _FI) that showed the operator nothing but the script's own
+// messages and questions.
+ExitStatus TTamrinForm::automaticRunStatus(int result) const
+{
+    if (startup.runTimedOut)
+        return ExitRunTimeLimit;
+    if (!script.fileOpened)
+        return ExitUnitNotReached;
+    if (result == 0 || cancelFlag() != 0 || !script.firstError.isEmpty())
+        return ExitRunFailed;
+    return ExitSuccess;
+}
+
+void TTamrinForm::boundTheRun()
+{
+    const int seconds = startup.station.runTimeoutSeconds;
+    if (seconds > 0)
+        QTimer::singleShot(std::chrono::seconds(seconds), this, [this] { runTimeLimitPassed(); });
+}
+
+// The run is cancelled as the watchdog cancels it: every wait ends at once and the run unwinds
+// (a transfer as a cancelled upload). What cannot be cut short, a script's own pause, is ended
+// by force a while later.
+void TTamrinForm::runTimeLimitPassed()
+{
+    if (!runGoing())
+        return;
+    startup.runTimedOut = true;
+    const QString limitText = QStringLiteral("Error! The run time limit of %1 s "
+                                             "(TAMRIN_RUN_TIMEOUT) has passed. Exiting script.")
+                                  .arg(startup.station.runTimeoutSeconds);
+    WriteStderrLine(limitText);
+    startup.failure = limitText;
+    setCancelFlag(1);
+    link.capturing = false;
+    link.waitFailed = true;
+    CommandTimer->stop();
+    QTimer::singleShot(RunLimitGraceMs, this, [this] {
+        if (m_closing)
+            return;
+        WriteStderrLine(QStringLiteral("The run did not end within %1 s of its time limit: "
+                                       "Tamrin ends it.")
+                            .arg(RunLimitGraceMs / 1000));
+        endAutomaticRun(ExitRunTimeLimit);
+    });
+}
+
 void TTamrinForm::JustUploadTimerTimer()
 {
     JustUploadTimer->stop();
-    endProcess(startup.autoRunFailed ? 1 : 0);
+    endAutomaticRun(startup.exitStatus);
+}
+
+// The run's record line for the supervisor's log, then the end of the process.
+void TTamrinForm::endAutomaticRun(ExitStatus status)
+{
+    const QString reason = startup.failure.isEmpty() ? script.firstError : startup.failure;
+    WriteStderrLine(Station::runRecordLine(QString::fromLocal8Bit(startup.autoScriptPath), status,
+                                           status == ExitSuccess ? QString() : reason));
+    endProcess(status);
 }
 
 void TTamrinForm::read_defaults()
@@ -93,6 +161,9 @@ void TTamrinForm::read_defaults()
     const std::optional<LoaderSettings> settings = readSettingsFile(SettingsFileName);
     if (settings)
         applySettings(*settings);
+    else if (QFileInfo::exists(SettingsFileName))
+        WriteStderrLine(SettingsFileName + QStringLiteral(" cannot be read (no regular file, or "
+                                                          "no permission): the defaults hold."));
 }
 
 void TTamrinForm::applySettings(const LoaderSettings &settings)

@@ -84,8 +84,10 @@ void TTamrinForm::enable_btns()
 
 void TTamrinForm::showMessage(const QString &text)
 {
-    if (runGoing())
-        script.errorShown = true;
+    if (runGoing() && script.firstError.isEmpty())
+        script.firstError = text;
+    if (upload.failureText.isEmpty())
+        upload.failureText = text;
     ShowMessage(this, text);
 }
 
@@ -93,7 +95,7 @@ void TTamrinForm::startRunning()
 {
     if (script.depth++ > 0)
         return;
-    script.errorShown = false;
+    script.firstError.clear();
     upload.chainRefused = false;
     disable_btns();
     SendFile1->setEnabled(false);
@@ -166,8 +168,9 @@ bool TTamrinForm::eventFilter(QObject *watched, QEvent *event)
 
 void TTamrinForm::closeEvent(QCloseEvent *event)
 {
-    // An upload in progress is the only thing worth a question; everything else ends at once.
-    if (!upload.idle &&
+    // An upload in progress is the only thing worth a question, and only with someone there
+    // to answer it; everything else ends at once.
+    if (!upload.idle && !startup.station.unattended &&
         !AskYesNo(this, QStringLiteral("Loader GUI : Confirm Exit"),
                   QStringLiteral("File upload in progress.\rAre you sure you want to cancel "
                                  "upload and exit the application?"))) {
@@ -177,7 +180,7 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
     event->accept();
     link.capturing = false;
     // An automatic run that was cut short did not succeed.
-    endProcess(startup.autoMode && runGoing() ? 1 : 0);
+    endProcess(startup.autoMode && runGoing() ? ExitRunFailed : ExitSuccess);
 }
 
 void TTamrinForm::endProcess(int status)

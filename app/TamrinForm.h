@@ -139,6 +139,8 @@ public:
     void UploadButtonClick();
     void SendRawFile();
     void SendFile1Click();
+    void startUploadRecord();
+    void recordUpload(bool succeeded, bool confirmed);
 
     // Ethernet link.
     void EnetConnect1Click();
@@ -243,6 +245,10 @@ private:
     bool pollUntil(const std::function<bool()> &done, int limit, Transport transport);
     void endProcess(int status);
     void automaticRun();
+    ExitStatus automaticRunStatus(int result) const;
+    void boundTheRun();
+    void runTimeLimitPassed();
+    void endAutomaticRun(ExitStatus status);
     void findUnitOnSerialPorts();
     void setClientHeight(int height);
     enum class LineOutcome

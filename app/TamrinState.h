@@ -2,6 +2,7 @@
 // methods that work on them live in the folder of their subsystem.
 #pragma once
 
+#include "app/Station.h"
 #include "link/ReplyBuffer.h"
 
 #include <QByteArray>
@@ -82,9 +83,15 @@ struct StartupSettings
     QByteArray scriptFolder;
     bool autoMode = false;
     bool ethernetOnly = false;
-    // The automatic run failed: the process ends with status 1.
-    bool autoRunFailed = false;
+    // How the automatic run ends the process, and what stopped it from outside the script
+    // (the unit not found, the time limit); the script's own failures are the run's.
+    ExitStatus exitStatus = ExitSuccess;
+    QString failure;
+    // The run time limit passed: waits end at once and the run unwinds as cancelled.
+    bool runTimedOut = false;
     bool started = false;
+    // At a screen with an operator, or an unattended station.
+    StationSettings station;
 };
 
 // The file upload. It lasts as long as the program: a new script run does not reset it.
@@ -112,6 +119,11 @@ struct UploadState
     bool chainRefused = false;
     // The sum of the bytes the transfer actually sent, checked against the header's.
     quint16 sentChecksum = 0;
+    // For the upload's record: when it began, over which link, and the first message it
+    // showed, which says why it failed.
+    qint64 startedMs = 0;
+    QString linkText;
+    QString failureText;
     // Pause after a transfer that was not cancelled.
     int postUploadPauseMs = 4000;
     // The terminal pane is disabled during a transfer only while this is the byte 0.
@@ -174,6 +186,9 @@ struct ScriptRun
     // Runs going, nested counted once each (a chosen script is one run around its reading):
     // while above 0 the buttons, Send File and the keep-alive stay off and typed keys are held.
     int depth = 0;
-    // A message box other than the script's own _DM and _DQ texts was shown during the run.
-    bool errorShown = false;
+    // The first message box of the program's own shown during the run (the script's own _DM
+    // and _DQ texts are not): the run did not succeed, and this says why.
+    QString firstError;
+    // The script file could be opened: the run really began.
+    bool fileOpened = false;
 };

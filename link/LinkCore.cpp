@@ -161,8 +161,9 @@ bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
         m_comPort->flushInput();
         SendString(command);
         const int ticks = link.probing ? ProbeTicks : link.promptTimeoutTicks;
-        const bool found = m_comPort->waitForText(QByteArrayView(&link.currentPrompt, 1), ticks,
-                                                  [this] { return m_closing; });
+        const bool found =
+            m_comPort->waitForText(QByteArrayView(&link.currentPrompt, 1), ticks,
+                                   [this] { return m_closing || startup.runTimedOut; });
         m_comPort->flushInput();
         m_comPort->flushOutput();
         return found;

@@ -64,7 +64,8 @@ int TTamrinForm::readScriptFile()
     Timing::pump();
 
     QFile file;
-    if (!NativeFile::openForReading(file, QFile::encodeName(script.fileName))) {
+    script.fileOpened = NativeFile::openForReading(file, QFile::encodeName(script.fileName));
+    if (!script.fileOpened) {
         message_text =
             QStringLiteral("Error opening file ") + script.fileName + QStringLiteral(" for read.");
         showMessage(message_text);

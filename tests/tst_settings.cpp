@@ -2,6 +2,7 @@
 // and how over-long, overflowing or malformed values are refused.
 
 #include "app/Settings.h"
+#include "app/Station.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,8 @@ private slots:
     void crLfFileReadsAsLfFile();
     void endlessFilesAreReadOnlyInPart_data();
     void endlessFilesAreReadOnlyInPart();
+    void stationVariables_data();
+    void stationVariables();
     void noRegularFileGivesNothing_data();
     void noRegularFileGivesNothing();
 };
@@ -588,6 +591,34 @@ void tst_Settings::endlessFilesAreReadOnlyInPart()
     QVERIFY(device.open(QIODevice::ReadOnly));
     QVERIFY(::settingsLines(device).size() <= MaxSettingsLines);
     QVERIFY(device.pos() <= MaxSettingsBytes);
+}
+
+void tst_Settings::stationVariables_data()
+{
+    QTest::addColumn<QByteArray>("runTimeout");
+    QTest::addColumn<int>("seconds"); // 0: refused
+    QTest::addColumn<QByteArray>("unattended");
+    QTest::addColumn<int>("asked"); // 1 yes, 0 no, -1 refused
+    QTest::newRow("plain") << QByteArray("5") << 5 << QByteArray("1") << 1;
+    QTest::newRow("a week") << QByteArray("604800") << 604800 << QByteArray("0") << 0;
+    QTest::newRow("empty") << QByteArray() << 0 << QByteArray() << 0;
+    QTest::newRow("words") << QByteArray("abc") << 0 << QByteArray("yes") << -1;
+    QTest::newRow("zero") << QByteArray("0") << 0 << QByteArray("01") << -1;
+    QTest::newRow("negative") << QByteArray("-5") << 0 << QByteArray("-1") << -1;
+    QTest::newRow("past a week") << QByteArray("604801") << 0 << QByteArray("2") << -1;
+    QTest::newRow("past int") << QByteArray("99999999999") << 0 << QByteArray(" 1") << -1;
+    QTest::newRow("blank first") << QByteArray(" 5") << 0 << QByteArray("1 ") << -1;
+}
+
+void tst_Settings::stationVariables()
+{
+    QFETCH(QByteArray, runTimeout);
+    QFETCH(int, seconds);
+    QFETCH(QByteArray, unattended);
+    QFETCH(int, asked);
+    QCOMPARE(Station::parseRunTimeout(runTimeout).value_or(0), seconds);
+    const std::optional<bool> answer = Station::parseUnattended(unattended);
+    QCOMPARE(answer ? int(*answer) : -1, asked);
 }
 
 void tst_Settings::noRegularFileGivesNothing_data()

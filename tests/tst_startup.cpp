@@ -15,14 +15,17 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -41,7 +44,8 @@ private slots:
     void automaticRun_data();
     void automaticRun();
     void ethernetOnlySkipsTheSerialSearch();
-    void unattendedRunOfTheProgram();
+    void unattendedStation_data();
+    void unattendedStation();
     void brands_data();
     void brands();
 
@@ -197,10 +201,10 @@ void tst_StartUp::automaticRun_data()
     const QString comFailed = QStringLiteral("Error!! COM port communication failed. Please check "
                                              "RS232 connection/INI settings. Exiting application");
     QTest::newRow("script runs") << true << QByteArray("run.sld") << finish << 0 << QStringList{};
-    QTest::newRow("no unit") << false << QByteArray("run.sld") << finish << 1
+    QTest::newRow("no unit") << false << QByteArray("run.sld") << finish << 2
                              << QStringList{comFailed};
     QTest::newRow("script missing")
-        << true << QByteArray("missing.sld") << finish << 1
+        << true << QByteArray("missing.sld") << finish << 2
         << QStringList{QStringLiteral("Error opening file missing.sld for read.")};
     // The script goes on after a refused step, but the run has not succeeded.
     QTest::newRow("an error was shown")
@@ -246,31 +250,116 @@ void tst_StartUp::ethernetOnlySkipsTheSerialSearch()
     UnitSim &unit = addUnit(1);
     writeSettings(settings({{8, "automatic"}, {25, "TRUE"}}));
     start();
-    QTRY_COMPARE(m_fixture->exitStatus(), 1);
+    QTRY_COMPARE(m_fixture->exitStatus(), 2);
     QVERIFY(unit.received().isEmpty());
     QVERIFY(!m_fixture->form().serialOpen());
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
 }
 
-void tst_StartUp::unattendedRunOfTheProgram()
+void tst_StartUp::unattendedStation_data()
 {
-    // The real program, in automatic mode, as a production line would start it.
-    UnitSim &unit = addUnit(4);
-    writeFile(QStringLiteral("run.sld"), "_WP\r\n_QC \"VER\"\r\n_CE \"2.08\" _SC \"OK\"\r\n");
-    writeSettings(settings({{1, "COM4"}, {6, "run.sld"}, {8, "AUTOMATIC"}}));
-    QProcess tamrin;
+    QTest::addColumn<QByteArray>("mode"); // settings line 8
+    QTest::addColumn<bool>("withUnit");
+    QTest::addColumn<QByteArray>("script");
+    // Once the unit has received this, the test makes it go quiet.
+    QTest::addColumn<QByteArray>("muteAfter");
+    QTest::addColumn<QByteArray>("runTimeout"); // TAMRIN_RUN_TIMEOUT; empty: not set
+    QTest::addColumn<int>("exitStatus");
+    QTest::addColumn<int>("withinSeconds");
+    // Each must match one whole line of standard error.
+    QTest::addColumn<QStringList>("stderrLines");
+    QTest::addColumn<QByteArray>("unitReceivedLast");
+
+    const QByteArray automatic = "AUTOMATIC";
+    QTest::newRow("good upload")
+        << automatic << true << QByteArray("_LF firmware.bin\r\n_LA 80000\r\n_LV V2.1\r\n_LD\r\n")
+        << QByteArray() << QByteArray() << 0 << 30
+        << QStringList{R"(Tamrin: upload file="firmware\.bin" size=5000 checksum=ed28 )"
+                       R"(address="80000" version="V2\.1" link=COM4:38400 seconds=\d+\.\d\d )"
+                       R"(outcome=delivered)",
+                       R"(Tamrin: run script="run\.sld" status=0 outcome=success)"}
+        << QByteArray("\r");
+    QTest::newRow("no unit") << automatic << false << QByteArray("_SC \"A\"\r\n") << QByteArray()
+                             << QByteArray() << 2 << 10
+                             << QStringList{R"(Tamrin: run script="run\.sld" status=2 )"
+                                            R"(outcome=not-run reason="Error!! COM port .*")"}
+                             << QByteArray();
+    QTest::newRow("an error shown")
+        << automatic << true << QByteArray("_LF missing.bin\r\n_SC \"GO ON\"\r\n") << QByteArray()
+        << QByteArray() << 1 << 10
+        << QStringList{R"(Tamrin: run script="run\.sld" status=1 )"
+                       R"(outcome=failed reason="Error! Unable to )"
+                       R"(open file missing\.bin\. Cannot upload )"
+                       R"(file\.")"}
+        << QByteArray("GO ON\r");
+    // The safe answer, and a limit that makes no sense is ignored.
+    QTest::newRow("question answered Cancel")
+        << automatic << true
+        << QByteArray("_DQ \"Flash?\"\r\n_DO _SC \"YES\"\r\n_DC _SC \"NO\"\r\n") << QByteArray()
+        << QByteArray("abc") << 0 << 10
+        << QStringList{"Tamrin: TAMRIN_RUN_TIMEOUT=abc ignored: .*", "Tamrin: Flash\\?",
+                       "Tamrin: answered Cancel"}
+        << QByteArray("NO\r");
+    QTest::newRow("endless _WP under a 5 s limit")
+        << automatic << true << QByteArray("_SC \"QUIET\"\r\n_DY 1500\r\n_WP\r\n")
+        << QByteArray("QUIET\r") << QByteArray("5") << 3 << 12
+        << QStringList{R"(Tamrin: Error! The run time limit of 5 s \(TAMRIN_RUN_TIMEOUT\) has )"
+                       R"(passed\. Exiting script\.)",
+                       R"(Tamrin: run script="run\.sld" status=3 outcome=time-limit .*)"}
+        << QByteArray();
+    QTest::newRow("manual mode without a display")
+        << QByteArray("manual") << true << QByteArray() << QByteArray() << QByteArray() << 4 << 5
+        << QStringList{"Tamrin: No display: manual mode cannot be operated here.*"} << QByteArray();
+}
+
+// The real program, with no display and nobody to press a button, as a production line's
+// supervisor starts it.
+void tst_StartUp::unattendedStation()
+{
+    QFETCH(QByteArray, mode);
+    QFETCH(bool, withUnit);
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, muteAfter);
+    QFETCH(QByteArray, runTimeout);
+    QFETCH(int, exitStatus);
+    QFETCH(int, withinSeconds);
+    QFETCH(QStringList, stderrLines);
+    QFETCH(QByteArray, unitReceivedLast);
+    UnitSim *unit = withUnit ? &addUnit(4, {QStringLiteral("--loader")}) : nullptr;
+    writeFile(QStringLiteral("run.sld"), script);
+    writeFile(QStringLiteral("firmware.bin"), QByteArray(5000, 'u'));
+    writeSettings(settings({{1, "COM4"}, {6, "run.sld"}, {8, mode}}));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TAMRIN_UNATTENDED"})
+        environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"),
                        m_folder->filePath(QStringLiteral("ports")));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (!runTimeout.isEmpty())
+        environment.insert(QStringLiteral("TAMRIN_RUN_TIMEOUT"), QString::fromLatin1(runTimeout));
+    QProcess tamrin;
     tamrin.setProcessEnvironment(environment);
     tamrin.setWorkingDirectory(m_folder->path());
+    QElapsedTimer clock;
+    clock.start();
     tamrin.start(QStringLiteral(TAMRIN_APP_PATH), QStringList{});
-    QVERIFY(tamrin.waitForFinished(30000));
+    if (!muteAfter.isEmpty()) {
+        QVERIFY(unit->waitUntil([&] { return unit->received().contains(muteAfter); }, 10000));
+        QVERIFY(unit->command(QStringLiteral("mute on")));
+    }
+    QVERIFY(tamrin.waitForFinished(withinSeconds * 1000));
+    QVERIFY2(clock.elapsed() < withinSeconds * 1000, QByteArray::number(clock.elapsed()));
     QCOMPARE(tamrin.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(tamrin.exitCode(), 0);
-    QVERIFY2(!tamrin.readAllStandardError().contains("Tamrin: "), "a message box was shown");
-    QVERIFY(unit.received().endsWith("VER\rOK\r"));
+    const QString errors = QString::fromLocal8Bit(tamrin.readAllStandardError());
+    QCOMPARE(tamrin.exitCode(), exitStatus);
+    const QStringList lines = errors.split(QLatin1Char('\n'));
+    for (const QString &pattern : stderrLines) {
+        const QRegularExpression wanted(QRegularExpression::anchoredPattern(pattern));
+        QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                             [&](const QString &line) { return wanted.match(line).hasMatch(); }),
+                 qPrintable(pattern + QStringLiteral("\nnot in:\n") + errors));
+    }
+    if (!unitReceivedLast.isEmpty())
+        QVERIFY2(unit->received().endsWith(unitReceivedLast), unit->received().constData());
 }
 
 void tst_StartUp::brands_data()

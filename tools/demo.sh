@@ -3,8 +3,9 @@
 # on a virtual serial port (a pseudo-terminal named COM1), and runs Tamrin in automatic mode
 # with tools/demo/LoaderDefault.ini and its script, which puts the unit into loader mode and
 # uploads a 70000-byte sample firmware file. Tamrin opens its window when a display is there
-# and runs offscreen when none is. Prints what the unit received, the upload the unit stored
-# with its size and checksum, and Tamrin's exit status.
+# and otherwise runs offscreen and unattended by itself, so it never waits for a button. Prints
+# what the unit received, the upload the unit stored with its size and checksum, and Tamrin's
+# exit status.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
@@ -25,7 +26,6 @@ exec 3>"$work/unit-control"
 for _ in $(seq 50); do grep -q '^ready' "$work/unit.log" 2>/dev/null && break; sleep 0.1; done
 echo "Simulated unit: $(head -n 1 "$work/unit.log")"
 
-[ -n "${DISPLAY:-}" ] || export QT_QPA_PLATFORM=offscreen
 set +e
 (cd "$work" && TAMRIN_PORTS_DIR="$work/ports" timeout 120 "$root/build/tamrin")
 status=$?
@@ -61,5 +61,13 @@ grep '^upload' "$work/unit.log" | sed 's/^/  /' || echo "  no upload was stored"
 if cmp -s "$work/firmware.bin" "$work/uploads/upload-1.bin"; then
   echo "The stored upload is byte-identical to firmware.bin."
 fi
-echo "Tamrin ended with status $status ($([ $status -eq 0 ] && echo success || echo failure))."
+case $status in
+  0) meaning="success" ;;
+  1) meaning="the script ran and failed" ;;
+  2) meaning="the unit was not reached or the script could not be opened" ;;
+  3) meaning="the run time limit passed" ;;
+  4) meaning="Tamrin could not start" ;;
+  *) meaning="ended by a signal or the 120 s guard" ;;
+esac
+echo "Tamrin ended with status $status ($meaning)."
 exit $status

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Six stations at once: six simulated units on six pseudo-terminals COM1 to COM6 in one shared
-# ports folder, and six real Tamrin processes (offscreen, automatic mode), each in a folder of
+# ports folder, and six real Tamrin processes (automatic mode, started with no display and no
+# platform chosen, so each goes offscreen and unattended by itself), each in a folder of
 # its own whose LoaderDefault.ini names its own port, all uploading a different random 200 KB
 # file at the same time. Checks that every unit stored its own station's file byte-identical,
-# that every Tamrin ended with status 0, and that no station opened another station's port:
+# that every Tamrin ended with status 0 and logged its upload as delivered, and that no station
+# opened another station's port:
 # the ports each Tamrin process has open are sampled from /proc while it runs, and each unit's
 # transcript must hold exactly one upload header, its own station's. Prints a line per
 # station; exits 1 if any check failed.
@@ -83,8 +85,8 @@ start_tamrin() {
   date +%s.%N >"$st/started"
   (
     cd "$st"
-    TAMRIN_PORTS_DIR="$work/ports" QT_QPA_PLATFORM=offscreen "$tamrin" \
-      </dev/null >"$st/tamrin.out" 2>"$st/tamrin.err" &
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u TAMRIN_UNATTENDED \
+      TAMRIN_PORTS_DIR="$work/ports" "$tamrin" </dev/null >"$st/tamrin.out" 2>"$st/tamrin.err" &
     echo $! >"$st/pid"
     status=0
     wait $! || status=$?
@@ -134,6 +136,8 @@ report_station() {
   sum=$(checksum "$st/firmware.bin")
   header="LF 80000 $file_size $sum V2.1"
   [ "$status" -eq 0 ] || problems+=("Tamrin ended with status $status")
+  grep -q '^Tamrin: upload file="firmware.bin" .* outcome=delivered$' "$st/tamrin.err" ||
+    problems+=("Tamrin's log has no delivered upload")
   stored=$(grep -c '^upload .* result=ok ' "$st/unit.log" || true)
   if [ "$stored" -ne 1 ] || ! cmp -s "$st/firmware.bin" "$st/uploads/upload-1.bin"; then
     problems+=("the unit did not store exactly this station's file ($stored uploads stored)")
@@ -154,7 +158,7 @@ report_station() {
     'BEGIN { printf "%.1f-%.1f s", a - t0, b - t0 }')
   if [ ${#problems[@]} -eq 0 ]; then
     echo "station $n: COM$n ($device), $file_size bytes, sum $sum, ran $seconds: stored" \
-      "byte-identical by its own unit, Tamrin status 0, only its own port opened"
+      "byte-identical by its own unit, Tamrin status 0 and delivered, only its own port opened"
     return 0
   fi
   local joined

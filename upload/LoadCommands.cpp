@@ -30,9 +30,9 @@ bool fitsTheHeader(const QByteArray &fileName)
 
 QString tooLongText(const char *what, const QByteArray &text, int limit)
 {
+    // All at once: the text itself may hold "%3".
     return QStringLiteral("Error! The %1 \"%2\" is longer than %3 characters. Cannot upload file.")
-        .arg(QLatin1String(what), displayText(text))
-        .arg(limit);
+        .arg(QLatin1String(what), displayText(text), QString::number(limit));
 }
 
 } // namespace
@@ -102,17 +102,20 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
 bool TTamrinForm::loadData(const QByteArray &)
 {
     Timing::pump();
+    startUploadRecord();
+    const bool withHeader = upload.versionStep;
+    bool succeeded = true;
     if (upload.chainRefused) {
         showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
                     displayText(upload.fileName) +
                     QStringLiteral(" is incomplete: a step was refused. Exiting script."));
-        return false;
-    }
-    bool succeeded = true;
-    if (upload.versionStep)
+        succeeded = false;
+    } else if (withHeader) {
         succeeded = scriptUpload();
-    else
+    } else {
         SendRawFile();
+    }
+    recordUpload(succeeded, withHeader);
     Timing::pump();
     return succeeded;
 }

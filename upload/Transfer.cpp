@@ -19,12 +19,14 @@
 #include "upload/FileMeasure.h"
 #include "upload/NativeFile.h"
 #include "upload/ProgressForm.h"
+#include "upload/UploadRecord.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QTcpSocket>
 #include <QTimer>
 
 using ScriptSyntax::displayText;
@@ -156,7 +158,8 @@ void TTamrinForm::afterTransfer()
     Timing::pump();
     if (upload.terminalLock == 0)
         AdTerminal1->setEnabled(true);
-    if (!upload.promptAfterUpload || activeTransport() == Transport::None)
+    // A run past its time limit waits for nothing more.
+    if (!upload.promptAfterUpload || activeTransport() == Transport::None || startup.runTimedOut)
         return;
     postUploadPromptWait();
     // A prompt that came over a new connection confirms nothing.
@@ -325,10 +328,50 @@ void TTamrinForm::SendFile1Click()
 {
     runChosenFile([this](const QString &chosen) {
         upload.fileName = QFile::encodeName(chosen);
+        startUploadRecord();
         get_file_checksum();
         upload.promptAfterUpload = false;
         UploadButtonClick();
+        recordUpload(true, false);
     });
+}
+
+// An upload's record begins as the upload does: before anything of it reaches the unit.
+void TTamrinForm::startUploadRecord()
+{
+    upload.startedMs = Timing::nowMs();
+    upload.failureText.clear();
+    if (serialOpen())
+        upload.linkText =
+            QStringLiteral("COM%1:%2").arg(comPort().portNumber()).arg(comPort().baudRate());
+    else if (tcpConnected())
+        upload.linkText = QStringLiteral("tcp:%1:%2")
+                              .arg(clientSocket().peerAddress().toString())
+                              .arg(clientSocket().peerPort());
+    else
+        upload.linkText = QStringLiteral("none");
+}
+
+// One line on standard error: what went where, and how it ended. 'succeeded' is the upload's
+// own verdict; 'confirmed' tells whether the unit was asked to confirm it with its prompt.
+void TTamrinForm::recordUpload(bool succeeded, bool confirmed)
+{
+    UploadRecord record;
+    record.file = displayText(upload.fileName);
+    record.size = upload.fileSize;
+    record.checksum = upload.checksum;
+    record.address = displayText(upload.loadAddress);
+    record.version = displayText(upload.loadVersion);
+    record.link = upload.linkText;
+    record.milliseconds = Timing::nowMs() - upload.startedMs;
+    record.reason = upload.failureText;
+    if (cancelFlag() == 1)
+        record.outcome = UploadRecord::Outcome::Cancelled;
+    else if (!succeeded || !upload.failureText.isEmpty())
+        record.outcome = UploadRecord::Outcome::Failed;
+    else
+        record.outcome = confirmed ? UploadRecord::Outcome::Delivered : UploadRecord::Outcome::Sent;
+    WriteStderrLine(uploadRecordLine(record));
 }
 
 bool TTamrinForm::openUploadFile(QFile &file)

@@ -1,0 +1,79 @@
+#include "app/Station.h"
+
+#include "app/OperatorDialogs.h"
+#include "upload/UploadRecord.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <array>
+
+namespace Station {
+
+void chooseHeadlessPlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+QString runRecordLine(const QString &script, ExitStatus status, const QString &reason)
+{
+    static const std::array<const char *, 5> outcomes{"success", "failed", "not-run", "time-limit",
+                                                      "not-started"};
+    QString line = QStringLiteral("run script=") + quotedField(script) +
+                   QStringLiteral(" status=") + QString::number(int(status)) +
+                   QStringLiteral(" outcome=") + QLatin1String(outcomes.at(size_t(status)));
+    if (!reason.isEmpty())
+        line += QStringLiteral(" reason=") + quotedField(reason);
+    return line;
+}
+
+std::optional<int> parseRunTimeout(const QByteArray &value)
+{
+    const bool digits =
+        !value.isEmpty() && value.size() <= 9 &&
+        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits)
+        return std::nullopt;
+    const int seconds = value.toInt();
+    if (seconds < 1 || seconds > MaxRunTimeoutSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
+std::optional<bool> parseUnattended(const QByteArray &value)
+{
+    if (value == "1")
+        return true;
+    if (value.isEmpty() || value == "0")
+        return false;
+    return std::nullopt;
+}
+
+StationSettings fromEnvironment(const QString &platformName)
+{
+    StationSettings station;
+    station.headless =
+        platformName == QLatin1String("offscreen") || platformName == QLatin1String("minimal");
+    const QByteArray unattended = qgetenv("TAMRIN_UNATTENDED");
+    const std::optional<bool> asked = parseUnattended(unattended);
+    if (!asked)
+        WriteStderrLine(QStringLiteral("TAMRIN_UNATTENDED=%1 ignored: it takes 1 or 0.")
+                            .arg(QString::fromLocal8Bit(unattended)));
+    station.unattended = station.headless || asked.value_or(false);
+    if (qEnvironmentVariableIsSet("TAMRIN_RUN_TIMEOUT")) {
+        const QByteArray limit = qgetenv("TAMRIN_RUN_TIMEOUT");
+        const std::optional<int> seconds = parseRunTimeout(limit);
+        if (seconds)
+            station.runTimeoutSeconds = *seconds;
+        else
+            WriteStderrLine(QStringLiteral("TAMRIN_RUN_TIMEOUT=%1 ignored: it takes whole "
+                                           "seconds from 1 to %2. The run is not bounded.")
+                                .arg(QString::fromLocal8Bit(limit))
+                                .arg(MaxRunTimeoutSeconds));
+    }
+    return station;
+}
+
+} // namespace Station
