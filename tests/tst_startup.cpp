@@ -284,14 +284,14 @@ void tst_StartUp::unattendedStation_data()
                              << QStringList{R"(Tamrin: run script="run\.sld" status=2 )"
                                             R"(outcome=not-run reason="Error!! COM port .*")"}
                              << QByteArray();
-    QTest::newRow("an error shown")
-        << automatic << true << QByteArray("_LF missing.bin\r\n_SC \"GO ON\"\r\n") << QByteArray()
-        << QByteArray() << 1 << 10
-        << QStringList{R"(Tamrin: run script="run\.sld" status=1 )"
-                       R"(outcome=failed reason="Error! Unable to )"
-                       R"(open file missing\.bin\. Cannot upload )"
-                       R"(file\.")"}
-        << QByteArray("GO ON\r");
+    QTest::newRow("a command failed")
+        << automatic << true << QByteArray("_LF missing.bin\r\n_LD\r\n_SC \"AFTER\"\r\n")
+        << QByteArray() << QByteArray() << 1 << 10
+        << QStringList{R"(Tamrin: upload file="missing\.bin" .* outcome=failed reason="Error! )"
+                       R"(The upload chain .* is incomplete: a step was refused\. Exiting script\.")",
+                       R"(Tamrin: run script="run\.sld" status=1 outcome=failed reason="Error! )"
+                       R"(Unable to open file missing\.bin\. Cannot upload file\.")"}
+        << QByteArray("\r");
     // The safe answer, and a limit that makes no sense is ignored.
     QTest::newRow("question answered Cancel")
         << automatic << true
