@@ -1,11 +1,13 @@
 // The main window's controls, menu tree and timers, laid out as the operator knows them:
 // a fixed 526 by 425 client area, the script button, the RS-232 group with its four lights,
-// the terminal pane and a one-panel status line.
+// the terminal pane and a one-panel status line. Each COM Port entry's status tip tells which
+// device its number names, brought up to date whenever that menu opens.
 #include "app/TamrinForm.h"
 
 #include "app/StatusLight.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "link/PortList.h"
 #include "link/SerialPort.h"
 
 #include <QAction>
@@ -57,6 +59,14 @@ QLabel *captionedValue(QWidget *parent, const QString &caption, const QString &v
     captionLabel->adjustSize();
     const int left = std::max(valueLeft, captionPlace.x() + captionLabel->width() + 2);
     return label(parent, value, QRect(left, captionPlace.y(), 50, 13));
+}
+
+// The COM Port entries, COM1 first, each told which device its number names now.
+void describePorts(const QList<QAction *> &comItems)
+{
+    const QStringList texts = PortList::descriptions();
+    for (qsizetype i = 0; i < comItems.size(); ++i)
+        comItems.at(i)->setStatusTip(texts.value(i));
 }
 
 } // namespace
@@ -179,9 +189,12 @@ void TTamrinForm::buildMenus()
     ConfigMenu->setObjectName(QStringLiteral("ConfigMenu"));
     ComPortMenu = ConfigMenu->addMenu(QStringLiteral("COM Port"));
     addAction(ComPortMenu, QStringLiteral("None"), "NoneMenu", [this] { NoneMenuClick(); });
+    QList<QAction *> comItems;
     for (int n = 1; n <= 16; ++n)
-        addAction(ComPortMenu, QStringLiteral("COM%1").arg(n), ComItemNames[n - 1],
-                  [this, n] { SelectComPort(n); });
+        comItems << addAction(ComPortMenu, QStringLiteral("COM%1").arg(n), ComItemNames[n - 1],
+                              [this, n] { SelectComPort(n); });
+    // An adapter plugged in after the menus were built shows the next time the menu opens.
+    connect(ComPortMenu, &QMenu::aboutToShow, this, [comItems] { describePorts(comItems); });
     ComPortMenu->addSeparator();
     QAction *search = addAction(ComPortMenu, QStringLiteral("Search"), "SearchAllMenu",
                                 [this] { SearchAllMenuClick(); });

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <QString>
 
 #include <array>
@@ -74,6 +75,9 @@ struct SerialSelection
     int lastGoodComPort = 0;
     // The transport that last reached the unit.
     LinkKind linkKind = LinkKind::None;
+    // The notes of ports that would not open, given in the current look for the unit (the
+    // start-up, or one of the operator's selections and searches): each is given once.
+    QStringList refusalsNoted;
 };
 
 // What the settings file decides about start-up.

@@ -1,11 +1,15 @@
+// Port names: the override folder, the user's entries, then the machine's devices in COM order
+// with the console devices left out (see PortNames.h).
 #include "link/PortNames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -58,22 +62,9 @@ bool naturalLess(const QString &a, const QString &b)
     return a.size() - i < b.size() - j;
 }
 
-} // namespace
-
-namespace PortNames {
-
-QStringList orderedSystemPorts(const QStringList &systemLocations)
-{
-    QStringList ordered = systemLocations;
-    std::stable_sort(ordered.begin(), ordered.end(), [](const QString &a, const QString &b) {
-        const int ga = groupOf(a);
-        const int gb = groupOf(b);
-        return ga != gb ? ga < gb : naturalLess(a, b);
-    });
-    return ordered;
-}
-
-QString devicePath(int portNumber)
+// What the override folder or the user's folder makes of COMn (an empty text: nothing);
+// nullopt when neither decides and the machine's devices do.
+std::optional<QString> folderEntry(int portNumber)
 {
     if (portNumber < 1)
         return QString();
@@ -83,12 +74,57 @@ QString devicePath(int portNumber)
     const QString userEntry = entryIn(userPortsFolder(), portNumber);
     if (!userEntry.isEmpty())
         return userEntry;
+    return std::nullopt;
+}
+
+QString systemDeviceAt(int portNumber, const QList<QSerialPortInfo> &available)
+{
     QStringList locations;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
+    for (const QSerialPortInfo &info : available)
         locations << info.systemLocation();
-    const QStringList ordered = orderedSystemPorts(locations);
-    return portNumber <= ordered.size() ? ordered.at(portNumber - 1) : QString();
+    return PortNames::orderedSystemPorts(locations, PortNames::consoleNames())
+        .value(portNumber - 1);
+}
+
+} // namespace
+
+namespace PortNames {
+
+QStringList orderedSystemPorts(const QStringList &systemLocations, const QStringList &consoleNames)
+{
+    QStringList ordered;
+    for (const QString &location : systemLocations) {
+        if (!consoleNames.contains(QFileInfo(location).fileName()))
+            ordered << location;
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const QString &a, const QString &b) {
+        const int ga = groupOf(a);
+        const int gb = groupOf(b);
+        return ga != gb ? ga < gb : naturalLess(a, b);
+    });
+    return ordered;
+}
+
+QStringList consoleNames()
+{
+    QFile list(QStringLiteral("/sys/class/tty/console/active"));
+    if (!list.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(list.readAll())
+        .simplified()
+        .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QString devicePath(int portNumber)
+{
+    const std::optional<QString> entry = folderEntry(portNumber);
+    return entry ? *entry : systemDeviceAt(portNumber, QSerialPortInfo::availablePorts());
+}
+
+QString devicePath(int portNumber, const QList<QSerialPortInfo> &available)
+{
+    const std::optional<QString> entry = folderEntry(portNumber);
+    return entry ? *entry : systemDeviceAt(portNumber, available);
 }
 
 } // namespace PortNames

@@ -6,9 +6,13 @@
 //  - Otherwise an entry COMn in ~/.config/tamrin/ports/ (a symlink the user makes) names COMn.
 //  - Numbers without such an entry go to the machine's serial devices as Qt lists them:
 //    USB adapters first (ttyUSB*, then ttyACM*), then all others, each group in natural
-//    order (ttyUSB2 before ttyUSB10); COM1 is the first of that list.
+//    order (ttyUSB2 before ttyUSB10); COM1 is the first of that list. A device the kernel
+//    writes its console to (listed in /sys/class/tty/console/active) gets no number: Search
+//    sends to and reconfigures every numbered device. An entry the user made for it is kept.
 #pragma once
 
+#include <QList>
+#include <QSerialPortInfo>
 #include <QString>
 #include <QStringList>
 
@@ -16,8 +20,16 @@ namespace PortNames {
 
 // The device path that COMn names, or an empty text when COMn names nothing.
 QString devicePath(int portNumber);
+// The same, with Qt's list of the machine's serial devices taken already: one listing (which
+// takes a while) serves many numbers.
+QString devicePath(int portNumber, const QList<QSerialPortInfo> &available);
 
-// The machine's serial devices in the order COM numbers are given to them.
-QStringList orderedSystemPorts(const QStringList &systemLocations);
+// The machine's serial devices in the order COM numbers are given to them, without the
+// devices named in 'consoleNames' (names as in /dev: "ttyS0").
+QStringList orderedSystemPorts(const QStringList &systemLocations, const QStringList &consoleNames);
+
+// The devices the kernel's console is written to, as /sys/class/tty/console/active lists them
+// ("tty0 ttyS0"); none when that list cannot be read.
+QStringList consoleNames();
 
 } // namespace PortNames

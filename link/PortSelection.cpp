@@ -1,6 +1,11 @@
 // Choosing the serial port: checking one port for the unit (a CR answered by one of its two
 // prompt characters), searching COM1 to COM14, the COM Port, Baud and None menu entries, the
 // fall-back when no unit answered, and what happens when an open device vanishes.
+//
+// A port that exists but does not open is noted with its reason: this account may not open
+// it, or another program holds it. A look for the unit notes each refusal once: the start-up
+// checks the configured port and then searches from COM1, which checks it again, and both are
+// one look. Each of the operator's selections and searches is a look of its own.
 #include "app/TamrinForm.h"
 
 #include "app/InfoForm.h"
@@ -8,6 +13,7 @@
 #include "app/TerminalPane.h"
 #include "app/WaitCursor.h"
 #include "link/ClientSocketForm.h"
+#include "link/PortNames.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/ProgressForm.h"
@@ -21,6 +27,24 @@
 namespace {
 
 constexpr int SearchedPorts = 14;
+QString refusalNote(int portNumber, SerialPort::OpenFailure failure)
+{
+    if (failure == SerialPort::OpenFailure::PermissionDenied)
+        return QStringLiteral("Note: COM Port #%1 (%2) cannot be opened: permission denied: add "
+                              "your account to the dialout group and log in again.")
+            .arg(QString::number(portNumber), PortNames::devicePath(portNumber));
+    return QStringLiteral("Note: COM Port #%1 is not responding/being used by other applications.")
+        .arg(portNumber);
+}
+
+// True, and remembered, when 'note' has not been given yet in the current look.
+bool newInThisLook(QStringList &noted, const QString &note)
+{
+    if (noted.contains(note))
+        return false;
+    noted << note;
+    return true;
+}
 
 } // namespace
 
@@ -36,9 +60,9 @@ int TTamrinForm::check_com(int portNumber)
     }
     const bool opened = m_comPort->setPortNumber(portNumber) && m_comPort->open();
     if (!opened) {
-        showMessage(QStringLiteral("Note: COM Port #%1 is not responding/being used by other "
-                                   "applications.")
-                        .arg(portNumber));
+        const QString note = refusalNote(portNumber, m_comPort->openFailure());
+        if (newInThisLook(serial.refusalsNoted, note))
+            showMessage(note);
         m_comPort->close();
     }
     link.probing = true;
@@ -95,6 +119,7 @@ int TTamrinForm::process_com()
 void TTamrinForm::SelectComPort(int portNumber)
 {
     WaitCursor hourglass;
+    serial.refusalsNoted.clear();
     if (m_windows.ethernet && m_windows.ethernet->isVisible())
         m_windows.ethernet->hide();
     show_status(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
@@ -139,6 +164,7 @@ void TTamrinForm::NoneMenuClick()
 
 void TTamrinForm::SearchAllMenuClick()
 {
+    serial.refusalsNoted.clear();
     if (process_com() == -1) {
         OpenConfiguredComPort();
         return;
@@ -178,6 +204,7 @@ void TTamrinForm::BaudMenuClick(int baud)
 
 void TTamrinForm::ComCheckBoxClick()
 {
+    serial.refusalsNoted.clear();
     if (!ComCheckBox->isChecked() && serialOpen()) {
         m_comPort->close();
     } else if (ComCheckBox->isChecked() && !serialOpen() && process_com() == -1) {

@@ -1,6 +1,7 @@
-// The serial port over QSerialPort, with the device lock, the output accounting and the
-// loss handling described in SerialPort.h. The device lock is a flock() on a descriptor of
-// the port's own, taken before QSerialPort opens the device and dropped after it closed it.
+// The serial port over QSerialPort, with the device lock, the reason a failed open gives, the
+// output accounting and the loss handling described in SerialPort.h. The device lock is a
+// flock() on a descriptor of the port's own, taken before QSerialPort opens the device and
+// dropped after it closed it.
 #include "link/SerialPort.h"
 
 #include "link/PortNames.h"
@@ -55,11 +56,22 @@ DeviceLock takeDeviceLock(const QString &path)
     return lock;
 }
 
-// An open refused for these reasons means the device is there but not for us, as
-// QSerialPort's PermissionError does.
-bool existsButRefused(int error)
+// Why opening or locking the device itself failed with 'error'.
+SerialPort::OpenFailure failureOf(int error)
 {
-    return error == EACCES || error == EPERM || error == EBUSY;
+    if (error == EACCES || error == EPERM)
+        return SerialPort::OpenFailure::PermissionDenied;
+    if (error == EWOULDBLOCK || error == EBUSY)
+        return SerialPort::OpenFailure::Busy;
+    return SerialPort::OpenFailure::Other;
+}
+
+// Once the device lock is ours the account may open the device: QSerialPort's PermissionError
+// then means its lock file, or the exclusive-open flag, of another program.
+SerialPort::OpenFailure failureOf(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::PermissionError ? SerialPort::OpenFailure::Busy
+                                                 : SerialPort::OpenFailure::Other;
 }
 
 QSerialPort::Parity qtParity(int code)
@@ -100,8 +112,9 @@ bool SerialPort::isAvailable(int portNumber)
     const DeviceLock lock = takeDeviceLock(path);
     if (lock.result == DeviceLock::Held)
         return true;
+    // A device that refuses to open for a reason other than its absence is there.
     if (lock.result == DeviceLock::Failed)
-        return existsButRefused(lock.error);
+        return failureOf(lock.error) != OpenFailure::Other;
     QSerialPort probe(path);
     const bool opened = probe.open(QIODevice::ReadWrite);
     if (opened)
@@ -110,11 +123,13 @@ bool SerialPort::isAvailable(int portNumber)
     return opened || probe.error() == QSerialPort::PermissionError;
 }
 
-// Sets the error text when the lock cannot be had.
+// Sets the error text and the failure when the lock cannot be had.
 bool SerialPort::lockDevice(const QString &path)
 {
     const DeviceLock lock = takeDeviceLock(path);
     m_lockFd = lock.fd;
+    if (lock.result != DeviceLock::Taken)
+        m_openFailure = failureOf(lock.error);
     if (lock.result == DeviceLock::Held)
         m_errorString = QStringLiteral("%1: device is held by another program").arg(path);
     else if (lock.result == DeviceLock::Failed)
@@ -134,9 +149,11 @@ bool SerialPort::open()
     if (m_port.isOpen())
         return true;
     m_lossPending = false;
+    m_openFailure = OpenFailure::None;
     const QString path = PortNames::devicePath(m_portNumber);
     if (path.isEmpty()) {
         m_errorString = QStringLiteral("no device for COM%1").arg(m_portNumber);
+        m_openFailure = OpenFailure::Other;
         return false;
     }
     if (!lockDevice(path))
@@ -146,6 +163,7 @@ bool SerialPort::open()
     m_port.setReadBufferSize(InputBufferSize);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_errorString = m_port.errorString();
+        m_openFailure = failureOf(m_port.error());
         unlockDevice();
         return false;
     }

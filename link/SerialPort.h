@@ -14,7 +14,9 @@
 // flock locks the inode, so it holds against every name of the device and against root.
 // isAvailable() and open() take it on a descriptor of their own before QSerialPort opens the
 // device, so a device another program holds is never opened, and its line settings are never
-// touched.
+// touched. A failed open() tells why (openFailure()): the device refused this account
+// (EACCES/EPERM on opening it) is told apart from a device another program holds (its flock
+// or EBUSY, or QSerialPort's lock file, which QSerialPort reports as a PermissionError too).
 //
 // When the device vanishes (a USB adapter pulled, the far end of a pseudo-terminal closed)
 // the port is closed once, on the first error, and deviceLost is emitted once. An error on a
@@ -51,13 +53,24 @@ public:
     ~SerialPort() override;
 
     // True when COMn exists and can be opened, or exists but another program (or another
-    // SerialPort of this one) holds it.
+    // SerialPort of this one) holds it, or this account may not open it: open() then fails
+    // and tells why.
     static bool isAvailable(int portNumber);
 
     bool open();
     void close();
     bool isOpen() const;
     QString errorString() const { return m_errorString; }
+
+    enum class OpenFailure
+    {
+        None,
+        PermissionDenied, // this account may not open the device
+        Busy,             // another program holds the device
+        Other             // no such device, or another fault that errorString() names
+    };
+    // Why the last open() failed; None when it succeeded.
+    OpenFailure openFailure() const { return m_openFailure; }
 
     int portNumber() const { return m_portNumber; }
     // While open: closes, switches and reopens; false when the reopen failed.
@@ -117,6 +130,7 @@ private:
     int m_lockFd = -1;
     std::vector<Receiver> m_receivers;
     QString m_errorString;
+    OpenFailure m_openFailure = OpenFailure::None;
     int m_portNumber = 1;
     int m_baudRate = 38400;
     int m_dataBits = 8;

@@ -1,6 +1,7 @@
 // Choosing the serial port against simulated units on pseudo-terminals: checking one port
 // (also one another program holds, under the same name or another), searching COM1 to COM14,
-// the COM Port, None and Baud menu entries, and the fall-back.
+// the COM Port, None and Baud menu entries, and the fall-back. The real program, started
+// unattended, notes a port it may not open, or one another program holds, once.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -14,7 +15,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -36,6 +39,8 @@ private slots:
     void checkComResults();
     void checkComNotesAPortHeldByAnotherProgram_data();
     void checkComNotesAPortHeldByAnotherProgram();
+    void startUpNotesARefusedPortOnce_data();
+    void startUpNotesARefusedPortOnce();
     void loaderOnlyUnitIsFoundOnTheSecondProbe();
     void probeGivesUpAfterEightTicks();
     void searchSkipsHeldPortAndStopsAtTheUnit();
@@ -171,6 +176,80 @@ void tst_PortSelection::checkComNotesAPortHeldByAnotherProgram()
     QCOMPARE(lineSpeed(unit.slaveDevice()), speed_t(B9600));
 }
 
+void tst_PortSelection::startUpNotesARefusedPortOnce_data()
+{
+    // Else another program holds the port.
+    QTest::addColumn<bool>("permissionDenied");
+    // %1: the path COM1 names.
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QString>("notNoted");
+    QTest::newRow("the account may not open it")
+        << true
+        << "Note: COM Port #1 (%1) cannot be opened: permission denied: add your account to the "
+           "dialout group and log in again."
+        << "being used by other applications";
+    QTest::newRow("another program holds it")
+        << false << "Note: COM Port #1 is not responding/being used by other applications."
+        << "permission denied";
+}
+
+// The real program in automatic mode, configured for COM1: the start-up checks COM1, then
+// searches from COM1. Root may open any device, so the program that must be refused runs as
+// the account "nobody", outside the device's group.
+void tst_PortSelection::startUpNotesARefusedPortOnce()
+{
+    QFETCH(bool, permissionDenied);
+    QFETCH(QString, note);
+    QFETCH(QString, notNoted);
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (permissionDenied && (::geteuid() != 0 || setpriv.isEmpty()))
+        QSKIP("needs root and setpriv to run the program as another account");
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    const QFile::Permissions readable = ownerOnly | QFile::ReadGroup | QFile::ReadOther;
+    const QFile::Permissions enterable =
+        readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(m_ports->path(), enterable));
+    UnitSim &unit = addUnit(1);
+    if (permissionDenied)
+        QVERIFY(QFile::setPermissions(unit.slaveDevice(), ownerOnly));
+    else
+        QVERIFY(unit.command(QStringLiteral("hold")));
+    QTemporaryDir station;
+    QVERIFY(QFile::setPermissions(station.path(), enterable));
+    const QByteArray settings("Port=COM1\r\nline2\r\nline3\r\nline4\r\nline5\r\n"
+                              "AutoScript=run.sld\r\nline7\r\nMode=AUTOMATIC\r\n");
+    const std::map<QString, QByteArray> files{{"LoaderDefault.ini", settings},
+                                              {"run.sld", "_SC \"VER\"\r\n"}};
+    for (const auto &[name, content] : files) {
+        QFile file(station.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        QVERIFY(file.setPermissions(readable));
+    }
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"), m_ports->path());
+    environment.insert(QStringLiteral("HOME"), station.path());
+    QProcess tamrin;
+    tamrin.setProcessEnvironment(environment);
+    tamrin.setWorkingDirectory(station.path());
+    const QString app = QStringLiteral(TAMRIN_APP_PATH);
+    if (permissionDenied)
+        tamrin.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", "--", app});
+    else
+        tamrin.start(app, QStringList{});
+    QVERIFY(tamrin.waitForFinished(30000));
+    const QString errors = QString::fromLocal8Bit(tamrin.readAllStandardError());
+    QCOMPARE(tamrin.exitCode(), 2);
+    const QStringList lines = errors.split(QLatin1Char('\n'));
+    const QString noteLine =
+        QStringLiteral("Tamrin: ") + note.replace(QStringLiteral("%1"), m_ports->filePath("COM1"));
+    QVERIFY2(lines.count(noteLine) == 1, qPrintable(errors));
+    QVERIFY2(!errors.contains(notNoted), qPrintable(errors));
+    QVERIFY(unit.received().isEmpty());
+}
+
 void tst_PortSelection::loaderOnlyUnitIsFoundOnTheSecondProbe()
 {
     UnitSim &unit = addUnit(3, {"--only-prompt", ">"});
@@ -257,7 +336,12 @@ void tst_PortSelection::selectingAPortWhereTheUnitIsSilent()
 
 void tst_PortSelection::selectingThePortOfTheUnit()
 {
-    addUnit(2);
+    UnitSim &unit = addUnit(2);
+    // The menu entry tells which device it will open.
+    emit form().ComPortMenu->aboutToShow();
+    QCOMPARE(form().findChild<QAction *>(QStringLiteral("COM2Menu"))->statusTip(),
+             m_ports->filePath(QStringLiteral("COM2")) + QStringLiteral(" -> ") +
+                 unit.slaveDevice());
     form().disable_btns();
     form().SelectComPort(2);
     QVERIFY(messages().isEmpty());

@@ -314,6 +314,7 @@ void tst_SerialLink::openPortHoldsTheDeviceUnderEveryName()
     QVERIFY(!second.open());
     QVERIFY2(second.errorString().contains(QStringLiteral("held by another program")),
              qPrintable(second.errorString()));
+    QCOMPARE(second.openFailure(), SerialPort::OpenFailure::Busy);
     // Asking about its own port leaves the holder working.
     QVERIFY(SerialPort::isAvailable(3));
     TTamrinForm &form = m_fixture->form();

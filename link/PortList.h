@@ -1,0 +1,27 @@
+// Which device each COM number names, and what the system says of it: the text of
+// `tamrin --list-ports` and of the COM Port menu entries' status tips.
+//
+// Each COMn is looked up through PortNames::devicePath. A path that is a link shows its target
+// too. A device Qt lists as a USB adapter (matched by the path the link leads to) adds the
+// adapter's description, maker and serial number. COMn naming nothing, or a path that leads
+// nowhere, is "not present". Nothing here needs an application object: it can run before one
+// exists.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace PortList {
+
+constexpr int PortCount = 16;
+
+// One line per COM number, COM1 to COM16, the device paths aligned in one column:
+//   COM1   /dev/ttyUSB0  FT232R USB UART (FTDI), serial A12345
+//   COM2   not present
+QString table();
+
+// The text of each COM number without its name, index 0 for COM1: what a menu entry's status
+// tip shows.
+QStringList descriptions();
+
+} // namespace PortList
