@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QShowEvent>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
@@ -156,14 +157,21 @@ void TTamrinForm::endAutomaticRun(ExitStatus status)
     endProcess(status);
 }
 
+// The current folder's file, else the one in the configuration folder (where a start from the
+// desktop menu, in the home folder, finds it).
 void TTamrinForm::read_defaults()
 {
-    const std::optional<LoaderSettings> settings = readSettingsFile(SettingsFileName);
+    const QString path =
+        QFileInfo::exists(SettingsFileName)
+            ? SettingsFileName
+            : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  QStringLiteral("/tamrin/") + SettingsFileName;
+    const std::optional<LoaderSettings> settings = readSettingsFile(path);
     if (settings)
         applySettings(*settings);
-    else if (QFileInfo::exists(SettingsFileName))
-        WriteStderrLine(SettingsFileName + QStringLiteral(" cannot be read (no regular file, or "
-                                                          "no permission): the defaults hold."));
+    else if (QFileInfo::exists(path))
+        WriteStderrLine(path + QStringLiteral(" cannot be read (no regular file, or no "
+                                              "permission): the defaults hold."));
 }
 
 void TTamrinForm::applySettings(const LoaderSettings &settings)

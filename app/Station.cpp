@@ -29,6 +29,30 @@ QString runRecordLine(const QString &script, ExitStatus status, const QString &r
     return line;
 }
 
+namespace {
+
+QtMessageHandler platformHandler = nullptr;
+
+bool changesNothing(QtMsgType type, const QString &text)
+{
+    return type == QtWarningMsg &&
+           (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")) ||
+            text.startsWith(QLatin1String("This plugin does not support")));
+}
+
+void quietHandler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (!changesNothing(type, text))
+        platformHandler(type, context, text);
+}
+
+} // namespace
+
+void quietPlatformNotes()
+{
+    platformHandler = qInstallMessageHandler(quietHandler);
+}
+
 std::optional<int> parseRunTimeout(const QByteArray &value)
 {
     const bool digits =

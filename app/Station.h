@@ -41,6 +41,10 @@ constexpr int MaxRunTimeoutSeconds = 7 * 24 * 3600;
 
 // Before the application object exists: the offscreen platform where no display can be opened.
 void chooseHeadlessPlatform();
+// Standard error keeps the "Tamrin: " lines and real problems: the platform's notes that
+// change nothing (no runtime folder for root, an offscreen window that cannot be raised) are
+// dropped.
+void quietPlatformNotes();
 // Once it exists: the platform Qt chose and the two variables.
 StationSettings fromEnvironment(const QString &platformName);
 

@@ -46,6 +46,10 @@ private slots:
     void ethernetOnlySkipsTheSerialSearch();
     void unattendedStation_data();
     void unattendedStation();
+    void commandLine_data();
+    void commandLine();
+    void settingsFile_data();
+    void settingsFile();
     void brands_data();
     void brands();
 
@@ -360,6 +364,86 @@ void tst_StartUp::unattendedStation()
     }
     if (!unitReceivedLast.isEmpty())
         QVERIFY2(unit->received().endsWith(unitReceivedLast), unit->received().constData());
+}
+
+void tst_StartUp::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitStatus");
+    QTest::addColumn<QString>("output"); // a regular expression for standard output
+    QTest::addColumn<QString>("errors"); // and one for standard error
+    QTest::newRow("--help") << QStringList{"--help"} << 0 << "Usage: tamrin .*--list-ports.*"
+                            << "";
+    QTest::newRow("--version") << QStringList{"--version"} << 0 << "tamrin 2\\.08\n"
+                               << "";
+    QTest::newRow("--list-ports") << QStringList{"--list-ports"} << 0 << "COM1 .*COM16 .*"
+                                  << "";
+    // One line of usage, and nothing started: no settings read, no port probed.
+    QTest::newRow("unknown") << QStringList{"--upload-everything"} << 4 << ""
+                             << "tamrin: unknown argument --upload-everything\\. Usage: .*\n";
+    // Qt's own options are Qt's: here the program starts, reads no settings, and, in manual
+    // mode without a display, ends as it should.
+    QTest::newRow("Qt's own") << QStringList{"-platform", "offscreen"} << 4 << ""
+                              << "Tamrin: No display: .*\n";
+}
+
+// The real program, with no display.
+void tst_StartUp::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitStatus);
+    QFETCH(QString, output);
+    QFETCH(QString, errors);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"),
+                       m_folder->filePath(QStringLiteral("ports")));
+    QProcess tamrin;
+    tamrin.setProcessEnvironment(environment);
+    tamrin.setWorkingDirectory(m_folder->path());
+    tamrin.start(QStringLiteral(TAMRIN_APP_PATH), arguments);
+    QVERIFY(tamrin.waitForFinished(10000));
+    QCOMPARE(tamrin.exitCode(), exitStatus);
+    const QString printed = QString::fromLocal8Bit(tamrin.readAllStandardOutput());
+    const QString complained = QString::fromLocal8Bit(tamrin.readAllStandardError());
+    const auto matches = [](const QString &pattern, const QString &text) {
+        return QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                  QRegularExpression::DotMatchesEverythingOption)
+            .match(text)
+            .hasMatch();
+    };
+    QVERIFY2(matches(output, printed), qPrintable(printed));
+    QVERIFY2(matches(errors, complained), qPrintable(complained));
+}
+
+void tst_StartUp::settingsFile_data()
+{
+    QTest::addColumn<bool>("inCurrentFolder");
+    QTest::addColumn<bool>("inConfigFolder");
+    QTest::addColumn<int>("exitStatus"); // -1: manual mode, nothing ended
+    // Automatic mode without a unit ends with status 2: the file was read.
+    QTest::newRow("only in the configuration folder") << false << true << 2;
+    QTest::newRow("the current folder's wins") << true << true << -1;
+}
+
+void tst_StartUp::settingsFile()
+{
+    QFETCH(bool, inCurrentFolder);
+    QFETCH(bool, inConfigFolder);
+    QFETCH(int, exitStatus);
+    const QString config = m_folder->filePath(QStringLiteral("config"));
+    QVERIFY(QDir().mkpath(config + QStringLiteral("/tamrin")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    if (inConfigFolder)
+        writeFile(QStringLiteral("config/tamrin/LoaderDefault.ini"),
+                  settings({{8, "AUTOMATIC"}}).join("\r\n"));
+    if (inCurrentFolder)
+        writeSettings(settings({{8, "manual"}}));
+    start();
+    qunsetenv("XDG_CONFIG_HOME");
+    QTest::qWait(50);
+    QCOMPARE(m_fixture->exitStatus(), exitStatus);
 }
 
 void tst_StartUp::brands_data()

@@ -1,0 +1,50 @@
+#include "app/CommandLine.h"
+
+namespace CommandLine {
+
+Request request(const QStringList &arguments)
+{
+    if (arguments.size() != 1)
+        return Request::Start;
+    const QString &option = arguments.first();
+    if (option == QLatin1String("--help") || option == QLatin1String("-h"))
+        return Request::Help;
+    if (option == QLatin1String("--version"))
+        return Request::Version;
+    if (option == QLatin1String("--list-ports"))
+        return Request::ListPorts;
+    return Request::Start;
+}
+
+QString usageLine()
+{
+    return QStringLiteral("Usage: tamrin [--help | --version | --list-ports]");
+}
+
+QString versionText()
+{
+    return QStringLiteral("tamrin " TAMRIN_VERSION);
+}
+
+QString helpText()
+{
+    return usageLine() +
+           QStringLiteral(
+               "\n"
+               "Uploads firmware files into the unit over RS-232 or TCP, driven by script files.\n"
+               "Reads LoaderDefault.ini from the current folder, else from\n"
+               "$XDG_CONFIG_HOME/tamrin/ (default ~/.config/tamrin/).\n"
+               "\n"
+               "  --help        print this text and end\n"
+               "  --version     print the version and end\n"
+               "  --list-ports  print which device each COM number names and end\n"
+               "\n"
+               "Environment: TAMRIN_PORTS_DIR (a folder of COMn links that replaces the\n"
+               "machine's ports), TAMRIN_UNATTENDED=1 (no box waits for a person),\n"
+               "TAMRIN_RUN_TIMEOUT=SECONDS (bounds an automatic run).\n"
+               "Exit status: 0 success, 1 the script ran and failed, 2 the unit was never\n"
+               "reached or the script could not be opened, 3 the run time limit passed,\n"
+               "4 Tamrin could not start.\n");
+}
+
+} // namespace CommandLine
