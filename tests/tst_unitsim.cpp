@@ -171,6 +171,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void helpListsEveryControl();
+    void versionOptionPrintsAndEnds();
+    void unitVersionOptionSetsTheAnswer();
 
     // The simulator as a process
     void ptyAnswersVersion();
@@ -740,13 +742,21 @@ void tst_UnitSim::commandLine_data()
         << Result::Run
         << QStringList{"mute on", "no-loader on", "hangup-after 3", "hangup-after-lines 2",
                        "answer-padding 9"};
+    QTest::newRow("unit version") << args("--tcp 0 --unit-version 3.1") << Result::Run
+                                  << QStringList{"version 3.1"};
     QTest::newRow("help") << args("--help") << Result::Help << QStringList();
+    QTest::newRow("help-all") << args("--help-all") << Result::Help << QStringList();
+    QTest::newRow("version") << args("--version") << Result::Version << QStringList();
+    QTest::newRow("version before endpoints")
+        << args("--tcp 0 --version") << Result::Version << QStringList();
 
     QTest::newRow("no endpoint") << args("--echo") << Result::Error << QStringList();
     QTest::newRow("bad port") << args("--tcp 70000") << Result::Error << QStringList();
     QTest::newRow("port not a number") << args("--tcp http") << Result::Error << QStringList();
     QTest::newRow("unknown option") << args("--tcp 0 --turbo") << Result::Error << QStringList();
     QTest::newRow("missing value") << args("--tcp 0 --delay") << Result::Error << QStringList();
+    QTest::newRow("unit version without text")
+        << args("--tcp 0 --unit-version") << Result::Error << QStringList();
     QTest::newRow("stray argument") << args("--tcp 0 extra") << Result::Error << QStringList();
 }
 
@@ -777,6 +787,32 @@ void tst_UnitSim::helpListsEveryControl()
         const QRegularExpression listed(QStringLiteral("[ ,]%1[ ,.]").arg(name));
         QVERIFY2(help.contains(listed), qPrintable(name));
     }
+}
+
+// Like every tool, --version prints the program's name and version and ends with status 0;
+// the unit's own VER answer is --unit-version.
+void tst_UnitSim::versionOptionPrintsAndEnds()
+{
+    QProcess process;
+    process.start(QStringLiteral(TAMRIN_UNITSIM_PATH), {QStringLiteral("--version")});
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(), QByteArray("tamrin-unitsim 2.08\n"));
+    QCOMPARE(process.readAllStandardError(), QByteArray());
+
+    QCOMPARE(UnitCommandLine::versionText(), QStringLiteral("tamrin-unitsim 2.08"));
+}
+
+void tst_UnitSim::unitVersionOptionSetsTheAnswer()
+{
+    UnitSim sim;
+    QVERIFY2(sim.start({QStringLiteral("--unit-version"), QStringLiteral("3.10 beta")}),
+             qPrintable(sim.errorString()));
+    PosixPort port(sim.ptyPath());
+    QVERIFY(port.isOpen());
+    QVERIFY(port.write("VER\r"));
+    QCOMPARE(port.readUntil("#"), QByteArray("3.10 beta\r\n#"));
 }
 
 void tst_UnitSim::ptyAnswersVersion()

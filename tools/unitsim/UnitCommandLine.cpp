@@ -4,10 +4,20 @@
 
 namespace {
 
-// Options that take a value and become "<option> <value>": the control has their name.
-const char *const ValueOptions[] = {
-    "delay",          "baud",    "only-prompt", "hangup-after",  "hangup-after-lines",
-    "answer-padding", "version", "keyword",     "normal-prompt", "loader-prompt",
+// Options that take a value and the control each sets: "--<option> <value>" is
+// "<control> <value>". The unit's VER answer is --unit-version, because --version is the
+// program's own.
+const std::pair<const char *, const char *> ValueOptions[] = {
+    {"delay", "delay"},
+    {"baud", "baud"},
+    {"only-prompt", "only-prompt"},
+    {"hangup-after", "hangup-after"},
+    {"hangup-after-lines", "hangup-after-lines"},
+    {"answer-padding", "answer-padding"},
+    {"unit-version", "version"},
+    {"keyword", "keyword"},
+    {"normal-prompt", "normal-prompt"},
+    {"loader-prompt", "loader-prompt"},
 };
 
 // Flags and the control line each stands for.
@@ -34,6 +44,8 @@ UnitCommandLine::UnitCommandLine()
         "  loader-prompt C, hangup, reopen, hold, release, listen on|off, quit.\n"
         "The simulator exits when standard input ends."));
     parser_.addHelpOption();
+    parser_.addOption(
+        {QStringLiteral("version"), QStringLiteral("Displays the program's version.")});
     parser_.addOptions({
         {QStringLiteral("pty"), QStringLiteral("Serve a pseudo-terminal, linked at <path>."),
          QStringLiteral("path")},
@@ -58,7 +70,7 @@ UnitCommandLine::UnitCommandLine()
          QStringLiteral("Hang up right after answering <n> lines, once."), QStringLiteral("n")},
         {QStringLiteral("answer-padding"),
          QStringLiteral("Send <n> bytes of filler text before each answer."), QStringLiteral("n")},
-        {QStringLiteral("version"), QStringLiteral("Answer VER with <text> (default 2.08)."),
+        {QStringLiteral("unit-version"), QStringLiteral("Answer VER with <text> (default 2.08)."),
          QStringLiteral("text")},
         {QStringLiteral("keyword"), QStringLiteral("Upload header keyword (default LF)."),
          QStringLiteral("word")},
@@ -76,8 +88,11 @@ UnitCommandLine::Result UnitCommandLine::parse(const QStringList &arguments)
         errorText_ = parser_.errorText();
         return Result::Error;
     }
-    if (parser_.isSet(QStringLiteral("help")))
+    // Qt adds --help-all beside --help; the simulator has no Qt options worth listing.
+    if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all")))
         return Result::Help;
+    if (parser_.isSet(QStringLiteral("version")))
+        return Result::Version;
     if (!parser_.positionalArguments().isEmpty()) {
         errorText_ = QStringLiteral("unexpected argument: %1")
                          .arg(parser_.positionalArguments().constFirst());
@@ -92,6 +107,11 @@ UnitCommandLine::Result UnitCommandLine::parse(const QStringList &arguments)
 QString UnitCommandLine::helpText() const
 {
     return parser_.helpText();
+}
+
+QString UnitCommandLine::versionText()
+{
+    return QStringLiteral("tamrin-unitsim 2.08");
 }
 
 bool UnitCommandLine::readEndpoints()
@@ -123,9 +143,9 @@ void UnitCommandLine::collectControlLines()
         if (parser_.isSet(QLatin1String(option)))
             controlLines_.append(QLatin1String(control));
     }
-    for (const char *option : ValueOptions) {
+    for (const auto &[option, control] : ValueOptions) {
         if (parser_.isSet(QLatin1String(option)))
-            controlLines_.append(QLatin1String(option) + QLatin1Char(' ') +
+            controlLines_.append(QLatin1String(control) + QLatin1Char(' ') +
                                  parser_.value(QLatin1String(option)));
     }
 }

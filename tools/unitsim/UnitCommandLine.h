@@ -2,8 +2,9 @@
 
 // UnitCommandLine reads tamrin-unitsim's options. The endpoint, transcript and store
 // options configure the host before it starts; every other option becomes the control
-// line that sets the same thing at run time ("--delay 200" is "delay 200"), so the
-// command line and standard input never disagree about what a setting means.
+// line that sets the same thing at run time ("--delay 200" is "delay 200", "--unit-version
+// 3.1" is "version 3.1"), so the command line and standard input never disagree about what
+// a setting means. --help and --version print and end, as with every tool.
 
 #include <QCommandLineParser>
 #include <QString>
@@ -18,6 +19,7 @@ public:
     {
         Run,
         Help,
+        Version,
         Error
     };
 
@@ -26,6 +28,7 @@ public:
     Result parse(const QStringList &arguments);
     QString errorText() const { return errorText_; }
     QString helpText() const;
+    static QString versionText();
 
     QString ptyPath() const { return ptyPath_; }
     std::optional<quint16> tcpPort() const { return tcpPort_; }

@@ -63,6 +63,9 @@ int main(int argc, char *argv[])
     case UnitCommandLine::Result::Help:
         printLine(commandLine.helpText());
         return 0;
+    case UnitCommandLine::Result::Version:
+        printLine(UnitCommandLine::versionText());
+        return 0;
     case UnitCommandLine::Result::Error:
         printError(commandLine.errorText());
         return 2;
