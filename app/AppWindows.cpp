@@ -4,12 +4,14 @@
 #include "app/InfoForm.h"
 #include "app/SplashForm.h"
 #include "app/TamrinForm.h"
+#include "app/WindowLook.h"
 #include "link/ClientSocketForm.h"
 #include "upload/ProgressForm.h"
 
 AppWindows::AppWindows()
 {
     installAccessibility();
+    WindowLook::useProgramIcon();
     main = new TTamrinForm;
     progress = new TProgressForm;
     ethernet = new TClientSocketForm;

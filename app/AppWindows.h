@@ -1,6 +1,7 @@
 // The application's windows, created once at start in a fixed order and kept until the
 // process ends: the main window first, then the progress window, the Ethernet dialog, the
-// splash window (whose construction applies the brand) and the information window.
+// splash window (whose construction applies the brand) and the information window. Every one
+// of them, and every box, carries the program's icon.
 #pragma once
 
 #include <memory>

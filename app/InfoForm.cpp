@@ -1,8 +1,16 @@
 #include "app/InfoForm.h"
 
+#include "app/WindowLook.h"
 #include "link/Timing.h"
 
 #include <QLabel>
+
+namespace {
+
+constexpr int LargestPixels = 16;
+constexpr int SmallestPixels = 10;
+
+} // namespace
 
 TInfoForm::TInfoForm(QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
@@ -13,15 +21,22 @@ TInfoForm::TInfoForm(QWidget *parent)
     m_label = new QLabel(QStringLiteral("Checking COM Ports Please wait...."), this);
     m_label->setGeometry(8, 16, 457, 25);
     m_label->setAlignment(Qt::AlignCenter);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(16);
+    QFont font = WindowLook::sansFont(QStringLiteral("MS Sans Serif"), LargestPixels);
     font.setBold(true);
     m_label->setFont(font);
     Timing::pump();
 }
 
+// 16 pixels high, or smaller until the whole text fits the label.
 void TInfoForm::setText(const QString &text)
 {
+    QFont font = m_label->font();
+    for (int pixels = LargestPixels; pixels >= SmallestPixels; --pixels) {
+        font.setPixelSize(pixels);
+        if (QFontMetrics(font).horizontalAdvance(text) <= m_label->width())
+            break;
+    }
+    m_label->setFont(font);
     m_label->setText(text);
 }
 

@@ -1,10 +1,36 @@
 #include "app/QtOperatorDialogs.h"
 
+#include "app/WindowLook.h"
+
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace {
+
+// A message box as wide as its caption needs, in the middle of its owner, or of the screen
+// while the owner is not on screen yet (the main window's start-up runs before it is).
+class OperatorBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    // Qt sizes the box to its layout here, before the window is mapped, and again whenever the
+    // layout asks: a strut as wide as the caption needs joins the layout first.
+    void showEvent(QShowEvent *event) override
+    {
+        if (auto *grid = qobject_cast<QGridLayout *>(layout())) {
+            const QMargins margins = grid->contentsMargins();
+            const int strut =
+                WindowLook::widthForCaption(windowTitle()) - margins.left() - margins.right();
+            grid->addItem(new QSpacerItem(strut, 0), grid->rowCount(), 0, 1, grid->columnCount());
+        }
+        QMessageBox::showEvent(event);
+        WindowLook::centre(this, parentWidget());
+    }
+};
 
 // Dialog filters are written "Label|pattern|Label|pattern"; Qt wants "Label (pattern);;...".
 QString qtFilter(const QString &filter)
@@ -20,20 +46,20 @@ QString qtFilter(const QString &filter)
 
 void QtOperatorDialogs::message(QWidget *owner, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tamrin"), text, QMessageBox::Ok, owner);
+    OperatorBox box(QMessageBox::NoIcon, QStringLiteral("Tamrin"), text, QMessageBox::Ok, owner);
     box.exec();
 }
 
 bool QtOperatorDialogs::okCancel(QWidget *owner, const QString &caption, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
+    OperatorBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok | QMessageBox::Cancel,
                     owner);
     return box.exec() == QMessageBox::Ok;
 }
 
 bool QtOperatorDialogs::yesNo(QWidget *owner, const QString &caption, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+    OperatorBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     owner);
     return box.exec() == QMessageBox::Yes;
 }

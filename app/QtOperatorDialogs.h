@@ -1,5 +1,6 @@
 // The operator dialogs as the running application shows them: Qt's modal message boxes,
-// file dialog and font dialog.
+// file dialog and font dialog. A box opens as wide as its caption needs, in the middle of its
+// owner once the owner is on screen, else in the middle of the screen.
 #pragma once
 
 #include "app/OperatorDialogs.h"

@@ -4,6 +4,8 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <limits>
@@ -397,6 +399,15 @@ LoaderSettings parseSettings(const QList<QByteArray> &lines)
     for (qsizetype index = 0; index < counted; ++index)
         applyLine(settings, int(index + 1), lines.at(index));
     return settings;
+}
+
+QString settingsFilePath()
+{
+    const QString name = QStringLiteral("LoaderDefault.ini");
+    if (QFileInfo::exists(name))
+        return name;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tamrin/") + name;
 }
 
 // Opened as scripts and upload files are: a FIFO or a device in the settings file's place

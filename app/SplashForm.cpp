@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int SplashPauseMs = 600;
+// How long a window manager may take to put the splash on screen before the pause starts
+// anyway.
+constexpr int FirstPaintWaitMs = 1000;
 
 } // namespace
 
@@ -22,10 +25,8 @@ TSplashForm::TSplashForm(const BrandedWindows &windows, QWidget *parent)
     QNLImage = picture(QStringLiteral(":/artwork/qnl.bmp"), "QNLImage");
     KTQImage = picture(QStringLiteral(":/artwork/ktq.jpg"), "KTQImage");
     TelvinImage = picture(QStringLiteral(":/artwork/telvin.bmp"), "TelvinImage");
-    QNLImage->installEventFilter(this);
 
-    const std::optional<LoaderSettings> settings =
-        readSettingsFile(QStringLiteral("LoaderDefault.ini"));
+    const std::optional<LoaderSettings> settings = readSettingsFile(settingsFilePath());
     m_brand = brandOf(settings ? settings->brand : std::nullopt);
     applyCaptions(windows);
     if (m_brand == Brand::Telvin)
@@ -41,6 +42,7 @@ QLabel *TSplashForm::picture(const QString &resource, const char *name)
     label->setPixmap(QPixmap(resource));
     label->setScaledContents(true);
     label->setGeometry(rect());
+    label->installEventFilter(this);
     return label;
 }
 
@@ -65,9 +67,22 @@ void TSplashForm::showFor600Ms(QLabel *shown, const QSize &size)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     show();
-    Timing::pump();
+    waitForFirstPaint();
+    m_paintsBeforePause = m_picturePaints;
     Timing::sleepMs(SplashPauseMs);
     Timing::pump();
+}
+
+// The pause lets nothing paint, so the picture must be on screen before it starts: the window
+// is painted once it has been exposed, which a window manager may take a while to do.
+void TSplashForm::waitForFirstPaint()
+{
+    const qint64 deadline = Timing::nowMs() + FirstPaintWaitMs;
+    Timing::pump();
+    while (m_picturePaints == 0 && Timing::nowMs() < deadline) {
+        Timing::sleepMs(2);
+        Timing::pump();
+    }
 }
 
 void TSplashForm::QNLImageClick()
@@ -79,5 +94,7 @@ bool TSplashForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == QNLImage && event->type() == QEvent::MouseButtonRelease)
         QNLImageClick();
+    if (event->type() == QEvent::Paint)
+        ++m_picturePaints;
     return QWidget::eventFilter(watched, event);
 }

@@ -17,12 +17,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QShowEvent>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace {
 
-const QString SettingsFileName = QStringLiteral("LoaderDefault.ini");
 // How long a run may take to unwind after its time limit before the process ends anyway.
 constexpr int RunLimitGraceMs = 30000;
 
@@ -157,15 +155,9 @@ void TTamrinForm::endAutomaticRun(ExitStatus status)
     endProcess(status);
 }
 
-// The current folder's file, else the one in the configuration folder (where a start from the
-// desktop menu, in the home folder, finds it).
 void TTamrinForm::read_defaults()
 {
-    const QString path =
-        QFileInfo::exists(SettingsFileName)
-            ? SettingsFileName
-            : QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                  QStringLiteral("/tamrin/") + SettingsFileName;
+    const QString path = settingsFilePath();
     const std::optional<LoaderSettings> settings = readSettingsFile(path);
     if (settings)
         applySettings(*settings);

@@ -1,12 +1,15 @@
 // The main window's controls, menu tree and timers, laid out as the operator knows them:
 // a fixed 526 by 425 client area, the script button, the RS-232 group with its four lights,
-// the terminal pane and a one-panel status line. Each COM Port entry's status tip tells which
-// device its number names, brought up to date whenever that menu opens.
+// the terminal pane and a one-panel status line. The fonts it names are replaced by a plain
+// sans where the machine lacks them (app/WindowLook.h). Each COM Port entry's status tip tells
+// which device its number names, brought up to date whenever that menu opens.
 #include "app/TamrinForm.h"
 
+#include "app/ElidedLabel.h"
 #include "app/StatusLight.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "app/WindowLook.h"
 #include "link/PortList.h"
 #include "link/SerialPort.h"
 
@@ -57,7 +60,7 @@ QLabel *captionedValue(QWidget *parent, const QString &caption, const QString &v
 {
     QLabel *captionLabel = label(parent, caption, QRect(captionPlace, QSize(31, 13)));
     captionLabel->adjustSize();
-    const int left = std::max(valueLeft, captionPlace.x() + captionLabel->width() + 2);
+    const int left = WindowLook::besideCaption(captionLabel, valueLeft);
     return label(parent, value, QRect(left, captionPlace.y(), 50, 13));
 }
 
@@ -76,15 +79,11 @@ void TTamrinForm::buildControls()
     auto *client = new QWidget(this);
     client->setFixedWidth(ClientWidth);
     setCentralWidget(client);
-    QFont windowFont(QStringLiteral("MS Sans Serif"));
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    setFont(WindowLook::sansFont(QStringLiteral("MS Sans Serif"), 11));
 
     Label1 = label(client, QStringLiteral("TAMRIN"), QRect(208, 8, 122, 20));
     Label1->setAlignment(Qt::AlignCenter);
-    QFont titleFont(QStringLiteral("Comic Sans MS"));
-    titleFont.setPixelSize(15);
-    Label1->setFont(titleFont);
+    Label1->setFont(WindowLook::sansFont(QStringLiteral("Comic Sans MS"), 15));
 
     VersionLabel = label(client, QString(), QRect(431, 10, 80, 13));
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
@@ -142,7 +141,8 @@ void TTamrinForm::buildControls()
     TimingStartLabel = label(client, QString(), QRect(ClientWidth + 16, 84, 80, 13));
     TimingEndLabel = label(client, QString(), QRect(ClientWidth + 16, 100, 80, 13));
 
-    InfoStatusBar = new QLabel(this);
+    // A long status line ends in an ellipsis rather than mid-word; the whole of it is the tip.
+    InfoStatusBar = new ElidedLabel(this);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->setFixedHeight(StatusBarHeight);
     statusBar()->addWidget(InfoStatusBar, 1);

@@ -36,6 +36,12 @@ QColor entryColour(int entry, bool forText)
     }
 }
 
+bool sameChoice(const QFont &a, const QFont &b)
+{
+    return a.family() == b.family() && a.styleName() == b.styleName() &&
+           a.pointSize() == b.pointSize();
+}
+
 } // namespace
 
 void TTamrinForm::VisibleMenuClick()
@@ -57,11 +63,15 @@ void TTamrinForm::setTerminalTextColour(int entry)
         AdTerminal1->setTextColour(entryColour(entry, true));
 }
 
+// The dialog opens on the pane's own face, style and size. Its sizes are whole points, the
+// pane's are pixels: OK with nothing changed leaves the pane's font exactly as it was.
 void TTamrinForm::TerminalFonts1Click()
 {
-    QFont font = AdTerminal1->terminalFont();
-    if (OperatorDialogs::current().chooseFont(this, font))
-        AdTerminal1->setTerminalFont(font);
+    const QFont offered = AdTerminal1->fontForDialog();
+    QFont chosen = offered;
+    if (!OperatorDialogs::current().chooseFont(this, chosen) || sameChoice(chosen, offered))
+        return;
+    AdTerminal1->setTerminalFont(chosen);
 }
 
 void TTamrinForm::Clear1Click()

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -142,11 +143,21 @@ void TerminalPane::setTextColour(const QColor &colour)
 void TerminalPane::setTerminalFont(const QFont &font)
 {
     m_font = font;
+    m_font.setKerning(false);
     updateFontMetrics();
     updateGeometry();
     updateScrollBars();
     scrollToCursor();
     viewport()->update();
+}
+
+QFont TerminalPane::fontForDialog() const
+{
+    const QFontInfo drawn(m_font);
+    QFont font(drawn.family());
+    font.setStyleName(drawn.styleName());
+    font.setPointSize(std::max(1, qRound(drawn.pointSizeF())));
+    return font;
 }
 
 QFont TerminalPane::defaultTerminalFont()
@@ -347,6 +358,18 @@ void TerminalPane::scrollToCursor()
         verticalScrollBar()->setValue(cursorIndex);
     else if (cursorIndex >= firstRow + rows)
         verticalScrollBar()->setValue(cursorIndex - rows + 1);
+    scrollToCursorColumn();
+}
+
+void TerminalPane::scrollToCursorColumn()
+{
+    QScrollBar *horizontal = horizontalScrollBar();
+    const int left = m_model.cursorColumn() * m_cellWidth;
+    const int right = left + m_cellWidth + 2 * TextMargin;
+    if (left < horizontal->value())
+        horizontal->setValue(left);
+    else if (right > horizontal->value() + viewport()->width())
+        horizontal->setValue(right - viewport()->width());
 }
 
 QString TerminalPane::visibleText() const

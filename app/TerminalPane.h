@@ -4,7 +4,9 @@
 // Bytes from the unit go into the model at once; the viewport only schedules a repaint, so a
 // burst of output costs one paint. The vertical scroll bar runs from the oldest scrollback row
 // to the screen, and the view is brought back to the cursor whenever output arrives. Every
-// cell is painted in one text colour on one background colour, the cursor as a block.
+// cell is painted in one text colour on one background colour, the cursor as a block. A font
+// too wide for 80 columns keeps its size: the horizontal scroll bar reaches the columns
+// beyond, and the view follows the cursor sideways as it follows it down.
 //
 // A typed key becomes one byte (Enter is CR, Backspace is BS, Ctrl+letter its control code,
 // anything else its Latin-1 character). keyPressHandler sees the byte first and may change or
@@ -41,6 +43,9 @@ public:
     QColor textColour() const { return m_textColour; }
     void setTerminalFont(const QFont &font);
     QFont terminalFont() const { return m_font; }
+    // The font as a font dialog takes it: the face drawn, by its style name, and its size in
+    // whole points, as the dialog lists sizes (the pane's own font is sized in pixels).
+    QFont fontForDialog() const;
 
     // Courier New (DejaVu Sans Mono without it), 12 pixels high or less: as large as lets a
     // line of 80 columns fit the pane's width.
@@ -84,6 +89,7 @@ private:
     void updateFontMetrics();
     void updateScrollBars();
     void scrollToCursor();
+    void scrollToCursorColumn();
     int visibleRows() const;
     int firstVisibleRow() const;
 

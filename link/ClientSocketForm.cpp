@@ -2,6 +2,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "app/TamrinForm.h"
+#include "app/WindowLook.h"
 #include "link/EthernetFields.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <algorithm>
+
 using namespace EthernetFields;
 
 namespace {
@@ -18,6 +21,8 @@ namespace {
 // The unit's usual place on its own network until the settings file says otherwise.
 constexpr std::array<int, 4> DefaultOctets{192, 168, 0, 50};
 constexpr int DefaultPort = 3000;
+constexpr int FieldsWidth = 300;
+constexpr int DialogHeight = 132;
 
 QLineEdit *field(QWidget *parent, const QRect &place, int maxLength, const char *name)
 {
@@ -43,7 +48,7 @@ TClientSocketForm::TClientSocketForm(QWidget *parent)
 {
     setObjectName(QStringLiteral("TClientSocketForm"));
     setWindowTitle(QStringLiteral("Quenby Research Inc. :- Tamrin - Ethernet"));
-    setFixedSize(300, 132);
+    setFixedSize(FieldsWidth, DialogHeight);
     label(this, QStringLiteral("IP Address"), QRect(12, 16, 70, 16));
     const char *names[] = {"IPEdit1", "IPEdit2", "IPEdit3", "IPEdit4"};
     for (int i = 0; i < 4; ++i) {
@@ -62,14 +67,30 @@ TClientSocketForm::TClientSocketForm(QWidget *parent)
     DisconnectButton->setObjectName(QStringLiteral("DisconnectButton"));
     DisconnectButton->setGeometry(186, 74, 90, 25);
     DisconnectButton->setVisible(false);
-    StatusBar1 = label(this, QString(), QRect(0, 110, 300, 22));
+    StatusBar1 = label(this, QString(), QRect(0, 110, FieldsWidth, 22));
     StatusBar1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    fitCaption();
     setOctets(DefaultOctets);
     setPort(DefaultPort);
     connect(ConnectButton, &QPushButton::clicked, this, &TClientSocketForm::ConnectButtonClick);
     connect(DisconnectButton, &QPushButton::clicked, this,
             &TClientSocketForm::DisconnectButtonClick);
+}
+
+// As wide as the fields need, or wider when the caption needs it; the status bar spans it.
+void TClientSocketForm::fitCaption()
+{
+    setFixedSize(std::max(FieldsWidth, WindowLook::widthForCaption(windowTitle())), DialogHeight);
+    StatusBar1->resize(width(), StatusBar1->height());
+}
+
+void TClientSocketForm::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // The constructor's own caption is fitted once the status bar is there.
+    if (event->type() == QEvent::WindowTitleChange && StatusBar1)
+        fitCaption();
 }
 
 void TClientSocketForm::ConnectButtonClick()

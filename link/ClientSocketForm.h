@@ -1,6 +1,7 @@
 // The Ethernet dialog: where the operator types the unit's IPv4 address (four octet fields)
 // and TCP port and presses Connect. It is a tool window that stays on top; its status bar
-// shows the computer's own address.
+// shows the computer's own address. It is as wide as its caption needs, whatever the brand
+// makes the caption.
 //
 // The dialog only holds and checks its fields. Connecting, the prompt check and everything
 // after it belong to the main window's Ethernet link, which the Connect button calls; while
@@ -49,6 +50,7 @@ public:
     QLabel *StatusBar1 = nullptr;
 
 protected:
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -56,6 +58,7 @@ protected:
 
 private:
     void FormShow();
+    void fitCaption();
     void showOwnAddress();
 
     TTamrinForm *m_main = nullptr;

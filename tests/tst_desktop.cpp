@@ -1,9 +1,11 @@
 // Tamrin on a real X display (Xvfb, started by CTest): what the operator's desktop shows of
-// its windows, read back with xwininfo and xprop from the real program, and how the main
-// window keeps up with a flood of output while the operator uses its menus.
+// its windows, read back with xwininfo and xprop from the real program, the splash picture
+// painted before its pause, and how the main window keeps up with a flood of output while the
+// operator uses its menus.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/SplashForm.h"
 #include "app/TerminalPane.h"
 #include "link/SerialPort.h"
 
@@ -14,6 +16,8 @@
 #include <QTimer>
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QImage>
@@ -21,14 +25,102 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// A window manager that takes its time: from a connection of its own it takes over the mapping
+// of top-level windows, as every window manager does, and maps each one only after a delay.
+class SlowWindowManager
+{
+public:
+    explicit SlowWindowManager(int delayMs);
+    ~SlowWindowManager();
+    SlowWindowManager(const SlowWindowManager &) = delete;
+    SlowWindowManager &operator=(const SlowWindowManager &) = delete;
+
+private:
+    void run(int delayMs);
+    void configure(const xcb_configure_request_event_t &request);
+
+    xcb_connection_t *m_connection;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+SlowWindowManager::SlowWindowManager(int delayMs) : m_connection(xcb_connect(nullptr, nullptr))
+{
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+    const uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
+    // Checked, so that the redirection is in place before the test goes on.
+    free(xcb_request_check(m_connection,
+                           xcb_change_window_attributes_checked(m_connection, screen->root,
+                                                                XCB_CW_EVENT_MASK, &events)));
+    m_thread = std::thread([this, delayMs] { run(delayMs); });
+}
+
+// The server takes the mapping back when the connection closes.
+SlowWindowManager::~SlowWindowManager()
+{
+    m_stop = true;
+    m_thread.join();
+    xcb_disconnect(m_connection);
+}
+
+void SlowWindowManager::run(int delayMs)
+{
+    while (!m_stop) {
+        xcb_generic_event_t *event = xcb_poll_for_event(m_connection);
+        if (!event) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            continue;
+        }
+        const int type = event->response_type & ~0x80;
+        if (type == XCB_MAP_REQUEST) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            xcb_map_window(m_connection,
+                           reinterpret_cast<xcb_map_request_event_t *>(event)->window);
+        } else if (type == XCB_CONFIGURE_REQUEST) {
+            configure(*reinterpret_cast<xcb_configure_request_event_t *>(event));
+        }
+        free(event);
+        xcb_flush(m_connection);
+    }
+}
+
+// A move or resize asked for is granted as asked; the values go in the order of the mask bits.
+void SlowWindowManager::configure(const xcb_configure_request_event_t &request)
+{
+    const std::pair<uint16_t, uint32_t> fields[] = {
+        {XCB_CONFIG_WINDOW_X, uint32_t(request.x)},
+        {XCB_CONFIG_WINDOW_Y, uint32_t(request.y)},
+        {XCB_CONFIG_WINDOW_WIDTH, request.width},
+        {XCB_CONFIG_WINDOW_HEIGHT, request.height},
+        {XCB_CONFIG_WINDOW_BORDER_WIDTH, request.border_width},
+        {XCB_CONFIG_WINDOW_SIBLING, request.sibling},
+        {XCB_CONFIG_WINDOW_STACK_MODE, request.stack_mode}};
+    std::vector<uint32_t> values;
+    for (const auto &[bit, value] : fields) {
+        if (request.value_mask & bit)
+            values.push_back(value);
+    }
+    xcb_configure_window(m_connection, request.window, request.value_mask, values.data());
+}
+
 class tst_Desktop : public QObject
 {
     Q_OBJECT
 private slots:
     void captionsAreExactlyTheWindowsOwn();
+    void splashIsPaintedBeforeItsPause_data();
+    void splashIsPaintedBeforeItsPause();
     void floodLeavesTheWindowResponsive();
 
 private:
+    static int colourCount(const QImage &image);
     static QStringList windowNames();
     static QString windowProperty(const QString &windowName, const QString &property);
 };
@@ -113,6 +205,49 @@ void tst_Desktop::captionsAreExactlyTheWindowsOwn()
         QVERIFY2(!name.contains(QStringLiteral(" \u2014 ")), qPrintable(name));
 }
 
+// Different colours in a sample of every third pixel: a drawn window has many.
+int tst_Desktop::colourCount(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
+void tst_Desktop::splashIsPaintedBeforeItsPause_data()
+{
+    QTest::addColumn<QByteArray>("line23");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("Telvin") << QByteArray("Brand=0") << QSize(600, 400);
+    QTest::newRow("KTQ") << QByteArray("Brand=100") << QSize(800, 700);
+}
+
+// The pause blocks painting: unless the picture is on screen when it starts, the operator
+// looks at a black window for 600 ms.
+void tst_Desktop::splashIsPaintedBeforeItsPause()
+{
+    QFETCH(QByteArray, line23);
+    QFETCH(QSize, size);
+    QTemporaryDir folder;
+    QFile settings(folder.filePath(QStringLiteral("LoaderDefault.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    for (int line = 1; line < 23; ++line)
+        settings.write("Line\n");
+    settings.write(line23 + '\n');
+    settings.close();
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    std::optional<SlowWindowManager> windowManager(std::in_place, 200);
+    TSplashForm splash({});
+    windowManager.reset();
+    QDir::setCurrent(started);
+    QCOMPARE(splash.size(), size);
+    QVERIFY2(splash.picturePaintsBeforePause() > 0, "the pause began before the first paint");
+    const QImage onScreen = splash.screen()->grabWindow(splash.winId()).toImage();
+    QVERIFY2(colourCount(onScreen) > 8, qPrintable(QString::number(colourCount(onScreen))));
+}
+
 void tst_Desktop::floodLeavesTheWindowResponsive()
 {
     UnitSim unit;
@@ -125,11 +260,7 @@ void tst_Desktop::floodLeavesTheWindowResponsive()
     QVERIFY(form.comPort().open());
     // The window is drawn: its picture has more than a handful of colours.
     const QImage drawn = form.screen()->grabWindow(form.winId()).toImage();
-    QSet<QRgb> colours;
-    for (int y = 0; y < drawn.height(); y += 3)
-        for (int x = 0; x < drawn.width(); x += 3)
-            colours.insert(drawn.pixel(x, y));
-    QVERIFY2(colours.size() > 8, qPrintable(QString::number(colours.size())));
+    QVERIFY2(colourCount(drawn) > 8, qPrintable(QString::number(colourCount(drawn))));
 
     // 200 KB at once; meanwhile the operator opens the Terminal menu.
     constexpr int FloodBytes = 200000;

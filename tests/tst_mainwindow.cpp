@@ -1,26 +1,42 @@
 // The main window: its menu tree, the version label that reveals Send File, closing with and
-// without an upload running, and the one-line stderr form of every message.
+// without an upload running, and the one-line stderr form of every message. Then what the
+// operator sees of the windows: the terminal font dialog, texts that fit their places in the
+// fonts the set-up installs, message boxes, the progress window that stays up, the icon.
 #include "FormFixture.h"
 
+#include "app/ElidedLabel.h"
+#include "app/InfoForm.h"
 #include "app/OperatorDialogs.h"
+#include "app/QtOperatorDialogs.h"
+#include "app/SplashForm.h"
 #include "app/StatusLight.h"
 #include "app/TerminalPane.h"
+#include "app/WindowLook.h"
+#include "link/ClientSocketForm.h"
+#include "upload/ProgressForm.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QTimer>
+#include <QToolTip>
 #include <QtTest>
 
 #include <unistd.h>
 
 #include <cstdio>
-
+#include <functional>
 #include <memory>
 
 class tst_MainWindow : public QObject
@@ -40,8 +56,24 @@ private slots:
     void closeDuringUploadAsks();
     void messagesGoToStandardError_data();
     void messagesGoToStandardError();
+    void terminalFontDialog_data();
+    void terminalFontDialog();
+    void textsFit_data();
+    void textsFit();
+    void messageBoxesOpenCentredAndWide_data();
+    void messageBoxesOpenCentredAndWide();
+    void progressWindowCannotBeClosed();
+    void everyWindowCarriesTheProgramIcon();
 
 private:
+    struct Shown
+    {
+        QString text;
+        QFont font;
+        int room = 0; // the width the text may take
+    };
+    Shown shownAt(const QString &place, const QString &text);
+
     std::unique_ptr<QTemporaryDir> m_ports;
     std::unique_ptr<FormFixture> m_fixture;
 };
@@ -256,6 +288,240 @@ void tst_MainWindow::messagesGoToStandardError()
     QFETCH(QString, text);
     QFETCH(QString, line);
     QCOMPARE(stderrLine(text), line);
+}
+
+// The dialog (the operator's hand on it) that a row plays once the font dialog is open.
+static void whenModal(const std::function<void(QWidget *)> &act)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            poll->deleteLater();
+            poll->stop();
+            act(modal);
+        }
+    });
+    poll->start(10);
+}
+
+void tst_MainWindow::terminalFontDialog_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::newRow("OK unchanged") << "recorded";
+    QTest::newRow("Qt's font dialog, OK unchanged") << "Qt";
+    // Wider than 80 columns of the pane: the scroll bar reaches the rest and the view follows
+    // the cursor there.
+    QTest::newRow("a font too wide for 80 columns") << "wide";
+}
+
+void tst_MainWindow::terminalFontDialog()
+{
+    QFETCH(QString, dialog);
+    TTamrinForm &form = m_fixture->form();
+    form.show();
+    TerminalPane &pane = *form.AdTerminal1;
+    const QFont before = pane.terminalFont();
+    const QFontInfo drawn(before);
+    RecordingDialogs &dialogs = m_fixture->dialogs();
+    dialogs.fontDialog = [dialog](QWidget *owner, QFont &font) {
+        if (dialog == "wide")
+            font = QFont(QStringLiteral("DejaVu Sans Mono"), 14);
+        if (dialog != "Qt")
+            return true;
+        whenModal([](QWidget *modal) { static_cast<QDialog *>(modal)->accept(); });
+        return QtOperatorDialogs().chooseFont(owner, font);
+    };
+    form.TerminalFonts1Click();
+    QCOMPARE(dialogs.fontsOffered.size(), 1);
+    const QFont offered = dialogs.fontsOffered.first();
+    QCOMPARE(offered.family(), drawn.family());
+    QCOMPARE(offered.styleName(), drawn.styleName());
+    QCOMPARE(offered.pointSize(), qRound(drawn.pointSizeF()));
+    pane.WriteString(QByteArray(79, 'M'));
+    const QScrollBar *sideways = pane.horizontalScrollBar();
+    if (dialog != "wide") {
+        QCOMPARE(pane.terminalFont(), before);
+        QCOMPARE(sideways->maximum(), 0);
+        return;
+    }
+    QVERIFY(sideways->maximum() > 0);
+    const int cursorRight = 2 + 80 * QFontMetrics(pane.terminalFont()).horizontalAdvance('M');
+    QVERIFY2(cursorRight - sideways->value() <= pane.viewport()->width(),
+             qPrintable(QString::number(sideways->value())));
+}
+
+static QLabel *labelSaying(QWidget *window, const QString &text)
+{
+    for (QLabel *label : window->findChildren<QLabel *>()) {
+        if (label->text() == text)
+            return label;
+    }
+    return nullptr;
+}
+
+static const char LongPath[] =
+    "/home/operator/firmware/releases/2024/station-7/unit-controller/firmware.bin";
+
+// The text a place shows, in its font, and the room it has there.
+tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QString &text)
+{
+    AppWindows &windows = m_fixture->windows();
+    TProgressForm &progress = *windows.progress;
+    UploadState upload;
+    upload.fileName = LongPath;
+    upload.checksum = 0x5db3;
+    upload.fileSize = 1234567890;
+    upload.loadAddress = "80000000";
+    upload.loadVersion = "V12.345";
+    progress.ShowProgressForm(1, upload);
+    if (place == "progress caption") {
+        QLabel *caption = labelSaying(&progress, text);
+        const QList<QLabel *> values{progress.BlockNameLabel, progress.ChecksumLabel,
+                                     progress.FileSizeLabel, progress.LoadAddressLabel,
+                                     progress.DateModifiedLabel};
+        int next = progress.width();
+        for (QLabel *value : values) {
+            if (value->y() == caption->y() && value->x() > caption->x())
+                next = std::min(next, value->x());
+        }
+        return {text, caption->font(), next - caption->x()};
+    }
+    if (place == "file name") {
+        const int fileSizeLeft = labelSaying(&progress, QStringLiteral("File Size"))->x();
+        QLabel *name = progress.BlockNameLabel;
+        if (name->toolTip() != text || !name->text().endsWith(QStringLiteral("/firmware.bin")))
+            return {name->toolTip() + QStringLiteral(" | ") + name->text(), name->font(), 0};
+        return {name->text(), name->font(), fileSizeLeft - name->x()};
+    }
+    if (place == "information") {
+        windows.info->setText(text);
+        const QLabel *label = windows.info->findChild<QLabel *>();
+        return {label->text(), label->font(), label->contentsRect().width()};
+    }
+    if (place == "status line") {
+        TTamrinForm &form = m_fixture->form();
+        form.show();
+        form.show_status(text);
+        QCoreApplication::processEvents();
+        QLabel *line = form.InfoStatusBar;
+        const auto *elided = dynamic_cast<const ElidedLabel *>(line);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), line->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(line, &hover);
+        const QString tip = QToolTip::text();
+        QToolTip::hideText();
+        if (form.statusText() != text || tip != text)
+            return {QStringLiteral("no whole text as the tip: ") + tip, line->font(), 0};
+        const int room = std::min(line->contentsRect().width(), form.width() - line->x());
+        return {elided ? elided->shownText() : line->text(), line->font(), room};
+    }
+    // A caption: the window must be wide enough for the caption and its title bar's buttons.
+    windows.ethernet->setWindowTitle(text);
+    return {text, WindowLook::captionFont(),
+            windows.ethernet->width() - WindowLook::TitleBarFurniture};
+}
+
+void tst_MainWindow::textsFit_data()
+{
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QString>("text");
+    for (const char *caption :
+         {"File Name : ", "Checksum :", "File Size", "Load Address :", "Date Modified:"})
+        QTest::addRow("progress: %s", caption) << "progress caption" << caption;
+    QTest::newRow("progress: a long path, its folders elided")
+        << "file name" << QString::fromLatin1(LongPath);
+    QTest::newRow("information: the longest port check")
+        << "information"
+        << "Checking COM Port 14, Baud 115200. Please wait....";
+    QTest::newRow("status line: the longest")
+        << "status line"
+        << "Unable to open Hardware thru COM ports. Select new COM port/check RS232 "
+           "connection before proceeding";
+    QTest::newRow("Ethernet dialog's caption, Quenby")
+        << "caption"
+        << "Quenby Research Inc. :- Tamrin - Ethernet";
+    QTest::newRow("Ethernet dialog's caption, Telvin")
+        << "caption"
+        << "Telvin Quenby LLC :- Ethernet Connection";
+}
+
+void tst_MainWindow::textsFit()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, text);
+    const Shown shown = shownAt(place, text);
+    const int width = QFontMetrics(shown.font).horizontalAdvance(shown.text);
+    QVERIFY2(width <= shown.room, qPrintable(QStringLiteral("\"%1\" takes %2 of %3 pixels")
+                                                 .arg(shown.text)
+                                                 .arg(width)
+                                                 .arg(shown.room)));
+    // A plain upright face, whatever the machine has in place of a missing family.
+    const QString style = QFontInfo(shown.font).styleName();
+    QVERIFY2(!style.contains(QStringLiteral("Italic")) &&
+                 !style.contains(QStringLiteral("Oblique")),
+             qPrintable(QFontInfo(shown.font).family() + QLatin1Char(' ') + style));
+}
+
+void tst_MainWindow::messageBoxesOpenCentredAndWide_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("ownerShown");
+    QTest::newRow("message at start-up, owner not on screen yet") << "message" << false;
+    QTest::newRow("_DQ question, owner not on screen yet") << "okCancel" << false;
+    QTest::newRow("_DQ question, owner on screen") << "okCancel" << true;
+    QTest::newRow("Yes/No question, owner on screen") << "yesNo" << true;
+}
+
+void tst_MainWindow::messageBoxesOpenCentredAndWide()
+{
+    QFETCH(QString, box);
+    QFETCH(bool, ownerShown);
+    QWidget owner;
+    owner.setGeometry(40, 60, 300, 200);
+    if (ownerShown) {
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    }
+    QRect opened;
+    whenModal([&opened](QWidget *modal) {
+        opened = modal->frameGeometry();
+        modal->close();
+    });
+    const QString caption = QStringLiteral("Tamrin - Query");
+    QtOperatorDialogs dialogs;
+    if (box == "message")
+        dialogs.message(&owner, QStringLiteral("Error!! COM port communication failed."));
+    else if (box == "okCancel")
+        dialogs.okCancel(&owner, caption, QStringLiteral("Go on?"));
+    else
+        dialogs.yesNo(&owner, caption, QStringLiteral("Go on?"));
+    const QRect area = ownerShown ? owner.frameGeometry() : owner.screen()->availableGeometry();
+    // Within the frame that the window manager puts round the box once it is placed.
+    const QPoint offset = opened.center() - area.center();
+    QVERIFY2(std::abs(offset.x()) <= 2 && std::abs(offset.y()) <= 2,
+             qPrintable(QStringLiteral("%1,%2 off the centre").arg(offset.x()).arg(offset.y())));
+    const int wanted = WindowLook::widthForCaption(box == "message" ? "Tamrin" : caption);
+    QVERIFY2(opened.width() >= wanted, qPrintable(QString::number(opened.width())));
+}
+
+void tst_MainWindow::progressWindowCannotBeClosed()
+{
+    TProgressForm &progress = *m_fixture->windows().progress;
+    QVERIFY(progress.windowFlags() & Qt::CustomizeWindowHint);
+    QVERIFY(!(progress.windowFlags() & Qt::WindowCloseButtonHint));
+    progress.ShowProgressForm(10, UploadState());
+    QVERIFY(!progress.close());
+    QVERIFY(progress.isVisible());
+    progress.HideProgressForm();
+    QVERIFY(!progress.isVisible());
+}
+
+void tst_MainWindow::everyWindowCarriesTheProgramIcon()
+{
+    AppWindows &windows = m_fixture->windows();
+    const QList<QWidget *> all{windows.main, windows.progress, windows.ethernet, windows.splash,
+                               windows.info};
+    for (QWidget *window : all)
+        QVERIFY2(!window->windowIcon().isNull(), window->metaObject()->className());
 }
 
 QTEST_MAIN(tst_MainWindow)

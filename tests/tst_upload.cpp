@@ -138,12 +138,12 @@ void tst_Upload::scriptUploadIsByteIdentical()
     QFETCH(int, size);
     QFETCH(QByteArray, name);
     const QByteArray data = makeFile(name, size);
-    QString nameShown;
+    QString pathShown;
     connect(m_fixture->windows().progress, &TProgressForm::stepped, this,
-            [&] { nameShown = m_fixture->windows().progress->BlockNameLabel->text(); });
+            [&] { pathShown = m_fixture->windows().progress->BlockNameLabel->toolTip(); });
     const QByteArray path = QFile::encodeName(m_files->path()) + '/' + name;
     QCOMPARE(run("_LF " + path + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
-    QCOMPARE(nameShown, QString::fromLatin1(path));
+    QCOMPARE(pathShown, QString::fromLatin1(path));
     QCOMPARE(messages(), QStringList{});
     QCOMPARE(form().cancelFlag(), 0);
     QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));

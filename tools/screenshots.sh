@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up and builds Tamrin, then draws the README's pictures into docs/screenshots under Xvfb:
 # the idle main window, the main window during a script run, the progress window in the middle
-# of an upload and the Ethernet dialog, all against the simulated unit.
+# of an upload of a file deep in its folders and the Ethernet dialog, all against the simulated
+# unit, then the information window checking COM Port 14 at 115200 baud and the Telvin and KTQ
+# splash pictures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"

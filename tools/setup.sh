@@ -5,9 +5,15 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-# fonts-dejavu-core: the sans-serif font the build paints the artwork's text with.
+# libxcb1-dev: the desktop test holds the X server as a slow window manager would.
+# Fonts: fonts-dejavu-core, the sans-serif the build paints the artwork's text with and the
+# terminal pane's monospaced face; fonts-liberation, Liberation Sans, drawn to Arial's widths,
+# the plain sans that stands in for the "MS Sans Serif" and "Comic Sans MS" the layout names
+# (DejaVu Sans is wider than the layout was measured for); fonts-urw-base35, the URW fonts an
+# operator's desktop has (Ghostscript brings them), whose calligraphic Z003 fontconfig offers
+# for "Comic Sans MS": the tests see the fonts the operator sees.
 packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils
-  fonts-dejavu-core)
+  fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev)
 "$root/tools/install-packages.sh" "${packages[@]}"
 
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,35 +1,59 @@
 #include "upload/ProgressForm.h"
 
 #include "app/TamrinState.h"
+#include "app/WindowLook.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
 namespace {
 
-// From the file name's place to just before the "File Size" caption.
-constexpr int NameColumnWidth = 216 - 67 - 6;
+constexpr int FileSizeLeft = 216;
+constexpr int FileSizeValueLeft = 291;
 
 QLabel *label(QWidget *parent, const QString &text, int left, int top)
 {
     auto *l = new QLabel(text, parent);
     l->move(left, top);
+    l->adjustSize();
     return l;
+}
+
+// A caption and the label of its value after it, never over it.
+QLabel *captionedValue(QWidget *parent, const QString &caption, int left, int top, int valueLeft)
+{
+    const QLabel *captionLabel = label(parent, caption, left, top);
+    return label(parent, QString(), WindowLook::besideCaption(captionLabel, valueLeft), top);
+}
+
+// The path whole when it fits the width; else its folders shortened in the middle, and at
+// worst only an ellipsis before the file's own name, which is never cut.
+QString elidedPath(const QString &path, const QFontMetrics &metrics, int width)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0 || metrics.horizontalAdvance(path) <= width)
+        return path;
+    const QString name = path.mid(slash);
+    const QString folders = metrics.elidedText(
+        path.left(slash), Qt::ElideMiddle, std::max(0, width - metrics.horizontalAdvance(name)));
+    return (folders.isEmpty() ? QStringLiteral("\u2026") : folders) + name;
 }
 
 } // namespace
 
+// Without a close box, and refusing to close while shown: the window goes away only when the
+// upload ends.
 TProgressForm::TProgressForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setWindowTitle(QStringLiteral("Quenby Research Inc. :- File Upload Progress"));
     setFixedSize(430, 154);
     move(0, 0);
-    QFont windowFont(QStringLiteral("Comic Sans MS"));
-    windowFont.setPixelSize(11);
+    const QFont windowFont = WindowLook::sansFont(QStringLiteral("Comic Sans MS"), 11);
     setFont(windowFont);
 
     FileProgressBar = new QProgressBar(this);
@@ -40,18 +64,14 @@ TProgressForm::TProgressForm(QWidget *parent)
     QFont titleFont = windowFont;
     titleFont.setPixelSize(15);
     title->setFont(titleFont);
-    label(this, QStringLiteral("File Name : "), 8, 80);
-    BlockNameLabel = label(this, QString(), 67, 80);
-    // A long path stops short of the File Size column; the whole of it is the label's tip.
-    BlockNameLabel->setMaximumWidth(NameColumnWidth);
-    label(this, QStringLiteral("Checksum :"), 8, 104);
-    ChecksumLabel = label(this, QString(), 67, 104);
-    label(this, QStringLiteral("Load Address :"), 216, 104);
-    LoadAddressLabel = label(this, QString(), 291, 104);
-    label(this, QStringLiteral("File Size"), 216, 80);
-    FileSizeLabel = label(this, QString(), 291, 80);
-    label(this, QStringLiteral("Date Modified:"), 8, 128);
-    DateModifiedLabel = label(this, QString(), 99, 128);
+    title->adjustSize();
+    BlockNameLabel = captionedValue(this, QStringLiteral("File Name : "), 8, 80, 67);
+    ChecksumLabel = captionedValue(this, QStringLiteral("Checksum :"), 8, 104, 67);
+    LoadAddressLabel = captionedValue(this, QStringLiteral("Load Address :"), FileSizeLeft, 104,
+                                      FileSizeValueLeft);
+    m_fileSizeCaption = label(this, QStringLiteral("File Size"), FileSizeLeft, 80);
+    FileSizeLabel = label(this, QString(), FileSizeValueLeft, 80);
+    DateModifiedLabel = captionedValue(this, QStringLiteral("Date Modified:"), 8, 128, 99);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setGeometry(384, 96, 41, 25);
     CancelButton->setVisible(false);
@@ -63,17 +83,35 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
 {
     cancelFlag = 0;
     show();
-    BlockNameLabel->setText(ScriptSyntax::displayText(upload.fileName));
+    showFileName(ScriptSyntax::displayText(upload.fileName));
     ChecksumLabel->setText(QString::number(upload.checksum, 16).toUpper());
     LoadAddressLabel->setText(ScriptSyntax::displayText(upload.loadAddress));
     FileSizeLabel->setText(QString::number(upload.fileSize));
     DateModifiedLabel->setText(ScriptSyntax::displayText(upload.loadVersion));
-    for (QLabel *shown :
-         {BlockNameLabel, ChecksumLabel, LoadAddressLabel, FileSizeLabel, DateModifiedLabel})
+    for (QLabel *shown : {ChecksumLabel, LoadAddressLabel, FileSizeLabel, DateModifiedLabel})
         shown->adjustSize();
-    BlockNameLabel->setToolTip(BlockNameLabel->text());
     FileProgressBar->setMaximum(maximum > 0 ? maximum : 1);
     Timing::pump();
+}
+
+// The name fills its column up to the File Size caption; a name too long for the column even
+// with its folders elided moves the File Size caption and value to the right.
+void TProgressForm::showFileName(const QString &path)
+{
+    const int column = FileSizeLeft - WindowLook::CaptionGap - BlockNameLabel->x();
+    BlockNameLabel->setText(elidedPath(path, BlockNameLabel->fontMetrics(), column));
+    BlockNameLabel->setToolTip(path);
+    BlockNameLabel->adjustSize();
+    m_fileSizeCaption->move(WindowLook::besideCaption(BlockNameLabel, FileSizeLeft), 80);
+    FileSizeLabel->move(WindowLook::besideCaption(m_fileSizeCaption, FileSizeValueLeft), 80);
+}
+
+void TProgressForm::closeEvent(QCloseEvent *event)
+{
+    if (isVisible())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
 }
 
 void TProgressForm::StepIt()

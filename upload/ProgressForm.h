@@ -1,5 +1,8 @@
 // The upload progress window: shown while a file's bytes go to the unit, it names the file,
 // shows its checksum, size, load address and version, and steps its bar once per block sent.
+// Each value stands clear of its caption; a long path shows its folders elided, never the
+// file's own name, and the whole path as the name's tooltip. The window has no close box and
+// refuses to close while shown: only the end of the upload hides it.
 //
 // It also carries the cancel flag, the application-wide stop signal: failures anywhere (a
 // block that cannot be sent, the command watchdog, a lost connection, no prompt after an
@@ -42,4 +45,12 @@ public:
 signals:
     // After each step, with the bar's position.
     void stepped(int position);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showFileName(const QString &path);
+
+    QLabel *m_fileSizeCaption = nullptr;
 };

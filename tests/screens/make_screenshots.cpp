@@ -1,10 +1,15 @@
 // Draws the pictures of Tamrin that the README shows, into the folder named on the command
 // line: the idle main window, the main window during a script run, the progress window in the
-// middle of an upload, and the Ethernet dialog. Each window is rendered by Qt itself, so the
-// pictures need no window manager; tools/screenshots.sh runs this under Xvfb.
+// middle of an upload of a file deep in its folders, the Ethernet dialog, the information
+// window checking the last port at the fastest baud rate, and the splash of each brand. Each
+// window is rendered by Qt itself, so the pictures need no window manager, except the splash
+// pictures, read back from the X server to show what is on screen; tools/screenshots.sh runs
+// this under Xvfb.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/InfoForm.h"
+#include "app/SplashForm.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
@@ -15,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -26,6 +32,28 @@ bool save(QWidget *window, const QString &folder, const char *name)
 {
     const QString path = QDir(folder).filePath(QString::fromLatin1(name));
     const bool saved = window->grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// The splash of the brand that settings line 23 names, as the X server shows it once the
+// splash has been up for its pause.
+bool saveSplash(const QString &folder, const char *name, const QByteArray &line23)
+{
+    QTemporaryDir settingsFolder;
+    QFile settings(settingsFolder.filePath(QStringLiteral("LoaderDefault.ini")));
+    if (!settings.open(QIODevice::WriteOnly))
+        return false;
+    for (int line = 1; line < 23; ++line)
+        settings.write("Line\n");
+    settings.write(line23 + '\n');
+    settings.close();
+    const QString started = QDir::currentPath();
+    QDir::setCurrent(settingsFolder.path());
+    TSplashForm splash({});
+    QDir::setCurrent(started);
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    const bool saved = splash.screen()->grabWindow(splash.winId()).save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
 }
@@ -56,7 +84,9 @@ int main(int argc, char *argv[])
     bool ok = save(&form, folder, "main-window.png");
 
     QTemporaryDir files;
-    const QString image = files.filePath(QStringLiteral("firmware.bin"));
+    const QString deep = files.filePath(QStringLiteral("releases/2024/station-7/unit-controller"));
+    QDir().mkpath(deep);
+    const QString image = QDir(deep).filePath(QStringLiteral("firmware.bin"));
     QFile file(image);
     file.open(QIODevice::WriteOnly);
     file.write(QByteArray(70000, 'f'));
@@ -77,5 +107,15 @@ int main(int argc, char *argv[])
     QTimer::singleShot(300, &app, &QCoreApplication::quit);
     app.exec();
     ok = save(&dialog, folder, "ethernet-dialog.png") && ok;
+    dialog.hide();
+
+    TInfoForm &info = *fixture.windows().info;
+    info.setText(QStringLiteral("Checking COM Port 14, Baud 115200. Please wait...."));
+    info.showNotice();
+    ok = save(&info, folder, "information.png") && ok;
+    info.hideNotice();
+
+    ok = saveSplash(folder, "splash-telvin.png", "Brand=0") && ok;
+    ok = saveSplash(folder, "splash-ktq.png", "Brand=100") && ok;
     return ok ? 0 : 1;
 }

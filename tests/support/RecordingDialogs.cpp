@@ -32,7 +32,8 @@ QString RecordingDialogs::openFile(QWidget *, const QString &folder, const QStri
     return fileToOpen;
 }
 
-bool RecordingDialogs::chooseFont(QWidget *, QFont &)
+bool RecordingDialogs::chooseFont(QWidget *owner, QFont &font)
 {
-    return false;
+    fontsOffered << font;
+    return fontDialog ? fontDialog(owner, font) : false;
 }

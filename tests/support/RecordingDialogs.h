@@ -1,9 +1,11 @@
 // Operator dialogs for tests: every question is answered at once from a queue of answers
-// (OK/Yes when the queue is empty), and everything shown is recorded in order.
+// (OK/Yes when the queue is empty), and everything shown is recorded in order. The font
+// dialog is cancelled unless a test plays it.
 #pragma once
 
 #include "app/OperatorDialogs.h"
 
+#include <QFont>
 #include <QList>
 #include <QStringList>
 
@@ -21,11 +23,14 @@ public:
     QString openFile(QWidget *owner, const QString &folder, const QString &filter) override;
     bool chooseFont(QWidget *owner, QFont &font) override;
 
-    QStringList messages;  // plain message boxes, in order
-    QStringList questions; // captions and texts of OK/Cancel and Yes/No boxes
-    QList<bool> answers;   // next answers to questions; empty means OK/Yes
-    QString fileToOpen;    // what the file dialog returns
-    QString lastFolder;    // the folder the file dialog was opened in
+    QStringList messages;      // plain message boxes, in order
+    QStringList questions;     // captions and texts of OK/Cancel and Yes/No boxes
+    QList<bool> answers;       // next answers to questions; empty means OK/Yes
+    QString fileToOpen;        // what the file dialog returns
+    QString lastFolder;        // the folder the file dialog was opened in
+    QList<QFont> fontsOffered; // the font each font dialog opened with
+    // Plays the font dialog; without it the dialog is cancelled.
+    std::function<bool(QWidget *owner, QFont &font)> fontDialog;
     // Runs while a message box is "open", as the operator would take a while to press OK.
     std::function<void(const QString &text)> whileMessageShown;
 };
