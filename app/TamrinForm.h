@@ -229,6 +229,7 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void buildComPortMenu();
     void buildTimers();
     QAction *addAction(QMenu *menu, const QString &caption, const char *name,
                        std::function<void()> handler);

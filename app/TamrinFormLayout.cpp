@@ -187,18 +187,7 @@ void TTamrinForm::buildMenus()
     CommunicationMenu = bar->addMenu(QStringLiteral("Communication"));
     ConfigMenu = CommunicationMenu->addMenu(QStringLiteral("RS232 Config"));
     ConfigMenu->setObjectName(QStringLiteral("ConfigMenu"));
-    ComPortMenu = ConfigMenu->addMenu(QStringLiteral("COM Port"));
-    addAction(ComPortMenu, QStringLiteral("None"), "NoneMenu", [this] { NoneMenuClick(); });
-    QList<QAction *> comItems;
-    for (int n = 1; n <= 16; ++n)
-        comItems << addAction(ComPortMenu, QStringLiteral("COM%1").arg(n), ComItemNames[n - 1],
-                              [this, n] { SelectComPort(n); });
-    // An adapter plugged in after the menus were built shows the next time the menu opens.
-    connect(ComPortMenu, &QMenu::aboutToShow, this, [comItems] { describePorts(comItems); });
-    ComPortMenu->addSeparator();
-    QAction *search = addAction(ComPortMenu, QStringLiteral("Search"), "SearchAllMenu",
-                                [this] { SearchAllMenuClick(); });
-    search->setToolTip(QStringLiteral("Look for prompt defined in INI file on COM 1 and COM 2"));
+    buildComPortMenu();
     BaudMenu = ConfigMenu->addMenu(QStringLiteral("Baud"));
     for (const BaudItem &item : BaudItems)
         addAction(BaudMenu, QString::number(item.baud), item.name,
@@ -244,6 +233,23 @@ void TTamrinForm::buildMenus()
     addAction(TerminalMenu, QStringLiteral("Terminal Fonts..."), "TerminalFonts1",
               [this] { TerminalFonts1Click(); });
     addAction(TerminalMenu, QStringLiteral("Clear"), "Clear1", [this] { Clear1Click(); });
+}
+
+// None, COM1 to COM16 with the device each names as its status tip, and Search.
+void TTamrinForm::buildComPortMenu()
+{
+    ComPortMenu = ConfigMenu->addMenu(QStringLiteral("COM Port"));
+    addAction(ComPortMenu, QStringLiteral("None"), "NoneMenu", [this] { NoneMenuClick(); });
+    QList<QAction *> comItems;
+    for (int n = 1; n <= 16; ++n)
+        comItems << addAction(ComPortMenu, QStringLiteral("COM%1").arg(n), ComItemNames[n - 1],
+                              [this, n] { SelectComPort(n); });
+    // An adapter plugged in after the menus were built shows the next time the menu opens.
+    connect(ComPortMenu, &QMenu::aboutToShow, this, [comItems] { describePorts(comItems); });
+    ComPortMenu->addSeparator();
+    QAction *search = addAction(ComPortMenu, QStringLiteral("Search"), "SearchAllMenu",
+                                [this] { SearchAllMenuClick(); });
+    search->setToolTip(QStringLiteral("Look for prompt defined in INI file on COM 1 and COM 2"));
 }
 
 void TTamrinForm::buildTimers()

@@ -2,6 +2,7 @@
 // its windows, read back with xwininfo and xprop from the real program, the splash picture
 // painted before its pause, and how the main window keeps up with a flood of output while the
 // operator uses its menus.
+#include "BrandSettings.h"
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -230,12 +231,7 @@ void tst_Desktop::splashIsPaintedBeforeItsPause()
     QFETCH(QByteArray, line23);
     QFETCH(QSize, size);
     QTemporaryDir folder;
-    QFile settings(folder.filePath(QStringLiteral("LoaderDefault.ini")));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    for (int line = 1; line < 23; ++line)
-        settings.write("Line\n");
-    settings.write(line23 + '\n');
-    settings.close();
+    QVERIFY(writeBrandSettings(folder.path(), line23));
     const QString started = QDir::currentPath();
     QDir::setCurrent(folder.path());
     std::optional<SlowWindowManager> windowManager(std::in_place, 200);

@@ -5,6 +5,7 @@
 // window is rendered by Qt itself, so the pictures need no window manager, except the splash
 // pictures, read back from the X server to show what is on screen; tools/screenshots.sh runs
 // this under Xvfb.
+#include "BrandSettings.h"
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -41,13 +42,8 @@ bool save(QWidget *window, const QString &folder, const char *name)
 bool saveSplash(const QString &folder, const char *name, const QByteArray &line23)
 {
     QTemporaryDir settingsFolder;
-    QFile settings(settingsFolder.filePath(QStringLiteral("LoaderDefault.ini")));
-    if (!settings.open(QIODevice::WriteOnly))
+    if (!writeBrandSettings(settingsFolder.path(), line23))
         return false;
-    for (int line = 1; line < 23; ++line)
-        settings.write("Line\n");
-    settings.write(line23 + '\n');
-    settings.close();
     const QString started = QDir::currentPath();
     QDir::setCurrent(settingsFolder.path());
     TSplashForm splash({});
