@@ -18,7 +18,8 @@ Request request(const QStringList &arguments)
 
 QString usageLine()
 {
-    return QStringLiteral("Usage: tamrin [--help | --version | --list-ports]");
+    return QStringLiteral("Usage: tamrin [--help | --version | --list-ports | "
+                          "--check [--explain] [--folder DIR] FILE.sld...]");
 }
 
 QString versionText()
@@ -38,6 +39,12 @@ QString helpText()
                "  --help        print this text and end\n"
                "  --version     print the version and end\n"
                "  --list-ports  print which device each COM number names and end\n"
+               "  --check       read each script as a run would and print what would do\n"
+               "                nothing, or not what it seems, as FILE:LINE: warning: TEXT;\n"
+               "                touches no port. --explain also prints what each line does\n"
+               "                and the bytes it sends; --folder DIR is the folder the run\n"
+               "                starts in (default: the current folder). Exit status 0 clean,\n"
+               "                1 findings, 2 a script could not be read\n"
                "\n"
                "Environment: TAMRIN_PORTS_DIR (a folder of COMn links that replaces the\n"
                "machine's ports), TAMRIN_UNATTENDED=1 (no box waits for a person),\n"

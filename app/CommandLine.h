@@ -1,5 +1,5 @@
 // Tamrin's own command-line options, read before any window exists: --help, --version and
-// --list-ports print and end, and need no display. Without arguments Tamrin starts as usual;
+// --list-ports print and end, and need no display; --check is answered by ScriptCheckCommand. Without arguments Tamrin starts as usual;
 // Qt's own options (-platform, -style, ...) are left to Qt, and anything else is refused with
 // one line of usage on standard error and status 4.
 #pragma once

@@ -3,6 +3,7 @@
 #include "upload/NativeFile.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -401,11 +402,12 @@ LoaderSettings parseSettings(const QList<QByteArray> &lines)
     return settings;
 }
 
-QString settingsFilePath()
+QString settingsFilePath(const QString &folder)
 {
     const QString name = QStringLiteral("LoaderDefault.ini");
-    if (QFileInfo::exists(name))
-        return name;
+    const QString local = folder.isEmpty() ? name : QDir(folder).filePath(name);
+    if (QFileInfo::exists(local))
+        return local;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QStringLiteral("/tamrin/") + name;
 }

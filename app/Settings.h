@@ -62,10 +62,10 @@ QList<QByteArray> settingsLines(QByteArrayView content);
 LoaderSettings parseSettings(const QList<QByteArray> &lines);
 // nullopt when the file cannot be opened.
 std::optional<LoaderSettings> readSettingsFile(const QString &path);
-// Where LoaderDefault.ini is read from: the current folder's, or, when it has none, the one in
-// the configuration folder ($XDG_CONFIG_HOME/tamrin/, where a start from the desktop menu, in
-// the home folder, finds it).
-QString settingsFilePath();
+// Where LoaderDefault.ini is read from: the current folder's (or the given folder's), or, when
+// it has none, the one in the configuration folder ($XDG_CONFIG_HOME/tamrin/, where a start
+// from the desktop menu, in the home folder, finds it).
+QString settingsFilePath(const QString &folder = QString());
 
 // True for a line that takes a number: not empty, and not a ';' comment or '[' section.
 bool isSettingsLine(QByteArrayView line);

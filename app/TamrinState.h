@@ -101,10 +101,6 @@ struct StartupSettings
 // The file upload. It lasts as long as the program: a new script run does not reset it.
 struct UploadState
 {
-    static constexpr int MaxFileNameLength = 299;
-    static constexpr int MaxAddressLength = 49;
-    static constexpr int MaxVersionLength = 89;
-
     QByteArray fileName;
     // Exactly as the script wrote it; never read as a number.
     QByteArray loadAddress;

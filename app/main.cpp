@@ -4,12 +4,14 @@
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
 #include "app/OperatorDialogs.h"
+#include "app/ScriptCheckCommand.h"
 #include "app/Station.h"
 #include "app/TamrinForm.h"
 #include "app/UnattendedDialogs.h"
 #include "link/PortList.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <cstdio>
 
@@ -28,6 +30,11 @@ std::optional<int> answerOption(int argc, char *argv[])
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    if (ScriptCheckCommand::requested(arguments)) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return ScriptCheckCommand::run(arguments, out, err);
+    }
     switch (CommandLine::request(arguments)) {
     case CommandLine::Request::Help:
         return print(CommandLine::helpText());

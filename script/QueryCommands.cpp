@@ -15,8 +15,6 @@ namespace {
 constexpr int QueryPolls = 2000;
 constexpr int MaxAnswerLength = 999;
 
-const QString NoLineAfterCSCN = QStringLiteral("Error! No line found after successful _CS/_CN");
-
 std::optional<ValueAndTail> escapedValueAndTail(const QByteArray &line)
 {
     std::optional<ValueAndTail> parts = valueAndTail(line);
@@ -90,7 +88,7 @@ bool TTamrinForm::versionTest(const QByteArray &line)
     }
     if (!versionHolds(keywordOf(line), *version, leadingInteger(parts->value)))
         return true;
-    return runConditionalTail(parts->tail, NoLineAfterCSCN);
+    return runConditionalTail(parts->tail, noTailMessage(keywordOf(line)));
 }
 
 bool TTamrinForm::answerComparison(const QByteArray &line)
@@ -99,9 +97,7 @@ bool TTamrinForm::answerComparison(const QByteArray &line)
     const QByteArray keyword = keywordOf(line);
     if (!parts || !answerHolds(keyword, query.lastAnswer, parts->value))
         return true;
-    return runConditionalTail(
-        parts->tail, keyword == "_CE" ? QStringLiteral("Error! No line found after successful _CE")
-                                      : NoLineAfterCSCN);
+    return runConditionalTail(parts->tail, noTailMessage(keyword));
 }
 
 bool TTamrinForm::showScriptMessage(const QByteArray &line)
@@ -128,7 +124,5 @@ bool TTamrinForm::answerBranch(const QByteArray &line)
     const bool isDo = keywordOf(line) == "_DO";
     if (!tail || !query.asked || query.accepted != isDo)
         return true;
-    return runConditionalTail(*tail,
-                              isDo ? QStringLiteral("Error! No line found after successful _DO")
-                                   : QStringLiteral("Error! No line found after successful _DC"));
+    return runConditionalTail(*tail, noTailMessage(keywordOf(line)));
 }

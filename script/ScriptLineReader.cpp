@@ -20,6 +20,7 @@ ScriptLineReader::Step ScriptLineReader::feed(char c)
             complete();
         m_atLineStart = true;
         m_inCommand = false;
+        m_textSkipped = false;
         ++m_fileLine;
         return wasCommand ? Step::LineComplete : Step::Continue;
     }
@@ -30,6 +31,8 @@ ScriptLineReader::Step ScriptLineReader::feed(char c)
         } else if (c == ';') {
             m_inCommand = false;
             m_atLineStart = false;
+        } else if (c > ' ' && c < 127) {
+            m_textSkipped = true;
         }
     }
     if (m_inCommand) {
@@ -54,6 +57,7 @@ void ScriptLineReader::complete()
 {
     m_completed = m_line;
     m_completedTooLong = m_tooLong;
+    m_completedAfterText = m_textSkipped;
     m_completedLineNumber = m_fileLine;
     m_line.clear();
     m_tooLong = false;

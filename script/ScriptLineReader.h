@@ -33,6 +33,11 @@ public:
     bool lineTooLong() const { return m_completedTooLong; }
     // The file line (1-based) on which the last completed command line stood.
     int lineNumber() const { return m_completedLineNumber; }
+    // Whether printable text stood before the underscore of the last completed command line
+    // (blanks, tabs and other bytes that print nothing do not count): prose read as a command.
+    bool textBeforeCommand() const { return m_completedAfterText; }
+    // The file line (1-based) the next byte belongs to.
+    int fileLine() const { return m_fileLine; }
 
 private:
     void complete();
@@ -42,6 +47,8 @@ private:
     bool m_inCommand = false;
     bool m_tooLong = false;
     bool m_completedTooLong = false;
+    bool m_textSkipped = false;
+    bool m_completedAfterText = false;
     QByteArray m_completed;
     int m_fileLine = 1;
     int m_completedLineNumber = 0;

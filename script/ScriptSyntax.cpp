@@ -187,6 +187,22 @@ KeywordSyntax keywordSyntax(QByteArrayView keyword)
     return {ArgumentForm::Unknown, EscapeSet::NoEscapes};
 }
 
+QList<QByteArray> knownKeywords()
+{
+    QList<QByteArray> keywords;
+    for (const KeywordEntry &entry : keywordTable)
+        keywords.append(entry.keyword);
+    return keywords;
+}
+
+QString noTailMessage(QByteArrayView keyword)
+{
+    const QByteArray named = keyword == "_CE" || keyword == "_DO" || keyword == "_DC"
+                                 ? keyword.toByteArray()
+                                 : QByteArray("_CS/_CN");
+    return QStringLiteral("Error! No line found after successful ") + QLatin1String(named);
+}
+
 QByteArray keywordOf(QByteArrayView line)
 {
     return line.first(qMin(line.size(), KeywordLength)).toByteArray();

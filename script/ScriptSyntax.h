@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -47,6 +48,13 @@ struct KeywordSyntax
 // The syntax of a keyword (its first three bytes); Unknown form for anything not listed,
 // including a keyword shorter than three bytes.
 KeywordSyntax keywordSyntax(QByteArrayView keyword);
+
+// Every command's keyword, in the table's order.
+QList<QByteArray> knownKeywords();
+
+// What a run shows when the condition of a line with this keyword holds and no tail follows:
+// the version tests share the message of _CS and _CN.
+QString noTailMessage(QByteArrayView keyword);
 
 // The first three bytes of the line (fewer if the line is shorter).
 QByteArray keywordOf(QByteArrayView line);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The main job against the simulated unit: sets up and builds Tamrin, starts tamrin-unitsim
-# on a virtual serial port (a pseudo-terminal named COM1), and runs Tamrin in automatic mode
-# with tools/demo/LoaderDefault.ini and its script, which puts the unit into loader mode and
-# uploads a 70000-byte sample firmware file. Tamrin opens its window when a display is there
-# and otherwise runs offscreen and unattended by itself, so it never waits for a button. Prints
+# on a virtual serial port (a pseudo-terminal named COM1), checks the demo's script with
+# tamrin --check, and runs Tamrin in automatic mode with tools/demo/LoaderDefault.ini and that
+# script, which puts the unit into loader mode and uploads a 70000-byte sample firmware file.
+# Tamrin opens its window when a display is there and otherwise runs offscreen and unattended
+# by itself, so it never waits for a button. Prints
 # what the unit received, the upload the unit stored with its size and checksum, and Tamrin's
 # exit status.
 set -euo pipefail
@@ -25,6 +26,11 @@ mkfifo "$work/unit-control"
 exec 3>"$work/unit-control"
 for _ in $(seq 50); do grep -q '^ready' "$work/unit.log" 2>/dev/null && break; sleep 0.1; done
 echo "Simulated unit: $(head -n 1 "$work/unit.log")"
+
+# The run is bounded as a station's should be: at 100 s Tamrin ends it with status 3.
+export TAMRIN_RUN_TIMEOUT=100
+echo "Script check (tamrin --check demo.sld):"
+(cd "$work" && "$root/build/tamrin" --check demo.sld) | sed 's/^/  /' || true
 
 set +e
 (cd "$work" && TAMRIN_PORTS_DIR="$work/ports" timeout 120 "$root/build/tamrin")

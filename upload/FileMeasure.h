@@ -13,6 +13,14 @@
 
 #include <optional>
 
+// The longest file name, load address and load version a load chain takes: a longer one is
+// refused whole, never cut.
+namespace HeaderFields {
+constexpr int MaxFileNameLength = 299;
+constexpr int MaxAddressLength = 49;
+constexpr int MaxVersionLength = 89;
+} // namespace HeaderFields
+
 struct FileMeasure
 {
     qint64 size = 0;

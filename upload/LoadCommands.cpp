@@ -42,8 +42,8 @@ bool TTamrinForm::loadFile(const QByteArray &line)
     const std::optional<QByteArray> name = blankSeparatedArgument(line);
     if (!name)
         return true;
-    if (!fits(*name, UploadState::MaxFileNameLength))
-        return refuseChainStep(tooLongText("file name", *name, UploadState::MaxFileNameLength));
+    if (!fits(*name, HeaderFields::MaxFileNameLength))
+        return refuseChainStep(tooLongText("file name", *name, HeaderFields::MaxFileNameLength));
     upload.fileName = *name;
     QFile file;
     if (!NativeFile::openForReading(file, *name))
@@ -62,9 +62,9 @@ bool TTamrinForm::loadAddress(const QByteArray &line)
     const std::optional<QByteArray> address = blankSeparatedArgument(line);
     if (!address)
         return true;
-    if (!fits(*address, UploadState::MaxAddressLength))
+    if (!fits(*address, HeaderFields::MaxAddressLength))
         return refuseChainStep(
-            tooLongText("load address", *address, UploadState::MaxAddressLength));
+            tooLongText("load address", *address, HeaderFields::MaxAddressLength));
     upload.loadAddress = *address;
     if (!fitsTheHeader(upload.fileName))
         return refuseChainStep(QStringLiteral("Error! File ") + displayText(upload.fileName) +
@@ -87,9 +87,9 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
     const std::optional<QByteArray> version = blankSeparatedArgument(line);
     if (!version)
         return true;
-    if (!fits(*version, UploadState::MaxVersionLength))
+    if (!fits(*version, HeaderFields::MaxVersionLength))
         return refuseChainStep(
-            tooLongText("load version", *version, UploadState::MaxVersionLength));
+            tooLongText("load version", *version, HeaderFields::MaxVersionLength));
     upload.loadVersion = upperCaseLetters(*version);
     if (upload.loadVersion == "DATE")
         get_date();
