@@ -8,7 +8,6 @@
 
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
-#include "link/SerialPort.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -252,8 +251,7 @@ void tst_Desktop::floodLeavesTheWindowResponsive()
     TTamrinForm &form = fixture.form();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    form.comPort().setPortNumber(3);
-    QVERIFY(form.comPort().open());
+    QVERIFY(fixture.openComPort(3));
     // The window is drawn: its picture has more than a handful of colours.
     const QImage drawn = form.screen()->grabWindow(form.winId()).toImage();
     QVERIFY2(colourCount(drawn) > 8, qPrintable(QString::number(colourCount(drawn))));

@@ -27,7 +27,6 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QToolTip>
@@ -74,20 +73,17 @@ private:
     };
     Shown shownAt(const QString &place, const QString &text);
 
-    std::unique_ptr<QTemporaryDir> m_ports;
     std::unique_ptr<FormFixture> m_fixture;
 };
 
 void tst_MainWindow::init()
 {
-    m_ports = std::make_unique<QTemporaryDir>();
-    m_fixture = std::make_unique<FormFixture>(m_ports->path());
+    m_fixture = std::make_unique<FormFixture>();
 }
 
 void tst_MainWindow::cleanup()
 {
     m_fixture.reset();
-    m_ports.reset();
 }
 
 // "Caption" for an entry, "Caption>" for a submenu, "-" for a separator, "(hidden)" appended

@@ -49,7 +49,6 @@ private slots:
     void typedKeysGoToThePort();
 
 private:
-    bool openUnitPort();
     // Captures the reply to 'command' as a query does; true when the prompt ended it.
     bool capture(const QByteArray &command, int guard, int pollLimit);
     std::unique_ptr<UnitSim> m_sim;
@@ -58,25 +57,16 @@ private:
 
 void tst_SerialLink::init()
 {
-    Timing::setScale(0.25);
     m_sim = std::make_unique<UnitSim>();
     QVERIFY(m_sim->start());
-    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
-    QVERIFY(openUnitPort());
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir(), 0.25);
+    QVERIFY(m_fixture->openComPort(3));
 }
 
 void tst_SerialLink::cleanup()
 {
     m_fixture.reset();
     m_sim.reset();
-    Timing::setScale(1.0);
-}
-
-bool tst_SerialLink::openUnitPort()
-{
-    SerialPort &port = m_fixture->form().comPort();
-    port.setPortNumber(3);
-    return port.open();
 }
 
 bool tst_SerialLink::capture(const QByteArray &command, int guard, int pollLimit)

@@ -127,6 +127,13 @@ private:
     int fd_ = -1;
 };
 
+// Connects 'socket' to a TCP port on loopback, as a client of the unit; true once connected.
+bool connectOnLoopback(QTcpSocket &socket, quint16 port, int timeoutMs = 3000)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(timeoutMs);
+}
+
 QByteArray readFromSocket(QTcpSocket &socket, const QByteArray &ending, int timeoutMs = 3000)
 {
     QByteArray bytes;
@@ -908,8 +915,7 @@ void tst_UnitSim::tcpAnswersVersion()
     QVERIFY(sim.ptyPath().isEmpty());
 
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(socket.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
     socket.write("VER\r\n");
     QCOMPARE(readFromSocket(socket, "#"), QByteArray("2.08\r\n#"));
     QCOMPARE(sim.chunks().constFirst().endpoint, QStringLiteral("tcp"));
@@ -920,15 +926,13 @@ void tst_UnitSim::tcpServesOneClientAtATime()
     UnitSim sim;
     QVERIFY2(sim.start({}, false, true), qPrintable(sim.errorString()));
     QTcpSocket first;
-    first.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(first.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(first, sim.tcpPort()));
     first.write("\r");
     QCOMPARE(readFromSocket(first, "#"), QByteArray("#"));
 
     // A second client waits, unanswered, until the first leaves.
     QTcpSocket second;
-    second.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(second.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(second, sim.tcpPort()));
     second.write("VER\r");
     QCOMPARE(readFromSocket(second, "#", 300), QByteArray());
 
@@ -938,8 +942,7 @@ void tst_UnitSim::tcpServesOneClientAtATime()
     // Reconnecting at once is served, however soon the old connection is noticed gone.
     second.disconnectFromHost();
     QTcpSocket third;
-    third.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(third.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(third, sim.tcpPort()));
     third.write("VER\r");
     QCOMPARE(readFromSocket(third, "#"), QByteArray("2.08\r\n#"));
 }
@@ -952,16 +955,14 @@ void tst_UnitSim::tcpHangupAfterClosesConnection()
                        false, true),
              qPrintable(sim.errorString()));
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(socket.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
     socket.write(uploadHeader(100, "0") + QByteArray(50, 'x'));
     QVERIFY(socket.state() == QAbstractSocket::UnconnectedState ||
             socket.waitForDisconnected(3000));
     QVERIFY(sim.uploadLines().isEmpty());
 
     QTcpSocket again;
-    again.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(again.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(again, sim.tcpPort()));
     again.write("VER\r");
     QCOMPARE(readFromSocket(again, ">"), QByteArray("2.08\r\n>"));
 }
@@ -990,8 +991,7 @@ void tst_UnitSim::hangupAfterLinesAnswersFirst()
              qPrintable(sim.errorString()));
     if (overTcp) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-        QVERIFY(socket.waitForConnected(3000));
+        QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
         socket.write("\r");
         QCOMPARE(readFromSocket(socket, "#"), QByteArray("#"));
         socket.write("VER\r");
@@ -1002,8 +1002,7 @@ void tst_UnitSim::hangupAfterLinesAnswersFirst()
                 socket.waitForDisconnected(3000));
 
         QTcpSocket again;
-        again.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-        QVERIFY(again.waitForConnected(3000));
+        QVERIFY(connectOnLoopback(again, sim.tcpPort()));
         again.write("\r\r\r");
         QCOMPARE(readFromSocket(again, "###"), QByteArray("###"));
         QCOMPARE(again.state(), QAbstractSocket::ConnectedState);
@@ -1030,19 +1029,16 @@ void tst_UnitSim::tcpListenOffRefusesNewClients()
     UnitSim sim;
     QVERIFY2(sim.start({}, false, true), qPrintable(sim.errorString()));
     QTcpSocket served;
-    served.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(served.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(served, sim.tcpPort()));
     served.write("\r");
     QCOMPARE(readFromSocket(served, "#"), QByteArray("#"));
     QTcpSocket waiting;
-    waiting.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(waiting.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(waiting, sim.tcpPort()));
     waiting.write("VER\r");
 
     QVERIFY(sim.command(QStringLiteral("listen off")));
     QTcpSocket refused;
-    refused.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(!refused.waitForConnected(1000));
+    QVERIFY(!connectOnLoopback(refused, sim.tcpPort(), 1000));
     QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
     served.write("VER\r");
     QCOMPARE(readFromSocket(served, "#"), QByteArray("2.08\r\n#"));
@@ -1052,8 +1048,7 @@ void tst_UnitSim::tcpListenOffRefusesNewClients()
     QVERIFY(sim.command(QStringLiteral("listen on")));
     waiting.disconnectFromHost();
     QTcpSocket later;
-    later.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(later.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(later, sim.tcpPort()));
     later.write("VER\r");
     QCOMPARE(readFromSocket(later, "#"), QByteArray("2.08\r\n#"));
 
@@ -1065,9 +1060,7 @@ void tst_UnitSim::tcpListenOffRefusesNewClients()
     QVERIFY2(host.listenTcp(0, &error), qPrintable(error));
     const QString ready = host.readyLine();
     QTcpSocket early;
-    early.connectToHost(QHostAddress::LocalHost,
-                        ready.section(QStringLiteral("tcp="), 1).toUShort());
-    QVERIFY(early.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(early, ready.section(QStringLiteral("tcp="), 1).toUShort()));
     QCOMPARE(controls.execute(QStringLiteral("listen off")), QStringLiteral("ok listen off"));
     QVERIFY(!early.waitForDisconnected(300));
     QCOMPARE(host.readyLine(), ready);
@@ -1087,8 +1080,7 @@ void tst_UnitSim::transcriptHoldsExactBytes()
     const int mark = sim.mark();
 
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-    QVERIFY(socket.waitForConnected(3000));
+    QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
     socket.write("VER\r\n");
     QCOMPARE(readFromSocket(socket, "#"), QByteArray("2.08\r\n#"));
 
@@ -1152,8 +1144,7 @@ void tst_UnitSim::pacedReception()
     QByteArray answer;
     if (overTcp) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-        QVERIFY(socket.waitForConnected(3000));
+        QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
         timer.start();
         socket.write(bytes);
         answer = readFromSocket(socket, "#", 6000);
@@ -1189,8 +1180,7 @@ void tst_UnitSim::pacingTurnedOffMidway()
     QByteArray answer;
     if (overTcp) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, sim.tcpPort());
-        QVERIFY(socket.waitForConnected(3000));
+        QVERIFY(connectOnLoopback(socket, sim.tcpPort()));
         socket.write(bytes);
         QVERIFY(socket.waitForBytesWritten(3000));
         QVERIFY(sim.waitForReceived(3));

@@ -5,7 +5,6 @@
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
-#include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/FileMeasure.h"
 #include "upload/ProgressForm.h"
@@ -78,13 +77,11 @@ private:
 
 void tst_Upload::init()
 {
-    Timing::setScale(0.05);
     m_files = std::make_unique<QTemporaryDir>();
     m_sim = std::make_unique<UnitSim>();
     QVERIFY(m_sim->start({QStringLiteral("--loader")}));
-    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
-    form().comPort().setPortNumber(3);
-    QVERIFY(form().comPort().open());
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir(), 0.05);
+    QVERIFY(m_fixture->openComPort(3));
 }
 
 void tst_Upload::cleanup()
@@ -92,7 +89,6 @@ void tst_Upload::cleanup()
     m_fixture.reset();
     m_sim.reset();
     m_files.reset();
-    Timing::setScale(1.0);
 }
 
 QByteArray tst_Upload::makeFile(const QString &name, int size)

@@ -1,9 +1,39 @@
 #include "FormFixture.h"
 
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+
 #include <QFile>
 #include <QtGlobal>
 
-FormFixture::FormFixture(const QString &portsDir) : m_dialogs(RecordingDialogs::install())
+FormFixture::ScaledTiming::ScaledTiming(std::optional<double> scale) : m_scaled(scale.has_value())
+{
+    if (m_scaled)
+        Timing::setScale(*scale);
+}
+
+FormFixture::ScaledTiming::~ScaledTiming()
+{
+    if (m_scaled)
+        Timing::setScale(1.0);
+}
+
+FormFixture::FormFixture(const QString &portsDir, std::optional<double> timingScale)
+    : m_timing(timingScale), m_dialogs(RecordingDialogs::install())
+{
+    setUp(portsDir);
+}
+
+FormFixture::FormFixture(std::optional<double> timingScale)
+    : m_timing(timingScale), m_ownPorts(std::make_unique<QTemporaryDir>()),
+      m_dialogs(RecordingDialogs::install())
+{
+    setUp(m_ownPorts->path());
+}
+
+FormFixture::~FormFixture() = default;
+
+void FormFixture::setUp(const QString &portsDir)
 {
     qputenv("TAMRIN_PORTS_DIR", portsDir.toLocal8Bit());
     // The process would end at the first call; the test goes on, so later calls are ignored.
@@ -13,7 +43,11 @@ FormFixture::FormFixture(const QString &portsDir) : m_dialogs(RecordingDialogs::
     };
 }
 
-FormFixture::~FormFixture() = default;
+bool FormFixture::openComPort(int portNumber)
+{
+    form().comPort().setPortNumber(portNumber);
+    return form().comPort().open();
+}
 
 int FormFixture::runScript(const QByteArray &script)
 {

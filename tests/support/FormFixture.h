@@ -1,6 +1,8 @@
 // A complete set of Tamrin's windows for a test, with recorded dialogs, a process end that
 // is recorded instead of performed, and serial ports looked up in a folder of the test's own
-// (TAMRIN_PORTS_DIR), where simulated units put their pseudo-terminals.
+// (TAMRIN_PORTS_DIR), where simulated units put their pseudo-terminals. Given a timing scale,
+// Tamrin's waits take that fraction of their real time for as long as the windows live
+// (Timing::setScale), and real time again once the fixture is gone.
 #pragma once
 
 #include "RecordingDialogs.h"
@@ -11,10 +13,16 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <memory>
+#include <optional>
+
 class FormFixture
 {
 public:
-    explicit FormFixture(const QString &portsDir);
+    // Ports are looked up in 'portsDir'; without a timing scale the timing is left as it is.
+    explicit FormFixture(const QString &portsDir, std::optional<double> timingScale = {});
+    // The same with an empty ports folder of the fixture's own: no serial port is found.
+    explicit FormFixture(std::optional<double> timingScale = {});
     ~FormFixture();
     FormFixture(const FormFixture &) = delete;
     FormFixture &operator=(const FormFixture &) = delete;
@@ -24,11 +32,31 @@ public:
     RecordingDialogs &dialogs() { return *m_dialogs; }
     // The status the process would have ended with; -1 while it has not ended.
     int exitStatus() const { return m_exitStatus; }
+    // Makes COM 'portNumber' Tamrin's port and opens it; true once it is open.
+    bool openComPort(int portNumber);
     // Runs 'script' as a script file, after clearing the cancel flag and the line table as the
     // open-script button does; returns what the run returned, -1 if the file was not written.
     int runScript(const QByteArray &script);
 
 private:
+    // Holds the timing scale from before the windows are made until after they are gone.
+    class ScaledTiming
+    {
+    public:
+        explicit ScaledTiming(std::optional<double> scale);
+        ~ScaledTiming();
+        ScaledTiming(const ScaledTiming &) = delete;
+        ScaledTiming &operator=(const ScaledTiming &) = delete;
+
+    private:
+        bool m_scaled;
+    };
+
+    // Points Tamrin at 'portsDir' and records the process end instead of performing it.
+    void setUp(const QString &portsDir);
+
+    ScaledTiming m_timing;
+    std::unique_ptr<QTemporaryDir> m_ownPorts;
     RecordingDialogs *m_dialogs;
     AppWindows m_windows;
     int m_exitStatus = -1;
