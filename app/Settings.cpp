@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "script/ScriptSyntax.h"
 #include "upload/NativeFile.h"
 
 #include <QBuffer>
@@ -11,6 +12,11 @@
 #include <algorithm>
 #include <limits>
 
+using ScriptSyntax::scanConversion;
+using ScriptSyntax::ScannedInteger;
+using ScriptSyntax::scanInteger;
+using ScriptSyntax::skipCWhiteSpace;
+
 namespace {
 
 // Value limits per line. Lines 2 to 5 and 24 to 27 share the short limit; the others are
@@ -20,73 +26,9 @@ constexpr qsizetype RunModeLimit = 19;         // blanks removed
 constexpr qsizetype LoaderCommandLimit = 17;   // leading blanks dropped
 constexpr qsizetype AutoScriptPathLimit = 199; // leading blanks dropped
 
-enum class Digits
-{
-    None,
-    TooBig,
-    Fit
-};
-
-struct ScannedNumber
-{
-    Digits digits = Digits::None;
-    int value = 0;
-    qsizetype end = 0; // just past the last character read
-};
-
-// White space as C's isspace sees it in the "C" locale.
-bool isWhiteSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool isAsciiLower(char c)
 {
     return c >= 'a' && c <= 'z';
-}
-
-// Reads optional white space, an optional sign and the decimal digits after it, starting at
-// pos, the way strtol and sscanf's "%d" begin a number. Digits past the 32-bit range are still
-// consumed so the end position stays right.
-ScannedNumber scanDecimal(QByteArrayView text, qsizetype pos)
-{
-    while (pos < text.size() && isWhiteSpace(text.at(pos)))
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text.at(pos) == '+' || text.at(pos) == '-')) {
-        negative = text.at(pos) == '-';
-        ++pos;
-    }
-    // The most negative int is one further from zero than the most positive one.
-    const qint64 limit = negative ? -qint64(std::numeric_limits<int>::min())
-                                  : qint64(std::numeric_limits<int>::max());
-    ScannedNumber scanned;
-    qint64 magnitude = 0;
-    while (pos < text.size() && isDigit(text.at(pos))) {
-        if (scanned.digits != Digits::TooBig) {
-            magnitude = magnitude * 10 + (text.at(pos) - '0');
-            scanned.digits = magnitude > limit ? Digits::TooBig : Digits::Fit;
-        }
-        ++pos;
-    }
-    scanned.end = pos;
-    if (scanned.digits == Digits::Fit)
-        scanned.value = int(negative ? -magnitude : magnitude);
-    return scanned;
-}
-
-// A number the way sscanf's "%d" reads one: at least one digit is required.
-std::optional<ScannedNumber> scannedInt(QByteArrayView text, qsizetype pos)
-{
-    const ScannedNumber scanned = scanDecimal(text, pos);
-    if (scanned.digits != Digits::Fit)
-        return std::nullopt;
-    return scanned;
 }
 
 std::optional<int> numberInRange(QByteArrayView text, int lowest, int highest)
@@ -108,8 +50,8 @@ std::optional<int> comPortNumber(QByteArrayView value)
 {
     for (qsizetype pos = 0; pos < value.size(); ++pos) {
         if (value.at(pos) >= '1' && value.at(pos) <= '9') {
-            const ScannedNumber scanned = scanDecimal(value, pos);
-            if (scanned.digits != Digits::Fit)
+            const ScannedInteger scanned = scanInteger(value, pos);
+            if (scanned.outOfRange)
                 return std::nullopt;
             return scanned.value;
         }
@@ -214,7 +156,7 @@ std::optional<std::array<int, 4>> ethernetAddress(QByteArrayView value)
             ++pos;
         }
         first = false;
-        const std::optional<ScannedNumber> number = scannedInt(text, pos);
+        const std::optional<ScannedInteger> number = scanConversion(text, pos);
         if (!number || number->value < 0 || number->value > 255)
             return std::nullopt;
         part = number->value;
@@ -227,7 +169,7 @@ std::optional<int> ethernetPort(QByteArrayView value)
 {
     if (!isShortValue(value))
         return std::nullopt;
-    const std::optional<ScannedNumber> number = scannedInt(withoutLeadingBlanks(value), 0);
+    const std::optional<ScannedInteger> number = scanConversion(withoutLeadingBlanks(value), 0);
     if (!number || number->value < 0 || number->value > 65535)
         return std::nullopt;
     return number->value;
@@ -367,8 +309,8 @@ QByteArrayView withoutLeadingBlanks(QByteArrayView text)
 
 std::optional<int> leadingNumber(QByteArrayView text)
 {
-    const ScannedNumber scanned = scanDecimal(text, 0);
-    if (scanned.digits == Digits::TooBig)
+    const ScannedInteger scanned = scanInteger(text, skipCWhiteSpace(text, 0));
+    if (scanned.outOfRange)
         return std::nullopt;
     return scanned.value;
 }

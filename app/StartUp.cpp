@@ -173,8 +173,6 @@ void TTamrinForm::applySettings(const LoaderSettings &settings)
     applySerialSettings(settings);
     if (settings.autoScriptPath)
         startup.autoScriptPath = *settings.autoScriptPath;
-    if (settings.scriptFolder)
-        startup.scriptFolder = *settings.scriptFolder;
     startup.autoMode = settings.autoMode;
     if (settings.normalPrompt)
         link.normalPrompt = *settings.normalPrompt;

@@ -173,8 +173,6 @@ public:
     bool AdTerminal1KeyPress(char &key);
 
     // Main window.
-    // Height of the area below the menu bar: the controls and the status line.
-    int clientHeight() const;
     void ExitMenuClick();
     void VersionLabelClick();
     void JustUploadTimerTimer();
@@ -201,7 +199,6 @@ public:
     QTimer &commandTimer() { return *CommandTimer; }
     QTimer &keepAliveTimer() { return *CCHECKTimer1; }
     StatusLightController &statusLights() { return *m_lights; }
-    TProgressForm *progressForm() const { return m_windows.progress; }
     TInfoForm *infoForm() const { return m_windows.info; }
     TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
     int cancelFlag() const;

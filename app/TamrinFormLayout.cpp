@@ -162,11 +162,6 @@ void TTamrinForm::setClientHeight(int height)
     setFixedSize(ClientWidth, menuBar()->sizeHint().height() + height);
 }
 
-int TTamrinForm::clientHeight() const
-{
-    return height() - menuBar()->height();
-}
-
 QAction *TTamrinForm::addAction(QMenu *menu, const QString &caption, const char *name,
                                 std::function<void()> handler)
 {

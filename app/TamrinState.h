@@ -12,6 +12,14 @@
 
 #include <array>
 
+// How the unit was last reached.
+enum class LinkKind
+{
+    None = -1,
+    Serial = 0,
+    Ethernet = 1
+};
+
 // What the link core knows about talking to the unit, whichever transport is in use.
 struct LinkState
 {
@@ -19,8 +27,9 @@ struct LinkState
     char loaderPrompt = '>';
     // The character the next prompt wait looks for; changed only through SetPromptChar.
     char currentPrompt = '>';
-    // Limit of a serial prompt wait, in ticks of 55 ms (400 is about 22 s).
-    int promptTimeoutTicks = 400;
+    // Limit of a serial prompt wait, in ticks of 55 ms: about 22 s unless a step needs another.
+    static constexpr int DefaultPromptTicks = 400;
+    int promptTimeoutTicks = DefaultPromptTicks;
     // A port or new connection is being checked for the unit: short waits, no keep-alive.
     bool probing = false;
     QByteArray commandBuffer;
@@ -30,8 +39,10 @@ struct LinkState
     int promptGuard = 0;
     // A capture or wait ended without the prompt.
     bool waitFailed = false;
-    // Ethernet: one automatic reconnect has been tried.
-    bool tryAgain = false;
+    // Ethernet: the one automatic reconnect has been used up.
+    bool reconnectUsed = false;
+    // The transport that last reached the unit, serial or Ethernet: a restart reconnects by it.
+    LinkKind lastLinkKind = LinkKind::None;
     bool keepAlive = true;
     QByteArray loaderModeCommand = "LOADR\r\n";
     QByteArray uploadKeyword = "LF";
@@ -59,13 +70,6 @@ struct LinkIdentity
     bool operator!=(const LinkIdentity &other) const { return !(*this == other); }
 };
 
-enum class LinkKind
-{
-    None = -1,
-    Serial = 0,
-    Ethernet = 1
-};
-
 // Which serial port reaches the unit.
 struct SerialSelection
 {
@@ -73,8 +77,6 @@ struct SerialSelection
     int configuredComPort = 0;
     // The last port on which the unit answered; 0 = never.
     int lastGoodComPort = 0;
-    // The transport that last reached the unit.
-    LinkKind linkKind = LinkKind::None;
     // The notes of ports that would not open, given in the current look for the unit (the
     // start-up, or one of the operator's selections and searches): each is given once.
     QStringList refusalsNoted;
@@ -84,7 +86,6 @@ struct SerialSelection
 struct StartupSettings
 {
     QByteArray autoScriptPath;
-    QByteArray scriptFolder;
     bool autoMode = false;
     bool ethernetOnly = false;
     // How the automatic run ends the process, and what stopped it from outside the script
@@ -153,9 +154,10 @@ struct QueryState
 struct EthernetState
 {
     // A connect has been started and waits for its outcome; the dialog cannot be closed.
-    bool connectWaiting = false;
-    // The connect wait is running: a second Connect press returns at once.
-    bool connecting = false;
+    bool connectOutcomePending = false;
+    // A connect is being made, from its checks to its outcome: a second Connect press
+    // returns at once.
+    bool connectInProgress = false;
     // The connect attempt ended in an error instead of a connection.
     bool connectFailed = false;
     // The 5000 ms connect time-out fired.

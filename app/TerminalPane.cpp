@@ -39,7 +39,7 @@ QChar displayCharacter(unsigned char byte)
     return QChar(byte);
 }
 
-QString displayText(QByteArrayView row)
+QString rowForDisplay(QByteArrayView row)
 {
     QString text;
     text.reserve(row.size());
@@ -378,7 +378,7 @@ QString TerminalPane::visibleText() const
     const int firstRow = firstVisibleRow();
     const int endRow = std::min(firstRow + visibleRows(), m_model.rowCount());
     for (int row = firstRow; row < endRow; ++row)
-        lines << displayText(m_model.rowText(row));
+        lines << rowForDisplay(m_model.rowText(row));
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines.join(QLatin1Char('\n'));
@@ -396,7 +396,7 @@ int TerminalPane::firstVisibleRow() const
 
 void TerminalPane::paintRow(QPainter &painter, int rowIndex, int top) const
 {
-    const QString text = displayText(m_model.rowBytes(rowIndex));
+    const QString text = rowForDisplay(m_model.rowBytes(rowIndex));
     const int baseline = top + m_ascent;
     painter.setPen(m_textColour);
     painter.drawText(textLeft(), baseline, text);

@@ -193,7 +193,7 @@ void TClientSocketForm::showOwnAddress()
 bool TClientSocketForm::FormClose() const
 {
     // A connect that waits for its outcome must end first.
-    return !m_main || !m_main->ethernet.connectWaiting;
+    return !m_main || !m_main->ethernet.connectOutcomePending;
 }
 
 void TClientSocketForm::closeEvent(QCloseEvent *event)

@@ -75,12 +75,12 @@ void TTamrinForm::EnetConnect1Click()
 
 void TTamrinForm::connectEthernet(EthernetConnectReport report)
 {
-    if (ethernet.connecting)
+    if (ethernet.connectInProgress)
         return;
-    ethernet.connecting = true;
+    ethernet.connectInProgress = true;
     WaitCursor hourglass;
     if (tcpConnected()) {
-        ethernet.connecting = false;
+        ethernet.connectInProgress = false;
         return;
     }
     TClientSocketForm &dialog = *m_windows.ethernet;
@@ -93,7 +93,7 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
         dialog.focusPortField();
     } else {
         closeClientSocket();
-        ethernet.connectWaiting = true;
+        ethernet.connectOutcomePending = true;
         ethernet.connectFailed = false;
         show_status(QStringLiteral("Attempting Ethernet connection. Please wait...."));
         m_clientSocket->connectToHost(*unit, *portNumber(dialog.portText()));
@@ -106,9 +106,9 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
     if (tcpConnected()) {
         if (dialog.isVisible())
             dialog.hide();
-        serial.linkKind = LinkKind::Ethernet;
+        link.lastLinkKind = LinkKind::Ethernet;
     }
-    ethernet.connecting = false;
+    ethernet.connectInProgress = false;
     AdTerminal1DblClick();
 }
 
@@ -116,7 +116,7 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
 // check therefore runs inside this wait.
 void TTamrinForm::waitForConnectOutcome(EthernetConnectReport report)
 {
-    for (int polls = 0; ethernet.connectWaiting && !ethernet.userDisconnect; ++polls) {
+    for (int polls = 0; ethernet.connectOutcomePending && !ethernet.userDisconnect; ++polls) {
         if (polls > ConnectPolls || ethernet.connectTimedOut) {
             giveUpConnecting(report);
             break;
@@ -125,10 +125,10 @@ void TTamrinForm::waitForConnectOutcome(EthernetConnectReport report)
         Timing::pump();
     }
     ConnectionTimer->stop();
-    if (ethernet.connectWaiting) {
+    if (ethernet.connectOutcomePending) {
         // The operator disconnected meanwhile: the attempt is abandoned.
         closeClientSocket();
-        ethernet.connectWaiting = false;
+        ethernet.connectOutcomePending = false;
         m_windows.ethernet->setFieldsEnabled(true);
     }
     if (ethernet.connectFailed && report == EthernetConnectReport::Shown) {
@@ -145,7 +145,7 @@ void TTamrinForm::giveUpConnecting(EthernetConnectReport report)
     if (report == EthernetConnectReport::Shown)
         showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
     EthernetCheckBox->setChecked(false);
-    ethernet.connectWaiting = false;
+    ethernet.connectOutcomePending = false;
     SetTryEnetAgainFlag(false);
 }
 
@@ -162,11 +162,11 @@ void TTamrinForm::ClientSocket1Connect()
     m_clientSocket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
     const int generation = ethernet.generation;
     const int errorsBefore = ethernet.errors;
-    if (!link.tryAgain)
+    if (!link.reconnectUsed)
         AdTerminal1->ClearAll();
     AdTerminal1->setEnabled(true);
     AdTerminal1->setFocus();
-    ethernet.connectWaiting = false;
+    ethernet.connectOutcomePending = false;
     show_status(QStringLiteral("Connection established. Verifying prompt...."));
     link.probing = true;
     if (!SendCOMCmd_GetPrompt("\r") && tcpConnected()) {
@@ -181,7 +181,7 @@ void TTamrinForm::ClientSocket1Connect()
     if (generation != ethernet.generation || !tcpConnected())
         return;
     show_status(QStringLiteral("Connect via Ethernet successful"));
-    if (!link.tryAgain)
+    if (!link.reconnectUsed)
         enable_btns();
     ConfigMenu->setEnabled(false);
     EnetConnect1->setEnabled(false);
@@ -242,16 +242,16 @@ void TTamrinForm::ClientSocket1Error()
     // A capture or prompt wait under way fails with the connection, even if a reconnect
     // follows: its answer cannot come over the new connection.
     const bool waitRunning = link.capturing || CommandTimer->isActive();
-    if (ethernet.connectWaiting) {
+    if (ethernet.connectOutcomePending) {
         // The outcome of the connect attempt, which reports it.
-        ethernet.connectWaiting = false;
+        ethernet.connectOutcomePending = false;
         ethernet.connectFailed = true;
     } else if (!ethernet.handlingError) {
         ethernet.handlingError = true;
         if (upload.inFlight)
             setCancelFlag(1);
         const bool wasUp = ethernet.up;
-        if (link.tryAgain || ethernet.userDisconnect) {
+        if (link.reconnectUsed || ethernet.userDisconnect) {
             setCancelFlag(1);
             reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
                                      : QStringLiteral("Error! Cannot connect to server/lost "

@@ -77,7 +77,7 @@ void TTamrinForm::SetPromptChar(char c)
 
 void TTamrinForm::SetTryEnetAgainFlag(bool value)
 {
-    link.tryAgain = value;
+    link.reconnectUsed = value;
 }
 
 void TTamrinForm::SendByte(QByteArrayView block)
@@ -170,7 +170,7 @@ bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
     }
     // A unit last reached over Ethernet is looked for there again, unless the operator has
     // disconnected; a failed attempt is this wait's failure, which the caller reports.
-    if (!tcpConnected() && serial.linkKind == LinkKind::Ethernet && !ethernet.userDisconnect &&
+    if (!tcpConnected() && link.lastLinkKind == LinkKind::Ethernet && !ethernet.userDisconnect &&
         m_windows.ethernet)
         connectEthernet(EthernetConnectReport::Quiet);
     if (!tcpConnected())
@@ -269,7 +269,7 @@ void TTamrinForm::ClientSocket1Read()
 void TTamrinForm::CommandTimerTimer()
 {
     CommandTimer->stop();
-    if (!tcpConnected() || link.tryAgain) {
+    if (!tcpConnected() || link.reconnectUsed) {
         setCancelFlag(1);
         message_text = WatchdogText;
         showMessage(message_text);

@@ -74,7 +74,7 @@ int TTamrinForm::check_com(int portNumber)
         show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
         ComNumberLabel->setText(QString::number(m_comPort->portNumber()));
         serial.lastGoodComPort = m_comPort->portNumber();
-        serial.linkKind = LinkKind::Serial;
+        link.lastLinkKind = LinkKind::Serial;
         ComBaudLabel->setText(QString::number(m_comPort->baudRate()));
         Ethernet1->setEnabled(false);
         result = 1;

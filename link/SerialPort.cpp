@@ -295,11 +295,6 @@ void SerialPort::rearmReading()
         m_port.setReadBufferSize(InputBufferSize);
 }
 
-QByteArray SerialPort::readBlock(int count)
-{
-    return isOpen() ? m_port.read(std::max(count, 0)) : QByteArray();
-}
-
 bool SerialPort::charReady()
 {
     return isOpen() && m_port.bytesAvailable() > 0;
@@ -318,7 +313,7 @@ bool SerialPort::waitForText(QByteArrayView text, int ticks, const std::function
     if (!isOpen() || text.isEmpty())
         return false;
     m_waiting = true;
-    const qint64 startTick = Timing::nowMs() / TickMs;
+    const qint64 startTick = Timing::nowMs() / Timing::TickMs;
     QByteArray window;
     bool found = false;
     while (!found && isOpen()) {
@@ -328,7 +323,7 @@ bool SerialPort::waitForText(QByteArrayView text, int ticks, const std::function
                 window.remove(0, window.size() - text.size());
             found = window == text;
         }
-        if (found || Timing::nowMs() / TickMs > startTick + ticks || (stop && stop()))
+        if (found || Timing::nowMs() / Timing::TickMs > startTick + ticks || (stop && stop()))
             break;
         Timing::pump();
         Timing::sleepMs(1);

@@ -37,7 +37,6 @@ class SerialPort : public QObject
 public:
     static constexpr int InputBufferSize = 8192;
     static constexpr int OutputBufferSize = 4096;
-    static constexpr int TickMs = 55;
 
     // Takes a delivery, returns how many of its bytes it took.
     using Receiver = std::function<int(QByteArrayView)>;
@@ -92,7 +91,6 @@ public:
     bool putBlock(QByteArrayView bytes);
 
     void addReceiver(Receiver receiver);
-    QByteArray readBlock(int count);
     bool charReady();
     char readChar();
     // Waits up to 'ticks' ticks of 55 ms for 'text', reading characters one by one and

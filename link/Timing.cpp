@@ -46,9 +46,4 @@ void setScale(double scale)
         g_scale = scale;
 }
 
-double scale()
-{
-    return g_scale;
-}
-
 } // namespace Timing

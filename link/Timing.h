@@ -10,6 +10,9 @@
 
 namespace Timing {
 
+// The unit's protocol counts some limits in ticks of 55 ms (a PC's clock tick).
+constexpr int TickMs = 55;
+
 // Sleeps without letting window messages run (the protocol's fixed pauses).
 void sleepMs(int ms);
 
@@ -21,6 +24,5 @@ void pump();
 
 // 1.0 is real time; 0.1 runs every pause ten times faster. Values outside (0, 1] are refused.
 void setScale(double scale);
-double scale();
 
 } // namespace Timing

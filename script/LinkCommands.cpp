@@ -15,7 +15,6 @@ using namespace ScriptSyntax;
 namespace {
 
 constexpr int LoaderCheckTicks = 135;
-constexpr int DefaultPromptTicks = 400;
 constexpr int RestartPauseMs = 4500;
 
 } // namespace
@@ -42,10 +41,10 @@ bool TTamrinForm::restartLink()
         EnetDisconnect1Click();
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
-    if (serial.linkKind == LinkKind::Serial) {
+    if (link.lastLinkKind == LinkKind::Serial) {
         SelectComPort(serial.lastGoodComPort);
         connected = serialOpen();
-    } else if (serial.linkKind == LinkKind::Ethernet && ethernetForm()) {
+    } else if (link.lastLinkKind == LinkKind::Ethernet && ethernetForm()) {
         // The operator connects again in the Ethernet dialog, which closes once connected.
         ethernet.userDisconnect = false;
         ethernetForm()->exec();
@@ -73,7 +72,7 @@ bool TTamrinForm::loaderModeCheck(const QByteArray &line)
         SetPromptChar(link.normalPrompt);
         normalPrompt = !linkFailureReported() && SendCOMCmd_GetPrompt("\r");
     }
-    link.promptTimeoutTicks = DefaultPromptTicks;
+    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
     if (inLoaderMode) {
         Timing::sleepMs(500);
         return true;

@@ -191,12 +191,12 @@ ScriptCheckResult Checker::read(QByteArrayView content)
         noteByte(content, at, reader.fileLine());
         const ScriptLineReader::Step step = reader.feed(content.at(at));
         if (step == ScriptLineReader::Step::LineComplete)
-            commandLine(reader, reader.takeLine());
+            commandLine(reader, reader.completedLine());
         if (step == ScriptLineReader::Step::EndOfFile)
             break;
     }
     if (reader.finish())
-        commandLine(reader, reader.takeLine());
+        commandLine(reader, reader.completedLine());
     return m_result;
 }
 

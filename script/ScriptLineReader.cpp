@@ -63,7 +63,7 @@ void ScriptLineReader::complete()
     m_tooLong = false;
 }
 
-QByteArray ScriptLineReader::takeLine()
+QByteArray ScriptLineReader::completedLine() const
 {
     return m_completed;
 }

@@ -20,7 +20,7 @@ public:
     enum class Step
     {
         Continue,     // nothing complete yet
-        LineComplete, // a command line has ended: takeLine()
+        LineComplete, // a command line has ended: completedLine()
         EndOfFile     // byte 26: read no further
     };
 
@@ -29,7 +29,7 @@ public:
     bool finish();
 
     // The command line that just completed, and whether it was over the limit.
-    QByteArray takeLine();
+    QByteArray completedLine() const;
     bool lineTooLong() const { return m_completedTooLong; }
     // The file line (1-based) on which the last completed command line stood.
     int lineNumber() const { return m_completedLineNumber; }

@@ -5,6 +5,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
+#include "app/WaitCursor.h"
 #include "link/Timing.h"
 #include "script/ScriptLineReader.h"
 #include "upload/NativeFile.h"
@@ -34,12 +35,13 @@ void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work
     if (chosen.isEmpty())
         return;
     startRunning();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    ClearScriptLines();
-    script.fileName = chosen;
-    setCancelFlag(0);
-    work(chosen);
-    QApplication::restoreOverrideCursor();
+    {
+        WaitCursor hourglass;
+        ClearScriptLines();
+        script.fileName = chosen;
+        setCancelFlag(0);
+        work(chosen);
+    }
     stopRunning();
 }
 
@@ -81,7 +83,7 @@ int TTamrinForm::readScriptFile()
         const bool lineDone = step == ScriptLineReader::Step::LineComplete ||
                               (step == ScriptLineReader::Step::EndOfFile && reader.finish());
         if (lineDone) {
-            const LineOutcome outcome = runCommandLine(reader.takeLine(), reader.lineTooLong(),
+            const LineOutcome outcome = runCommandLine(reader.completedLine(), reader.lineTooLong(),
                                                        reader.lineNumber(), ethernetRun);
             if (outcome == LineOutcome::Stop)
                 return endRun(0);

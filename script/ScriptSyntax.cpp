@@ -113,16 +113,9 @@ bool isCWhiteSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-struct ScannedInteger
-{
-    bool digitsRead = false;
-    bool outOfRange = false;
-    int value = 0; // saturated at INT_MIN / INT_MAX when out of range
-    qsizetype end = 0;
-};
+} // namespace
 
-// Reads an optional sign and decimal digits starting at `from`. The magnitude stops
-// growing once it is past any int, so any number of digits is safe.
+// The magnitude stops growing once it is past any int, so any number of digits is safe.
 ScannedInteger scanInteger(QByteArrayView text, qsizetype from)
 {
     constexpr qint64 magnitudeLimit = qint64(INT_MAX) + 2;
@@ -164,7 +157,6 @@ qsizetype skipCWhiteSpace(QByteArrayView text, qsizetype from)
     return from;
 }
 
-// One sscanf "%d": white space skipped, then a signed integer that must fit in an int.
 std::optional<ScannedInteger> scanConversion(QByteArrayView text, qsizetype from)
 {
     const ScannedInteger scanned = scanInteger(text, skipCWhiteSpace(text, from));
@@ -172,8 +164,6 @@ std::optional<ScannedInteger> scanConversion(QByteArrayView text, qsizetype from
         return std::nullopt;
     return scanned;
 }
-
-} // namespace
 
 KeywordSyntax keywordSyntax(QByteArrayView keyword)
 {

@@ -88,6 +88,23 @@ QByteArray replaceEscapes(QByteArrayView text, EscapeSet escapes);
 // The argument text of a line with its keyword's escapes replaced.
 std::optional<QByteArray> escapedArgumentText(QByteArrayView line);
 
+// A decimal integer as C reads one: an optional sign and the digits after it, read from
+// 'from'. Every digit is consumed; a value beyond 32 bits saturates at INT_MIN / INT_MAX and
+// is marked out of range. Without digits, nothing is read: 'end' stays at 'from'.
+struct ScannedInteger
+{
+    bool digitsRead = false;
+    bool outOfRange = false;
+    int value = 0;
+    qsizetype end = 0;
+};
+ScannedInteger scanInteger(QByteArrayView text, qsizetype from);
+// Past the white space (as the C locale's isspace() sees it) that starts at 'from'.
+qsizetype skipCWhiteSpace(QByteArrayView text, qsizetype from);
+// One sscanf "%d" from 'from': white space skipped, then a signed integer that must fit in an
+// int; nothing otherwise.
+std::optional<ScannedInteger> scanConversion(QByteArrayView text, qsizetype from);
+
 // The decimal integer at the start of the text: an optional sign, then digits up to the
 // first other byte. No digits give 0, and leading white space is not skipped. Values beyond
 // 32 bits saturate at INT_MIN / INT_MAX.

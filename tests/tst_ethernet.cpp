@@ -107,24 +107,19 @@ private:
     TClientSocketForm &dialog() { return *m_fixture->windows().ethernet; }
     QStringList &messages() { return m_fixture->dialogs().messages; }
 
-    std::unique_ptr<QTemporaryDir> m_ports;
     std::unique_ptr<UnitSim> m_sim;
     std::unique_ptr<FormFixture> m_fixture;
 };
 
 void tst_Ethernet::init()
 {
-    Timing::setScale(0.1);
-    m_ports = std::make_unique<QTemporaryDir>();
-    m_fixture = std::make_unique<FormFixture>(m_ports->path());
+    m_fixture = std::make_unique<FormFixture>(0.1);
 }
 
 void tst_Ethernet::cleanup()
 {
     m_fixture.reset();
     m_sim.reset();
-    m_ports.reset();
-    Timing::setScale(1.0);
 }
 
 void tst_Ethernet::setTarget(quint16 port)
@@ -172,7 +167,7 @@ void tst_Ethernet::connectChecksThePrompt()
     QVERIFY(form().EthernetCheckBox->isChecked());
     QVERIFY(form().AdTerminal1->isEnabled());
     QVERIFY(!dialog().isVisible());
-    QCOMPARE(form().serial.linkKind, LinkKind::Ethernet);
+    QCOMPARE(form().link.lastLinkKind, LinkKind::Ethernet);
     QCOMPARE(form().keepAliveTimer().interval(), 6010);
     // Each check is a CR, the TCP line end, and the nudge if the prompt is slow to come.
     const QByteArray check = "\r\r\n";
@@ -244,7 +239,7 @@ void tst_Ethernet::refusedConnect()
     QVERIFY(!form().EthernetCheckBox->isChecked());
     QVERIFY(dialog().PortEdit->isEnabled());
     QVERIFY(dialog().FormClose());
-    QVERIFY(!form().link.tryAgain);
+    QVERIFY(!form().link.reconnectUsed);
     // The operator tries again once the unit is back.
     QVERIFY(m_sim->command(QStringLiteral("listen on")));
     dialog().ConnectButtonClick();
@@ -266,7 +261,7 @@ void tst_Ethernet::unansweredConnectTimesOut()
         dialog().close();
         closeRefused = dialog().isVisible() && !dialog().ConnectButton->isEnabled();
         dialog().ConnectButtonClick(); // returns at once: a connect is waiting already
-        secondPressIgnored = form().ethernet.connectWaiting;
+        secondPressIgnored = form().ethernet.connectOutcomePending;
     });
     QElapsedTimer clock;
     clock.start();
@@ -397,7 +392,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     QVERIFY(m_sim->waitForUploadLines(1));
     QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
              qPrintable(m_sim->uploadLines().first()));
-    QVERIFY(!form().link.tryAgain);
+    QVERIFY(!form().link.reconnectUsed);
     QCOMPARE(form().commandTimer().interval(), 14000);
     // However fast the file is read, Tamrin held less than one block unsent besides the one
     // being handed over.
@@ -607,7 +602,7 @@ void tst_Ethernet::watchdogReconnectsOnce()
     QCOMPARE(run("_QC \"VER\"\n"), 1);
     QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
     QVERIFY(form().tcpConnected());
-    QVERIFY(form().link.tryAgain);
+    QVERIFY(form().link.reconnectUsed);
     // The next one ends the run.
     messages().clear();
     QCOMPARE(run("_QC \"VER\"\n_SC \"AFTER\"\n"), 1);

@@ -67,10 +67,9 @@ private:
 
 void tst_PortSelection::init()
 {
-    Timing::setScale(0.25);
     m_ports = std::make_unique<QTemporaryDir>();
     QVERIFY(m_ports->isValid());
-    m_fixture = std::make_unique<FormFixture>(m_ports->path());
+    m_fixture = std::make_unique<FormFixture>(m_ports->path(), 0.25);
 }
 
 void tst_PortSelection::cleanup()
@@ -78,7 +77,6 @@ void tst_PortSelection::cleanup()
     m_fixture.reset();
     m_units.clear();
     m_ports.reset();
-    Timing::setScale(1.0);
 }
 
 UnitSim &tst_PortSelection::addUnit(int portNumber, const QStringList &args)
@@ -135,7 +133,7 @@ void tst_PortSelection::checkComResults()
         QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
         QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));
         QCOMPARE(form().serial.lastGoodComPort, 3);
-        QCOMPARE(form().serial.linkKind, LinkKind::Serial);
+        QCOMPARE(form().link.lastLinkKind, LinkKind::Serial);
         QVERIFY(!form().Ethernet1->isEnabled());
         QCOMPARE(form().link.currentPrompt, '#');
     } else {
@@ -263,9 +261,7 @@ void tst_PortSelection::probeGivesUpAfterEightTicks()
     // Real time: 8 ticks of 55 ms, counted from the tick the wait began in.
     Timing::setScale(1.0);
     addUnit(3, {"--mute"});
-    SerialPort &port = form().comPort();
-    port.setPortNumber(3);
-    QVERIFY(port.open());
+    QVERIFY(m_fixture->openComPort(3));
     form().link.probing = true;
     QElapsedTimer clock;
     clock.start();

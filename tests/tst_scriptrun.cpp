@@ -3,7 +3,6 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
-#include "link/SerialPort.h"
 #include "link/Timing.h"
 
 #include <QDir>
@@ -62,19 +61,16 @@ private:
 
 void tst_ScriptRun::init()
 {
-    Timing::setScale(0.1);
     m_sim = std::make_unique<UnitSim>();
     QVERIFY(m_sim->start());
-    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir());
-    form().comPort().setPortNumber(3);
-    QVERIFY(form().comPort().open());
+    m_fixture = std::make_unique<FormFixture>(m_sim->portsDir(), 0.1);
+    QVERIFY(m_fixture->openComPort(3));
 }
 
 void tst_ScriptRun::cleanup()
 {
     m_fixture.reset();
     m_sim.reset();
-    Timing::setScale(1.0);
 }
 
 int tst_ScriptRun::run(const QByteArray &script)
@@ -343,7 +339,7 @@ void tst_ScriptRun::restartAfterSend()
     QFETCH(int, lastGoodPort);
     QFETCH(int, result);
     QFETCH(QStringList, messages);
-    form().serial.linkKind = LinkKind::Serial;
+    form().link.lastLinkKind = LinkKind::Serial;
     form().serial.lastGoodComPort = lastGoodPort;
     QCOMPARE(run("_ST \"RESET\"\n_SC \"AFTER\"\n"), result);
     QCOMPARE(this->messages(), messages);

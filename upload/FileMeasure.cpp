@@ -1,5 +1,6 @@
 #include "upload/FileMeasure.h"
 
+#include "link/Timing.h"
 #include "upload/NativeFile.h"
 
 #include <QFile>
@@ -65,9 +66,8 @@ qint64 sizeWaitMs(qint64 size)
 
 int postUploadPromptTicks(qint64 size)
 {
-    constexpr qint64 TickMs = 55;
     constexpr qint64 MarginTicks = 120;
-    return int(std::min<qint64>(sizeWaitMs(size) / TickMs + MarginTicks, INT_MAX));
+    return int(std::min<qint64>(sizeWaitMs(size) / Timing::TickMs + MarginTicks, INT_MAX));
 }
 
 QByteArray uploadHeader(const QByteArray &keyword, const QByteArray &address, qint64 size,

@@ -36,7 +36,6 @@ namespace {
 constexpr int TransferBlock = 2000;
 constexpr int RawBlock = 4000;
 constexpr int HeaderPromptTicks = 130;
-constexpr int DefaultPromptTicks = 400;
 constexpr int WatchdogAfterUploadMs = 14000;
 
 } // namespace
@@ -56,11 +55,11 @@ bool TTamrinForm::scriptUpload()
         if (!linkFailureReported())
             showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
                                        "Exiting script."));
-        link.promptTimeoutTicks = DefaultPromptTicks;
+        link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
         return false;
     }
     Timing::pump();
-    link.promptTimeoutTicks = DefaultPromptTicks;
+    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
     link.commandBuffer = uploadHeader(link.uploadKeyword, upload.loadAddress, upload.fileSize,
                                       upload.checksum, upload.loadVersion);
     Timing::pump();
@@ -277,10 +276,10 @@ void TTamrinForm::postUploadPromptWait()
     if (!prompt && uploadLinkHolds()) {
         if (tcpConnected())
             Timing::sleepMs(2000);
-        link.promptTimeoutTicks = DefaultPromptTicks;
+        link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
         prompt = promptOnUploadLink();
     }
-    link.promptTimeoutTicks = DefaultPromptTicks;
+    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
     // A link that went meanwhile is reported as the cancelled upload it is.
     if (!prompt && uploadLinkHolds()) {
         showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "

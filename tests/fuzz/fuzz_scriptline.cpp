@@ -4,9 +4,11 @@
 // The command lines it yields must be those of the file's own rules, in order and with the
 // right file line numbers: no line longer than 199 bytes ever comes out, a line within the
 // limit comes out byte for byte (no byte lost or invented), and a longer one is reported as
-// too long and holds nothing but the start of that line.
+// too long and holds nothing but the start of that line. The script check reads the same file
+// too: every finding it makes stands on a line of the file.
 #include "FuzzCheck.h"
 
+#include "script/ScriptCheck.h"
 #include "script/ScriptLineReader.h"
 
 namespace {
@@ -47,7 +49,7 @@ QList<CommandLine> expectedCommandLines(QByteArrayView script)
 CommandLine takeFrom(ScriptLineReader &reader)
 {
     CommandLine line;
-    line.text = reader.takeLine();
+    line.text = reader.completedLine();
     line.lineNumber = reader.lineNumber();
     line.tooLong = reader.lineTooLong();
     return line;
@@ -94,5 +96,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         else
             FUZZ_CHECK(got.text == want.text);
     }
+    // No file is found in a folder that does not exist, so the check reads nothing else.
+    const ScriptCheckContext context{QStringLiteral("/nonexistent"), '#', '>', "LOADR\r\n", "LF",
+                                     true};
+    const int lines = int(script.count('\n')) + 1;
+    for (const ScriptNote &finding : checkScript(script, context).findings)
+        FUZZ_CHECK(finding.line >= 1 && finding.line <= lines);
     return 0;
 }
