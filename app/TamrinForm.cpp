@@ -52,6 +52,8 @@ TTamrinForm::~TTamrinForm() = default;
 void TTamrinForm::attachWindows(const CompanionWindows &windows)
 {
     m_windows = windows;
+    if (m_windows.progress)
+        m_windows.progress->attach(m_run);
     if (m_windows.ethernet)
         m_windows.ethernet->attach(this);
 }
@@ -93,7 +95,7 @@ void TTamrinForm::showMessage(const QString &text)
 
 void TTamrinForm::startRunning()
 {
-    if (script.depth++ > 0)
+    if (!m_run.start())
         return;
     script.firstError.clear();
     upload.chainRefused = false;
@@ -106,24 +108,13 @@ void TTamrinForm::startRunning()
 
 void TTamrinForm::stopRunning()
 {
-    if (--script.depth > 0)
+    if (!m_run.stop())
         return;
     SendFile1->setEnabled(true);
     Button1->setEnabled(true);
     enable_btns();
     CCHECKTimer1->start();
     link.keepAlive = true;
-}
-
-int TTamrinForm::cancelFlag() const
-{
-    return m_windows.progress ? m_windows.progress->cancelFlag : 0;
-}
-
-void TTamrinForm::setCancelFlag(int value)
-{
-    if (m_windows.progress)
-        m_windows.progress->cancelFlag = value;
 }
 
 bool TTamrinForm::serialOpen() const
@@ -170,7 +161,7 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
 {
     // An upload in progress is the only thing worth a question, and only with someone there
     // to answer it; everything else ends at once.
-    if (!upload.idle && !startup.station.unattended &&
+    if (m_run.transferGoing() && !startup.station.unattended &&
         !AskYesNo(this, QStringLiteral("Loader GUI : Confirm Exit"),
                   QStringLiteral("File upload in progress.\rAre you sure you want to cancel "
                                  "upload and exit the application?"))) {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "app/TamrinState.h"
+#include "link/RunControl.h"
 
 #include <QMainWindow>
 
@@ -79,7 +80,7 @@ public:
     // unit or start another run meanwhile, whatever reconnects in between.
     void startRunning();
     void stopRunning();
-    bool runGoing() const { return script.depth > 0; }
+    bool runGoing() const { return m_run.going(); }
 
     // Start-up.
     void FormShow();
@@ -201,11 +202,12 @@ public:
     StatusLightController &statusLights() { return *m_lights; }
     TInfoForm *infoForm() const { return m_windows.info; }
     TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
-    int cancelFlag() const;
-    void setCancelFlag(int value);
+    RunControl &runControl() { return m_run; }
+    int cancelFlag() const { return m_run.cancelFlag(); }
+    void setCancelFlag(int value) { m_run.setCancelFlag(value); }
     // A failure that has been reported already (a lost link, the watchdog) cancelled the run:
     // a command whose wait it ended stops quietly instead of reporting it again.
-    bool runCancelled() const { return cancelFlag() != 0; }
+    bool runCancelled() const { return m_run.cancelled(); }
     // The same, or the link went down for good, which its loss handling has reported.
     bool linkFailureReported() const
     {
@@ -277,6 +279,7 @@ private:
     void applySerialSettings(const LoaderSettings &settings);
 
     CompanionWindows m_windows;
+    RunControl m_run;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;

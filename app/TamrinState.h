@@ -129,11 +129,8 @@ struct UploadState
     int postUploadPauseMs = 4000;
     // The terminal pane is disabled during a transfer only while this is the byte 0.
     char terminalLock = 1;
-    // False while a transfer runs; closing the window then asks first.
-    bool idle = true;
-    // From the header (or the first block) to the unit's prompt after the data: the upload
-    // and the link it goes over, which a failing connection cancels.
-    bool inFlight = false;
+    // The link an upload in flight goes over (the run control knows whether one is): a
+    // failing connection on it cancels the upload.
     LinkIdentity link;
     // The one buffer every block of every transfer is read into.
     std::array<char, 4000> block{};
@@ -185,9 +182,6 @@ struct ScriptRun
     int currentLine = 0;
     // Set by _FI: the run ends, with success, after the current line.
     bool finish = false;
-    // Runs going, nested counted once each (a chosen script is one run around its reading):
-    // while above 0 the buttons, Send File and the keep-alive stay off and typed keys are held.
-    int depth = 0;
     // The first message box of the program's own shown during the run (the script's own _DM
     // and _DQ texts are not): the run did not succeed, and this says why.
     QString firstError;

@@ -227,7 +227,7 @@ int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
     // capture has failed), nor anything at all when no run is going.
     const bool wholeCommand =
         interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
-    if (runGoing() && !upload.inFlight && wholeCommand) {
+    if (runGoing() && !m_run.uploadInFlight() && wholeCommand) {
         link.commandBuffer = interruptedCommand;
         SendString(link.commandBuffer);
     }
@@ -248,7 +248,7 @@ void TTamrinForm::ClientSocket1Error()
         ethernet.connectFailed = true;
     } else if (!ethernet.handlingError) {
         ethernet.handlingError = true;
-        if (upload.inFlight)
+        if (m_run.uploadInFlight())
             setCancelFlag(1);
         const bool wasUp = ethernet.up;
         if (link.reconnectUsed || ethernet.userDisconnect) {

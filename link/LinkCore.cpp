@@ -280,7 +280,7 @@ void TTamrinForm::CommandTimerTimer()
     // Over TCP the first time-out gets one reconnect. The wait it interrupted has failed all
     // the same, and a file transfer does not go on over the new connection.
     SetTryEnetAgainFlag(true);
-    if (upload.inFlight)
+    if (m_run.uploadInFlight())
         setCancelFlag(1);
     ClientSocketTryAgain(false);
     link.capturing = false;

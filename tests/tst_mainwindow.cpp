@@ -251,7 +251,7 @@ void tst_MainWindow::closeDuringUploadAsks()
     QFETCH(QString, answerLine);
     TTamrinForm &form = m_fixture->form();
     form.show();
-    form.upload.idle = false;
+    form.runControl().setTransferGoing(true);
     m_fixture->dialogs().answers = {answer};
     StandardErrorCapture standardError;
     form.close();

@@ -154,7 +154,7 @@ void tst_Upload::scriptUploadIsByteIdentical()
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), data);
     QVERIFY(!form().upload.versionStep);
-    QVERIFY(form().upload.idle);
+    QVERIFY(!form().runControl().transferGoing());
     QCOMPARE(form().commandTimer().interval(), 14000);
 }
 

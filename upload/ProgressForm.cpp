@@ -2,6 +2,7 @@
 
 #include "app/TamrinState.h"
 #include "app/WindowLook.h"
+#include "link/RunControl.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 
@@ -79,9 +80,21 @@ TProgressForm::TProgressForm(QWidget *parent)
     connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::CancelButtonClick);
 }
 
+int TProgressForm::cancelFlag() const
+{
+    return m_run ? m_run->cancelFlag() : 0;
+}
+
+void TProgressForm::CancelButtonClick()
+{
+    if (m_run)
+        m_run->setCancelFlag(1);
+}
+
 void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
 {
-    cancelFlag = 0;
+    if (m_run)
+        m_run->setCancelFlag(0);
     show();
     showFileName(ScriptSyntax::displayText(upload.fileName));
     ChecksumLabel->setText(QString::number(upload.checksum, 16).toUpper());

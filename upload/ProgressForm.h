@@ -4,9 +4,10 @@
 // file's own name, and the whole path as the name's tooltip. The window has no close box and
 // refuses to close while shown: only the end of the upload hides it.
 //
-// It also carries the cancel flag, the application-wide stop signal: failures anywhere (a
-// block that cannot be sent, the command watchdog, a lost connection, no prompt after an
-// upload) set it, and the running transfer and script run stop when they see it.
+// It also shows the cancel flag, the application-wide stop signal that the run control holds:
+// failures anywhere (a block that cannot be sent, the command watchdog, a lost connection, no
+// prompt after an upload) set it, and the running transfer and script run stop when they see
+// it. Its Cancel button sets it too.
 #pragma once
 
 #include <QWidget>
@@ -14,6 +15,7 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+class RunControl;
 struct UploadState;
 
 class TProgressForm : public QWidget
@@ -22,8 +24,10 @@ class TProgressForm : public QWidget
 public:
     explicit TProgressForm(QWidget *parent = nullptr);
 
+    // The run control whose cancel flag the window shows and its Cancel button sets.
+    void attach(RunControl &run) { m_run = &run; }
     // 1 = stop the running transfer and the script run.
-    int cancelFlag = 0;
+    int cancelFlag() const;
 
     // Clears the cancel flag, fills the labels from the upload and shows the window; the bar's
     // maximum is 'maximum', or 1 when that is not above 0.
@@ -32,7 +36,7 @@ public:
     void StepIt();
     // Bar back to 0, window hidden.
     void HideProgressForm();
-    void CancelButtonClick() { cancelFlag = 1; }
+    void CancelButtonClick();
 
     QProgressBar *FileProgressBar = nullptr;
     QLabel *BlockNameLabel = nullptr;
@@ -53,4 +57,5 @@ private:
     void showFileName(const QString &path);
 
     QLabel *m_fileSizeCaption = nullptr;
+    RunControl *m_run = nullptr;
 };

@@ -64,7 +64,7 @@ bool TTamrinForm::scriptUpload()
                                       upload.checksum, upload.loadVersion);
     Timing::pump();
     // From here the unit expects the file, over this link and no other.
-    upload.inFlight = true;
+    m_run.setUploadInFlight(true);
     upload.link = currentLink();
     ResendCommand();
     // The header goes once: a reconnect from here on must never send it again.
@@ -86,23 +86,23 @@ void TTamrinForm::UploadButtonClick()
     QFile file;
     if (!openUploadFile(file)) {
         // After a header the unit waits for data that will not come: that upload has failed.
-        if (upload.inFlight) {
-            upload.inFlight = false;
+        if (m_run.uploadInFlight()) {
+            m_run.setUploadInFlight(false);
             setCancelFlag(1);
             reportCancelledUpload();
         }
         return;
     }
-    if (!upload.inFlight) {
+    if (!m_run.uploadInFlight()) {
         // Without a header the transfer's link is the one open now.
-        upload.inFlight = true;
+        m_run.setUploadInFlight(true);
         upload.link = currentLink();
     }
     transferWithProgress(file);
     afterTransfer();
     // Only the unit's prompt after the data confirms the upload; until then a connection that
     // fails takes the upload with it.
-    upload.inFlight = false;
+    m_run.setUploadInFlight(false);
     Timing::pump();
     Timing::pump();
     if (tcpConnected())
@@ -113,7 +113,7 @@ void TTamrinForm::UploadButtonClick()
 // link hidden.
 void TTamrinForm::transferWithProgress(QFile &file)
 {
-    upload.idle = false;
+    m_run.setTransferGoing(true);
     showUploadMenus(false);
     if (upload.link.transport == Transport::Serial) {
         // Whatever the unit sent after the header and was not read yet is dropped.
@@ -135,7 +135,7 @@ void TTamrinForm::transferWithProgress(QFile &file)
     if (m_windows.progress)
         m_windows.progress->HideProgressForm();
     showUploadMenus(true);
-    upload.idle = true;
+    m_run.setTransferGoing(false);
 }
 
 // The pause after the data, or the cancellation report, then the unit's prompt when the

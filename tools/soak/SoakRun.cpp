@@ -200,7 +200,7 @@ void SoakRun::watchBlock(qsizetype size)
 // The first pass of the event loop with the header gone is in Tamrin's pause before the data.
 void SoakRun::watchPause()
 {
-    if (!form().upload.inFlight)
+    if (!form().runControl().uploadInFlight())
         return;
     m_pauseWatch.stop();
     typeKey();
