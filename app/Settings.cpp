@@ -182,33 +182,44 @@ std::optional<int> shortNumberInRange(QByteArrayView value, int lowest, int high
     return numberInRange(value, lowest, highest);
 }
 
-void applyValue(LoaderSettings &settings, int lineNumber, QByteArrayView value)
+// Lines 1 to 8: the serial port and the automatic run.
+bool applyStartValue(LoaderSettings &settings, int lineNumber, QByteArrayView value)
 {
     switch (lineNumber) {
     case 1:
         settings.comPort = comPortNumber(value);
-        break;
+        return true;
     case 2:
         applyBaudRate(settings, value);
-        break;
+        return true;
     case 3:
         settings.dataBits = shortNumberInRange(value, 5, 8);
-        break;
+        return true;
     case 4:
         settings.parity = shortNumberInRange(value, 0, 4);
-        break;
+        return true;
     case 5:
         settings.stopBits = shortNumberInRange(value, 1, 2);
-        break;
+        return true;
     case 6:
         settings.autoScriptPath = autoScriptPath(value);
-        break;
+        return true;
     case 7:
         settings.scriptFolder = withoutLeadingBlanks(value).toByteArray();
-        break;
+        return true;
     case 8:
         settings.autoMode = isAutomaticRunMode(value);
-        break;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Lines 14 to 27: the prompts, the terminal pane, the brand and the Ethernet link. Lines 9 to
+// 13, 16 to 18, 28 and 29 are kept for their numbers only.
+void applyLaterValue(LoaderSettings &settings, int lineNumber, QByteArrayView value)
+{
+    switch (lineNumber) {
     case 14:
         settings.normalPrompt = promptCharacter(value);
         break;
@@ -243,9 +254,14 @@ void applyValue(LoaderSettings &settings, int lineNumber, QByteArrayView value)
         settings.ethernetPort = ethernetPort(value);
         break;
     default:
-        // Lines 9 to 13, 16 to 18, 28 and 29 are kept for their numbers only.
         break;
     }
+}
+
+void applyValue(LoaderSettings &settings, int lineNumber, QByteArrayView value)
+{
+    if (!applyStartValue(settings, lineNumber, value))
+        applyLaterValue(settings, lineNumber, value);
 }
 
 void applyLine(LoaderSettings &settings, int lineNumber, QByteArrayView line)

@@ -227,6 +227,8 @@ protected:
 
 private:
     void buildControls();
+    void buildSerialBox(QWidget *client);
+    void buildTimingTest(QWidget *client);
     void buildMenus();
     void buildComPortMenu();
     void buildTimers();

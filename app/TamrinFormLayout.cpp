@@ -97,6 +97,37 @@ void TTamrinForm::buildControls()
     UploadButton->setObjectName(QStringLiteral("UploadButton"));
     UploadButton->setVisible(false);
 
+    buildSerialBox(client);
+
+    EthernetCheckBox = new QCheckBox(QStringLiteral("Ethernet"), client);
+    EthernetCheckBox->setGeometry(424, 86, std::max(65, EthernetCheckBox->sizeHint().width()), 17);
+    EthernetCheckBox->setEnabled(false);
+    ComCheckBox = new QCheckBox(QStringLiteral("Use COM"), client);
+    ComCheckBox->setVisible(false);
+
+    AdTerminal1 = new TerminalPane(client);
+    AdTerminal1->setObjectName(QStringLiteral("AdTerminal1"));
+    AdTerminal1->setGeometry(8, 120, 513, 281);
+
+    buildTimingTest(client);
+
+    // A long status line ends in an ellipsis rather than mid-word; the whole of it is the tip.
+    InfoStatusBar = new ElidedLabel(this);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->setFixedHeight(StatusBarHeight);
+    statusBar()->addWidget(InfoStatusBar, 1);
+
+    connect(PickButton, &QPushButton::clicked, this, &TTamrinForm::PickButtonClick);
+    connect(UploadButton, &QPushButton::clicked, this, &TTamrinForm::UploadButtonClick);
+    connect(Button1, &QPushButton::clicked, this, &TTamrinForm::Button1Click);
+    connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
+    connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);
+    AdTerminal1->keyPressHandler = [this](char &key) { return AdTerminal1KeyPress(key); };
+}
+
+// The RS-232 box: the four line lights and the port's number and baud rate.
+void TTamrinForm::buildSerialBox(QWidget *client)
+{
     RS232GroupBox = new QGroupBox(QStringLiteral("RS-232"), client);
     RS232GroupBox->setGeometry(72, 72, 337, 42);
     // The caption sits on the frame's top line, so that the lights and labels inside fit the
@@ -120,18 +151,11 @@ void TTamrinForm::buildControls()
                                     QPoint(250, 8), 280);
     ComBaudLabel = captionedValue(RS232GroupBox, QStringLiteral("Baud:"), QStringLiteral("38400"),
                                   QPoint(250, 25), 281);
+}
 
-    EthernetCheckBox = new QCheckBox(QStringLiteral("Ethernet"), client);
-    EthernetCheckBox->setGeometry(424, 86, std::max(65, EthernetCheckBox->sizeHint().width()), 17);
-    EthernetCheckBox->setEnabled(false);
-    ComCheckBox = new QCheckBox(QStringLiteral("Use COM"), client);
-    ComCheckBox->setVisible(false);
-
-    AdTerminal1 = new TerminalPane(client);
-    AdTerminal1->setObjectName(QStringLiteral("AdTerminal1"));
-    AdTerminal1->setGeometry(8, 120, 513, 281);
-
-    // The timing test's controls lie to the right of what the window shows.
+// The timing test's controls lie to the right of what the window shows.
+void TTamrinForm::buildTimingTest(QWidget *client)
+{
     TimingCommandEdit = new QLineEdit(QStringLiteral("OTPM? 1"), client);
     TimingCommandEdit->setGeometry(ClientWidth + 16, 8, 80, 21);
     TimingCountEdit = new QLineEdit(QStringLiteral("100"), client);
@@ -140,19 +164,6 @@ void TTamrinForm::buildControls()
     Button1->setGeometry(ClientWidth + 16, 56, 75, 25);
     TimingStartLabel = label(client, QString(), QRect(ClientWidth + 16, 84, 80, 13));
     TimingEndLabel = label(client, QString(), QRect(ClientWidth + 16, 100, 80, 13));
-
-    // A long status line ends in an ellipsis rather than mid-word; the whole of it is the tip.
-    InfoStatusBar = new ElidedLabel(this);
-    statusBar()->setSizeGripEnabled(false);
-    statusBar()->setFixedHeight(StatusBarHeight);
-    statusBar()->addWidget(InfoStatusBar, 1);
-
-    connect(PickButton, &QPushButton::clicked, this, &TTamrinForm::PickButtonClick);
-    connect(UploadButton, &QPushButton::clicked, this, &TTamrinForm::UploadButtonClick);
-    connect(Button1, &QPushButton::clicked, this, &TTamrinForm::Button1Click);
-    connect(ComCheckBox, &QCheckBox::clicked, this, &TTamrinForm::ComCheckBoxClick);
-    connect(AdTerminal1, &TerminalPane::doubleClicked, this, &TTamrinForm::AdTerminal1DblClick);
-    AdTerminal1->keyPressHandler = [this](char &key) { return AdTerminal1KeyPress(key); };
 }
 
 // The client area is everything below the menu bar: the controls and the status line.

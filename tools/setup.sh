@@ -16,5 +16,7 @@ packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-u
   fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev)
 "$root/tools/install-packages.sh" "${packages[@]}"
 
-cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# TAMRIN_WERROR=ON (as CI sets it) makes every compiler warning an error.
+cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTAMRIN_WERROR="${TAMRIN_WERROR:-OFF}" >/dev/null
 cmake --build "$root/build"
