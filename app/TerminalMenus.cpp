@@ -5,6 +5,7 @@
 #include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
 #include "link/SerialPort.h"
+#include "link/TerminalBytes.h"
 
 #include <QAction>
 #include <QStatusBar>
@@ -95,16 +96,14 @@ bool TTamrinForm::AdTerminal1KeyPress(char &key)
     // run or file send ends.
     CCHECKTimer1->stop();
     link.keepAlive = false;
-    if (key == '\b' && serialOpen()) {
-        m_comPort->putBlock("\b \b");
+    if (key == TerminalBytes::Backspace && serialOpen()) {
+        m_comPort->putBlock(TerminalBytes::serialErase());
         return true;
     }
     if (tcpConnected()) {
         if (m_clientSocket->write(&key, 1) != 1)
             m_clientSocket->write(&key, 1);
-        AdTerminal1->WriteChar(key);
-        if (key == '\r')
-            AdTerminal1->WriteChar('\n');
+        AdTerminal1->WriteString(TerminalBytes::tcpEcho(key));
     }
     return false;
 }

@@ -1,5 +1,7 @@
 #include "app/TerminalPane.h"
 
+#include "link/TerminalBytes.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -21,9 +23,6 @@ constexpr int SmallestFontPixels = 6;
 // What the pane's 513 pixels leave for a line of text: less its frame, its vertical scroll
 // bar and the margins on both sides.
 constexpr int LineWidth = 513 - 2 - 18 - 2 * TextMargin;
-constexpr char CarriageReturn = 13;
-constexpr char Backspace = 8;
-constexpr char Delete = 127;
 
 const QColor DefaultBackground(0, 0, 0);
 const QColor DefaultText(192, 192, 192);
@@ -69,9 +68,9 @@ QByteArray bytesForKey(const QKeyEvent &event)
     switch (event.key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
-        return QByteArray(1, CarriageReturn);
+        return QByteArray(1, TerminalBytes::CarriageReturn);
     case Qt::Key_Backspace:
-        return QByteArray(1, Backspace);
+        return QByteArray(1, TerminalBytes::Backspace);
     default:
         break;
     }
@@ -323,7 +322,7 @@ void TerminalPane::deliverTypedByte(char byte)
     if (keyPressHandler && keyPressHandler(byte))
         return;
     if (sendTypedByte)
-        sendTypedByte(byte == Backspace ? Delete : byte);
+        sendTypedByte(TerminalBytes::serialByte(byte));
 }
 
 void TerminalPane::updateFontMetrics()

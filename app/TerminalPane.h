@@ -10,9 +10,9 @@
 //
 // A typed key becomes one byte (Enter is CR, Backspace is BS, Ctrl+letter its control code,
 // anything else its Latin-1 character). keyPressHandler sees the byte first and may change or
-// consume it; what is left goes to sendTypedByte, with BS sent as DEL. Tab, the arrows and
-// keys with Alt or Meta stay with the window. A drag selects text, which is copied to the
-// clipboard when the button is released; a double-click clears the pane.
+// consume it; what is left goes to sendTypedByte, with BS sent as DEL (TerminalBytes). Tab,
+// the arrows and keys with Alt or Meta stay with the window. A drag selects text, which is
+// copied to the clipboard when the button is released; a double-click clears the pane.
 
 #ifndef TERMINALPANE_H
 #define TERMINALPANE_H

@@ -9,6 +9,7 @@
 
 #include "app/TerminalPane.h"
 #include "link/SerialPort.h"
+#include "link/TerminalBytes.h"
 #include "link/Timing.h"
 
 #include <QLabel>
@@ -256,14 +257,9 @@ void TTamrinForm::ClientSocket1Read()
             link.capturing = false;
         return;
     }
-    // Outside a capture everything goes to the terminal pane; the pane's backspace does not
-    // erase, so each backspace from the unit is followed by blank and backspace.
-    while (m_clientSocket->bytesAvailable() > 0) {
-        const QByteArray block = m_clientSocket->read(999);
-        AdTerminal1->WriteString(block);
-        for (int i = 0; i < block.count('\b'); ++i)
-            AdTerminal1->WriteString(" \b");
-    }
+    // Outside a capture everything goes to the terminal pane.
+    while (m_clientSocket->bytesAvailable() > 0)
+        AdTerminal1->WriteString(TerminalBytes::shownFromTcp(m_clientSocket->read(999)));
 }
 
 void TTamrinForm::CommandTimerTimer()
