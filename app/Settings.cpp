@@ -13,8 +13,8 @@
 #include <limits>
 
 using ScriptSyntax::scanConversion;
-using ScriptSyntax::ScannedInteger;
 using ScriptSyntax::scanInteger;
+using ScriptSyntax::ScannedInteger;
 using ScriptSyntax::skipCWhiteSpace;
 
 namespace {

@@ -98,7 +98,7 @@ void TTamrinForm::startRunning()
     if (!m_run.start())
         return;
     script.firstError.clear();
-    upload.chainRefused = false;
+    upload.chain.forgetRefusal();
     disable_btns();
     SendFile1->setEnabled(false);
     Button1->setEnabled(false);

@@ -133,7 +133,6 @@ public:
     bool loadVersion(const QByteArray &line);
     bool loadData(const QByteArray &line);
     bool refuseChainStep(const QString &text);
-    void breakChain();
     int get_file_checksum();
     int get_date();
     bool scriptUpload();

@@ -4,6 +4,7 @@
 
 #include "app/Station.h"
 #include "link/ReplyBuffer.h"
+#include "upload/LoadChain.h"
 
 #include <QByteArray>
 #include <QList>
@@ -109,15 +110,10 @@ struct UploadState
     QByteArray loadVersion;
     quint16 checksum = 0;
     qint64 fileSize = 0;
-    // The _LF, _LA, _LV chain: each step is due only after the one before it.
-    bool fileStep = false;
-    bool addressStep = false;
-    bool versionStep = false;
+    // The _LF, _LA, _LV chain that _LD uploads.
+    LoadChain chain;
     // Wait for the unit's prompt after the transfer (script uploads, not Send File).
     bool promptAfterUpload = false;
-    // A step of the chain was refused with a message during this run: _LD must not go on as
-    // if the script had never started a chain. A new _LF starts a chain afresh.
-    bool chainRefused = false;
     // The sum of the bytes the transfer actually sent, checked against the header's.
     quint16 sentChecksum = 0;
     // For the upload's record: when it began, over which link, and the first message it

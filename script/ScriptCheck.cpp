@@ -3,6 +3,7 @@
 #include "script/ScriptLineReader.h"
 #include "script/ScriptSyntax.h"
 #include "upload/FileMeasure.h"
+#include "upload/LoadChain.h"
 #include "upload/NativeFile.h"
 
 #include <QFile>
@@ -115,14 +116,11 @@ QString conditionText(const QByteArray &keyword, const QByteArray &value)
     return QStringLiteral("when the last _DQ was answered Cancel");
 }
 
-// The load chain as the run will find it. Each step whose line is sound is taken as done, so
-// that every later step is judged as the run will judge it.
-struct LoadChain
+// The load chain as the run will find it, and what its steps gave. Each step whose line is
+// sound is taken as done, so that every later step is judged as the run will judge it.
+struct ChainSeen
 {
-    bool fileStep = false;
-    bool addressStep = false;
-    bool versionStep = false;
-    bool refused = false;
+    LoadChain steps;
     QByteArray fileName;
     QByteArray path; // the file name as the run will open it
     FileMeasure measure;
@@ -133,10 +131,7 @@ struct LoadChain
 class Checker
 {
 public:
-    explicit Checker(const ScriptCheckContext &context)
-        : m_context(context)
-    {
-    }
+    explicit Checker(const ScriptCheckContext &context) : m_context(context) {}
 
     ScriptCheckResult read(QByteArrayView content);
 
@@ -160,8 +155,7 @@ private:
                        int depth);
     void loadFile(const QByteArray &name, int depth);
     QString unopenedFileText(const QByteArray &name) const;
-    bool stepDue(bool &step, const char *keyword, const char *before, const char *name,
-                 int depth);
+    bool stepDue(bool due, const char *keyword, const char *before, const char *name, int depth);
     void loadAddress(const QByteArray &address, int depth);
     void loadVersion(const QByteArray &version, int depth);
     void loadData(int depth);
@@ -177,7 +171,7 @@ private:
 
     ScriptCheckContext m_context;
     ScriptCheckResult m_result;
-    LoadChain m_chain;
+    ChainSeen m_chain;
     int m_line = 0;
     int m_commandLines = 0;
     int m_carriageReturnLine = 0;
@@ -397,9 +391,11 @@ void Checker::loaderModeCheck(const QByteArray &text, int depth)
 
 void Checker::blankSeparatedCommand(const QByteArray &line, const QByteArray &keyword, int depth)
 {
-    if (keyword == "_LA" && !stepDue(m_chain.fileStep, "_LA", "_LF", "address", depth))
+    if (keyword == "_LA" &&
+        !stepDue(m_chain.steps.takeAddressStep(), "_LA", "_LF", "address", depth))
         return;
-    if (keyword == "_LV" && !stepDue(m_chain.addressStep, "_LV", "_LA", "version", depth))
+    if (keyword == "_LV" &&
+        !stepDue(m_chain.steps.takeVersionStep(), "_LV", "_LA", "version", depth))
         return;
     const std::optional<QByteArray> argument = blankSeparatedArgument(line);
     if (!argument) {
@@ -435,8 +431,7 @@ void Checker::setting(const QByteArray &keyword, const QByteArray &argument, int
                  : QStringLiteral("_LP has no number: the pause after an upload stays as it is"));
         explain(depth, keyword, QStringLiteral("does nothing"));
     } else if (keyword == "_DY") {
-        explain(depth, keyword,
-                QStringLiteral("pauses %1 ms").arg(qint64(pauseRequests(n)) + 1));
+        explain(depth, keyword, QStringLiteral("pauses %1 ms").arg(qint64(pauseRequests(n)) + 1));
     } else {
         explain(depth, keyword,
                 n > 0 ? QStringLiteral("the pause after an upload becomes %1 s").arg(n)
@@ -469,8 +464,7 @@ void Checker::refuse(const QString &finding, const QByteArray &keyword, int dept
     warn(finding + QStringLiteral(": %1 will refuse it, and the _LD after it stops the run")
                        .arg(QLatin1String(keyword)));
     explain(depth, keyword, QStringLiteral("is refused: the load chain is broken"));
-    m_chain.fileStep = m_chain.addressStep = m_chain.versionStep = false;
-    m_chain.refused = true;
+    m_chain.steps.refuse();
 }
 
 void Checker::loadFile(const QByteArray &name, int depth)
@@ -479,15 +473,15 @@ void Checker::loadFile(const QByteArray &name, int depth)
         return;
     noteTrailingBlank("file name", name);
     m_chain.fileName = name;
-    m_chain.path =
-        name.startsWith('/') ? name : QByteArray(QFile::encodeName(m_context.runFolder) + '/' + name);
+    m_chain.path = name.startsWith('/')
+                       ? name
+                       : QByteArray(QFile::encodeName(m_context.runFolder) + '/' + name);
     QFile file;
     if (!NativeFile::openForReading(file, m_chain.path)) {
         refuse(unopenedFileText(name), "_LF", depth);
         return;
     }
-    m_chain.fileStep = true;
-    m_chain.refused = false;
+    m_chain.steps.fileNamed();
     explain(depth, "_LF",
             QStringLiteral("names the file %1 (%2 bytes)")
                 .arg(shown(name), QString::number(file.size())));
@@ -508,14 +502,12 @@ QString Checker::unopenedFileText(const QByteArray &name) const
         .arg(shown(name), m_context.runFolder);
 }
 
-// A step of the chain is due only right after the one before it, and the run clears it before
-// it reads the line.
-bool Checker::stepDue(bool &step, const char *keyword, const char *before, const char *name,
+// A step of the chain is due only right after the one before it, and is spent before the run
+// reads the line.
+bool Checker::stepDue(bool due, const char *keyword, const char *before, const char *name,
                       int depth)
 {
-    const bool due = step;
-    step = false;
-    if (!due && !m_chain.refused)
+    if (!due && m_chain.steps.upload() != LoadChain::Upload::Refused)
         warn(QStringLiteral("%1 with no %2 before it (since the last %1): the %3 step is not "
                             "due, so the line does nothing")
                  .arg(QLatin1String(keyword), QLatin1String(before), QLatin1String(name)));
@@ -541,11 +533,11 @@ void Checker::loadAddress(const QByteArray &address, int depth)
     }
     m_chain.measure = *measure;
     m_chain.address = address;
-    m_chain.addressStep = true;
+    m_chain.steps.addressTaken();
     explain(depth, "_LA",
             QStringLiteral("the load address is %1; %2 measures %3 bytes, checksum %4")
-                .arg(quotedBytes(address), shown(m_chain.fileName),
-                     QString::number(measure->size), QString::number(measure->checksum, 16)));
+                .arg(quotedBytes(address), shown(m_chain.fileName), QString::number(measure->size),
+                     QString::number(measure->checksum, 16)));
 }
 
 void Checker::loadVersion(const QByteArray &version, int depth)
@@ -560,13 +552,13 @@ void Checker::loadVersion(const QByteArray &version, int depth)
         m_chain.version =
             fileDateText(file.fileTime(QFileDevice::FileModificationTime).toLocalTime());
     }
-    m_chain.versionStep = true;
+    m_chain.steps.versionTaken();
     explain(depth, "_LV", QStringLiteral("the load version is ") + quotedBytes(m_chain.version));
 }
 
 void Checker::loadData(int depth)
 {
-    if (m_chain.refused) {
+    if (m_chain.steps.upload() == LoadChain::Upload::Refused) {
         explain(depth, "_LD",
                 QStringLiteral("stops the run: a step of the load chain before it was refused"));
         return;
@@ -575,17 +567,17 @@ void Checker::loadData(int depth)
         QStringLiteral("<%1 bytes of %2>")
             .arg(QString::number(QFileInfo(QFile::decodeName(m_chain.path)).size()),
                  shown(m_chain.fileName));
-    if (m_chain.versionStep) {
-        m_chain.versionStep = false;
+    if (m_chain.steps.complete()) {
+        m_chain.steps.headerSent();
         const QByteArray header =
             uploadHeader(m_context.uploadKeyword, m_chain.address, m_chain.measure.size,
                          m_chain.measure.checksum, m_chain.version);
-        explain(depth, "_LD",
-                QStringLiteral("uploads %1: waits for the prompt, sends the header, pauses "
-                               "2.6 s, sends the file in 2000-byte blocks, pauses, and waits for "
-                               "the loader prompt %2 that confirms it")
-                    .arg(shown(m_chain.fileName),
-                         quotedBytes(QByteArray(1, m_context.loaderPrompt))));
+        explain(
+            depth, "_LD",
+            QStringLiteral("uploads %1: waits for the prompt, sends the header, pauses "
+                           "2.6 s, sends the file in 2000-byte blocks, pauses, and waits for "
+                           "the loader prompt %2 that confirms it")
+                .arg(shown(m_chain.fileName), quotedBytes(QByteArray(1, m_context.loaderPrompt))));
         detail(depth, QStringLiteral("sends %1 %2 %3 %1")
                           .arg(quotedBytes("\r"), quotedBytes(header), fileBytes));
     } else if (m_chain.fileName.isEmpty()) {
@@ -679,9 +671,8 @@ void Checker::warn(const QString &text)
 
 void Checker::explain(int depth, const QByteArray &keyword, const QString &text)
 {
-    m_result.explanation.append(
-        {m_line, QString(depth * 2, QLatin1Char(' ')) + shown(keyword) + QStringLiteral(": ") +
-                     text});
+    m_result.explanation.append({m_line, QString(depth * 2, QLatin1Char(' ')) + shown(keyword) +
+                                             QStringLiteral(": ") + text});
 }
 
 void Checker::detail(int depth, const QString &text)

@@ -126,8 +126,8 @@ void tst_ScriptCheck::findings_data()
     QTest::addColumn<int>("status");
 
     const QString noEffect = QStringLiteral(": the line does nothing (write %1)");
-    QTest::newRow("the demo's script") << demoFile(QStringLiteral("demo.sld")) << true
-                                       << QByteArray("100") << QStringList() << 0;
+    QTest::newRow("the demo's script")
+        << demoFile(QStringLiteral("demo.sld")) << true << QByteArray("100") << QStringList() << 0;
     QTest::newRow("the package's example script")
         << toolsFile(QStringLiteral("package/examples/first.sld")) << false << QByteArray()
         << QStringList() << 0;
@@ -221,7 +221,8 @@ void tst_ScriptCheck::findings()
     QFETCH(int, status);
     writeFile(QStringLiteral("demo.sld"), script);
     if (demoSettings)
-        writeFile(QStringLiteral("LoaderDefault.ini"), demoFile(QStringLiteral("LoaderDefault.ini")));
+        writeFile(QStringLiteral("LoaderDefault.ini"),
+                  demoFile(QStringLiteral("LoaderDefault.ini")));
     if (!runTimeout.isEmpty())
         qputenv("TAMRIN_RUN_TIMEOUT", runTimeout);
     QString out;
@@ -231,8 +232,8 @@ void tst_ScriptCheck::findings()
     for (QString &line : expected) {
         const QString text = line.section(QStringLiteral(": "), 1);
         line = QStringLiteral("demo.sld:") + line.section(QStringLiteral(": "), 0, 0) +
-               QStringLiteral(": warning: ") + QString(text).replace(QStringLiteral("FOLDER"),
-                                                                     m_folder->path());
+               QStringLiteral(": warning: ") +
+               QString(text).replace(QStringLiteral("FOLDER"), m_folder->path());
     }
     QCOMPARE(lines, expected);
     QVERIFY2(summary.startsWith(QStringLiteral("tamrin --check: ")), qPrintable(summary));
@@ -245,7 +246,8 @@ void tst_ScriptCheck::explainsTheDemo()
     qputenv("TAMRIN_RUN_TIMEOUT", "100");
     QString out;
     QCOMPARE(check({QStringLiteral("--explain"), QStringLiteral("demo.sld")}, out), 0);
-    const QString expected = QStringLiteral(R"(demo.sld: as run in FOLDER with the settings of FOLDER/LoaderDefault.ini; the bytes are those sent over the serial port when the unit answers at once
+    const QString expected = QStringLiteral(
+        R"(demo.sld: as run in FOLDER with the settings of FOLDER/LoaderDefault.ini; the bytes are those sent over the serial port when the unit answers at once
 demo.sld:5: _WP: waits until the unit shows its prompt, asking again and again without limit
 demo.sld:5:   sends "\r"
 demo.sld:6: _QC: asks the unit and keeps its answer, up to the prompt (over TCP the line end is "\r\n")
@@ -288,13 +290,15 @@ void tst_ScriptCheck::explainedBytesReachTheUnit()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QLatin1String(name));
-    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"), m_folder->filePath(QStringLiteral("ports")));
+    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"),
+                       m_folder->filePath(QStringLiteral("ports")));
     environment.insert(QStringLiteral("TAMRIN_RUN_TIMEOUT"), QStringLiteral("100"));
     QProcess tamrin;
     tamrin.setProcessEnvironment(environment);
     tamrin.setWorkingDirectory(m_folder->path());
-    tamrin.start(QStringLiteral(TAMRIN_APP_PATH),
-                 {QStringLiteral("--check"), QStringLiteral("--explain"), QStringLiteral("demo.sld")});
+    tamrin.start(
+        QStringLiteral(TAMRIN_APP_PATH),
+        {QStringLiteral("--check"), QStringLiteral("--explain"), QStringLiteral("demo.sld")});
     QVERIFY(tamrin.waitForFinished(10000));
     QCOMPARE(tamrin.exitCode(), 0);
     QByteArray promised;

@@ -153,7 +153,7 @@ void tst_Upload::scriptUploadIsByteIdentical()
     QFile stored(m_sim->storeDir() + QStringLiteral("/upload-1.bin"));
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), data);
-    QVERIFY(!form().upload.versionStep);
+    QVERIFY(!form().upload.chain.complete());
     QVERIFY(!form().runControl().transferGoing());
     QCOMPARE(form().commandTimer().interval(), 14000);
 }
@@ -331,7 +331,7 @@ void tst_Upload::noPromptBeforeHeader()
     QCOMPARE(messages(),
              QStringList{"Error! Unable to receive prompt before upload.... Exiting script."});
     QCOMPARE(m_sim->received(), QByteArray("\r\r"));
-    QVERIFY(form().upload.versionStep);
+    QVERIFY(form().upload.chain.complete());
     QCOMPARE(form().link.promptTimeoutTicks, 400);
 }
 
@@ -492,7 +492,7 @@ void tst_Upload::noRegularFileToUpload()
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 0);
     QVERIFY(clock.elapsed() < 3000);
     QCOMPARE(messages().first(), message.arg(path));
-    QVERIFY(!form().upload.versionStep);
+    QVERIFY(!form().upload.chain.complete());
     QVERIFY(m_sim->received().isEmpty());
 }
 
@@ -550,7 +550,7 @@ void tst_Upload::hundredMegabyteFileIsMeasured()
     QCOMPARE(run(chainFor(QStringLiteral("large.bin"))), 1);
     QCOMPARE(form().upload.fileSize, qint64(100000000));
     QCOMPARE(int(form().upload.checksum), 100000000 % 65536);
-    QVERIFY(form().upload.versionStep);
+    QVERIFY(form().upload.chain.complete());
     QVERIFY(messages().isEmpty());
 }
 

@@ -49,16 +49,14 @@ bool TTamrinForm::loadFile(const QByteArray &line)
     if (!NativeFile::openForReading(file, *name))
         return refuseChainStep(QStringLiteral("Error! Unable to open file ") + displayText(*name) +
                                QStringLiteral(". Cannot upload file."));
-    upload.fileStep = true;
-    upload.chainRefused = false;
+    upload.chain.fileNamed();
     return true;
 }
 
 bool TTamrinForm::loadAddress(const QByteArray &line)
 {
-    if (!upload.fileStep)
+    if (!upload.chain.takeAddressStep())
         return true;
-    upload.fileStep = false;
     const std::optional<QByteArray> address = blankSeparatedArgument(line);
     if (!address)
         return true;
@@ -72,18 +70,17 @@ bool TTamrinForm::loadAddress(const QByteArray &line)
                                               "describe its size. Cannot upload file."));
     // The measure has told the operator why it failed.
     if (get_file_checksum() != 1) {
-        breakChain();
+        upload.chain.refuse();
         return true;
     }
-    upload.addressStep = true;
+    upload.chain.addressTaken();
     return true;
 }
 
 bool TTamrinForm::loadVersion(const QByteArray &line)
 {
-    if (!upload.addressStep)
+    if (!upload.chain.takeVersionStep())
         return true;
-    upload.addressStep = false;
     const std::optional<QByteArray> version = blankSeparatedArgument(line);
     if (!version)
         return true;
@@ -93,7 +90,7 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
     upload.loadVersion = upperCaseLetters(*version);
     if (upload.loadVersion == "DATE")
         get_date();
-    upload.versionStep = true;
+    upload.chain.versionTaken();
     return true;
 }
 
@@ -103,9 +100,9 @@ bool TTamrinForm::loadData(const QByteArray &)
 {
     Timing::pump();
     startUploadRecord();
-    const bool withHeader = upload.versionStep;
+    const bool withHeader = upload.chain.complete();
     bool succeeded = true;
-    if (upload.chainRefused) {
+    if (upload.chain.upload() == LoadChain::Upload::Refused) {
         showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
                     displayText(upload.fileName) +
                     QStringLiteral(" is incomplete: a step was refused. Exiting script."));
@@ -125,17 +122,8 @@ bool TTamrinForm::refuseChainStep(const QString &text)
 {
     message_text = text;
     showMessage(message_text);
-    breakChain();
+    upload.chain.refuse();
     return true;
-}
-
-// Broken until the next _LF, so that no step of an earlier chain stands in for the refused one.
-void TTamrinForm::breakChain()
-{
-    upload.chainRefused = true;
-    upload.fileStep = false;
-    upload.addressStep = false;
-    upload.versionStep = false;
 }
 
 // A file that cannot be read to its end counts as one that cannot be opened.

@@ -76,7 +76,7 @@ bool TTamrinForm::scriptUpload()
     Timing::pump();
     upload.promptAfterUpload = true;
     UploadButtonClick();
-    upload.versionStep = false;
+    upload.chain.headerSent();
     return true;
 }
 
