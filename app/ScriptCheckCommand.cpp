@@ -120,15 +120,22 @@ void printFindings(const QString &name, const ScriptCheckResult &result, QTextSt
         out << name << ':' << note.line << ": warning: " << note.text << '\n';
 }
 
+QString counted(int count, const char *thing)
+{
+    return QString::number(count) + QLatin1Char(' ') + QLatin1String(thing) +
+           (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+// "tamrin --check: 2 findings in 1 of 3 scripts; 1 could not be read".
 QString summary(int findings, int scriptsWithFindings, int scripts, int unreadable)
 {
-    QString text = findings == 0 ? QStringLiteral("tamrin --check: no findings in %1 script(s)")
-                                       .arg(scripts - unreadable)
-                                 : QStringLiteral("tamrin --check: %1 finding(s) in %2 of %3 "
-                                                  "script(s)")
-                                       .arg(findings)
-                                       .arg(scriptsWithFindings)
-                                       .arg(scripts - unreadable);
+    const int read = scripts - unreadable;
+    QString text = QStringLiteral("tamrin --check: ");
+    if (findings == 0)
+        text += QStringLiteral("no findings in ") + counted(read, "script");
+    else
+        text += counted(findings, "finding") +
+                QStringLiteral(" in %1 of ").arg(scriptsWithFindings) + counted(read, "script");
     if (unreadable > 0)
         text += QStringLiteral("; %1 could not be read").arg(unreadable);
     return text;

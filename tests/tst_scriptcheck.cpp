@@ -264,7 +264,7 @@ demo.sld:14: _LV: the load version is "V2.1"
 demo.sld:15: _LD: uploads firmware.bin: waits for the prompt, sends the header, pauses 2.6 s, sends the file in 2000-byte blocks, pauses, and waits for the loader prompt ">" that confirms it
 demo.sld:15:   sends "\r" "LF 80000 5000 ed28 V2.1\r" <5000 bytes of firmware.bin> "\r"
 demo.sld:16: _FI: ends the run with success: nothing after this line is read
-tamrin --check: no findings in 1 script(s)
+tamrin --check: no findings in 1 script
 )");
     QCOMPARE(out, QString(expected).replace(QStringLiteral("FOLDER"), m_folder->path()));
 }
