@@ -46,7 +46,7 @@ void TTamrinForm::FormShow()
         endProcess(ExitCannotStart);
         return;
     }
-    SetPromptChar(link.loaderPrompt);
+    SetPromptChar(m_link->loaderPrompt());
     if (startup.ethernetOnly)
         disable_btns(); // the operator connects over Ethernet first
     else
@@ -127,9 +127,9 @@ void TTamrinForm::runTimeLimitPassed()
     WriteStderrLine(limitText);
     startup.failure = limitText;
     setCancelFlag(1);
-    link.capturing = false;
-    link.waitFailed = true;
-    CommandTimer->stop();
+    m_link->setCapturing(false);
+    m_link->setWaitFailed(true);
+    m_link->commandTimer().stop();
     QTimer::singleShot(RunLimitGraceMs, this, [this] {
         if (m_closing)
             return;
@@ -175,14 +175,14 @@ void TTamrinForm::applySettings(const LoaderSettings &settings)
         startup.autoScriptPath = *settings.autoScriptPath;
     startup.autoMode = settings.autoMode;
     if (settings.normalPrompt)
-        link.normalPrompt = *settings.normalPrompt;
+        m_link->setNormalPrompt(*settings.normalPrompt);
     if (settings.loaderPrompt)
-        link.loaderPrompt = *settings.loaderPrompt;
+        m_link->setLoaderPrompt(*settings.loaderPrompt);
     if (settings.loaderModeCommand)
-        link.loaderModeCommand = *settings.loaderModeCommand;
+        m_link->setLoaderModeCommand(*settings.loaderModeCommand);
     applyTerminalSettings(settings);
     if (settings.uploadKeyword)
-        link.uploadKeyword = *settings.uploadKeyword;
+        m_link->setUploadKeyword(*settings.uploadKeyword);
     startup.ethernetOnly = settings.ethernetOnly;
     if (m_windows.ethernet && settings.ethernetAddress)
         m_windows.ethernet->setOctets(*settings.ethernetAddress);

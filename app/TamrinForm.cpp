@@ -33,10 +33,12 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     m_comPort = new SerialPort(this);
     m_clientSocket = new QTcpSocket(this);
+    m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, this);
     buildControls();
     buildMenus();
     setClientHeight(FirstClientHeight);
     buildTimers();
+    attachDeviceLink();
     attachSerialPort();
     attachClientSocket();
     exitProcess = [this](int status) {
@@ -102,8 +104,8 @@ void TTamrinForm::startRunning()
     disable_btns();
     SendFile1->setEnabled(false);
     Button1->setEnabled(false);
-    CCHECKTimer1->stop();
-    link.keepAlive = false;
+    m_link->keepAliveTimer().stop();
+    m_link->setKeepAlive(false);
 }
 
 void TTamrinForm::stopRunning()
@@ -113,31 +115,8 @@ void TTamrinForm::stopRunning()
     SendFile1->setEnabled(true);
     Button1->setEnabled(true);
     enable_btns();
-    CCHECKTimer1->start();
-    link.keepAlive = true;
-}
-
-bool TTamrinForm::serialOpen() const
-{
-    return m_comPort->isOpen();
-}
-
-bool TTamrinForm::tcpConnected() const
-{
-    return m_clientSocket->state() == QAbstractSocket::ConnectedState;
-}
-
-Transport TTamrinForm::activeTransport() const
-{
-    if (serialOpen())
-        return Transport::Serial;
-    return tcpConnected() ? Transport::Tcp : Transport::None;
-}
-
-LinkIdentity TTamrinForm::currentLink() const
-{
-    const Transport transport = activeTransport();
-    return {transport, transport == Transport::Tcp ? ethernet.generation : 0};
+    m_link->keepAliveTimer().start();
+    m_link->setKeepAlive(true);
 }
 
 void TTamrinForm::ExitMenuClick()
@@ -169,7 +148,7 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    link.capturing = false;
+    m_link->setCapturing(false);
     // An automatic run that was cut short did not succeed.
     endProcess(startup.autoMode && runGoing() ? ExitRunFailed : ExitSuccess);
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "app/TamrinState.h"
+#include "link/DeviceLink.h"
 #include "link/RunControl.h"
 
 #include <QMainWindow>
@@ -184,7 +185,6 @@ public:
     LinkIdentity currentLink() const;
 
     // State, grouped by concern.
-    LinkState link;
     SerialSelection serial;
     StartupSettings startup;
     UploadState upload;
@@ -194,10 +194,11 @@ public:
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
+    DeviceLink &deviceLink() { return *m_link; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
-    QTimer &commandTimer() { return *CommandTimer; }
-    QTimer &keepAliveTimer() { return *CCHECKTimer1; }
+    QTimer &commandTimer();
+    QTimer &keepAliveTimer();
     StatusLightController &statusLights() { return *m_lights; }
     TInfoForm *infoForm() const { return m_windows.info; }
     TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
@@ -239,11 +240,9 @@ private:
     void giveUpConnecting(EthernetConnectReport report);
     void endEthernetLink();
     void reportEthernetLoss(const QString &text);
-    QString sendTcpBlock(QByteArrayView block);
     void onSerialDeviceLost(int portNumber);
     bool probeForPrompt(int portNumber);
-    QString sendSerialBlock(QByteArrayView block);
-    bool pollUntil(const std::function<bool()> &done, int limit, Transport transport);
+    void attachDeviceLink();
     void endProcess(int status);
     void automaticRun();
     ExitStatus automaticRunStatus(int result) const;
@@ -281,6 +280,7 @@ private:
 
     CompanionWindows m_windows;
     RunControl m_run;
+    DeviceLink *m_link = nullptr;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;
@@ -318,7 +318,5 @@ public:
     QMenu *TextColorMenu = nullptr;
 
     QTimer *JustUploadTimer = nullptr;
-    QTimer *CommandTimer = nullptr;
     QTimer *ConnectionTimer = nullptr;
-    QTimer *CCHECKTimer1 = nullptr;
 };

@@ -271,7 +271,5 @@ void TTamrinForm::buildTimers()
         return timer;
     };
     JustUploadTimer = makeTimer(1, false, &TTamrinForm::JustUploadTimerTimer);
-    CommandTimer = makeTimer(15000, false, &TTamrinForm::CommandTimerTimer);
     ConnectionTimer = makeTimer(5000, false, &TTamrinForm::ConnectionTimerTimer);
-    CCHECKTimer1 = makeTimer(6010, true, &TTamrinForm::CCHECKTimer1Timer);
 }

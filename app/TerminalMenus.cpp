@@ -94,8 +94,8 @@ bool TTamrinForm::AdTerminal1KeyPress(char &key)
         return true;
     // The operator is talking to the unit: the keep-alive stays quiet until the next script
     // run or file send ends.
-    CCHECKTimer1->stop();
-    link.keepAlive = false;
+    m_link->keepAliveTimer().stop();
+    m_link->setKeepAlive(false);
     if (key == TerminalBytes::Backspace && serialOpen()) {
         m_comPort->putBlock(TerminalBytes::serialErase());
         return true;

@@ -106,7 +106,7 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
     if (tcpConnected()) {
         if (dialog.isVisible())
             dialog.hide();
-        link.lastLinkKind = LinkKind::Ethernet;
+        m_link->setLastLinkKind(LinkKind::Ethernet);
     }
     ethernet.connectInProgress = false;
     AdTerminal1DblClick();
@@ -162,26 +162,26 @@ void TTamrinForm::ClientSocket1Connect()
     m_clientSocket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
     const int generation = ethernet.generation;
     const int errorsBefore = ethernet.errors;
-    if (!link.reconnectUsed)
+    if (!m_link->reconnectUsed())
         AdTerminal1->ClearAll();
     AdTerminal1->setEnabled(true);
     AdTerminal1->setFocus();
     ethernet.connectOutcomePending = false;
     show_status(QStringLiteral("Connection established. Verifying prompt...."));
-    link.probing = true;
+    m_link->setProbing(true);
     if (!SendCOMCmd_GetPrompt("\r") && tcpConnected()) {
-        SetPromptChar(link.currentPrompt == link.normalPrompt ? link.loaderPrompt
-                                                              : link.normalPrompt);
+        SetPromptChar(m_link->currentPrompt() == m_link->normalPrompt() ? m_link->loaderPrompt()
+                                                              : m_link->normalPrompt());
         SendCOMCmd_GetPrompt("\r");
     }
-    link.probing = false;
+    m_link->setProbing(false);
     if (ethernet.errors != errorsBefore)
         showMessage(QStringLiteral("Note: Ethernet connection not responding."));
     // An error met during the check has been handled already, on this connection or a new one.
     if (generation != ethernet.generation || !tcpConnected())
         return;
     show_status(QStringLiteral("Connect via Ethernet successful"));
-    if (!link.reconnectUsed)
+    if (!m_link->reconnectUsed())
         enable_btns();
     ConfigMenu->setEnabled(false);
     EnetConnect1->setEnabled(false);
@@ -194,8 +194,8 @@ void TTamrinForm::EnetDisconnect1Click()
     if (!tcpConnected() && EnetConnect1->isEnabled())
         return;
     ethernet.userDisconnect = true;
-    link.capturing = false;
-    CommandTimer->stop();
+    m_link->setCapturing(false);
+    m_link->commandTimer().stop();
     closeClientSocket();
     ethernet.up = false;
     show_status(QStringLiteral("Ethernet connection closed"));
@@ -211,7 +211,7 @@ void TTamrinForm::EnetDisconnect1Click()
 int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
 {
     // The new connection's prompt check goes through the command buffer too.
-    const QByteArray interruptedCommand = link.commandBuffer;
+    const QByteArray interruptedCommand = m_link->commandBuffer();
     EnetDisconnect1Click();
     Timing::sleepMs(ReconnectPauseMs);
     // Unlike an operator's Disconnect, the reconnect waits for the outcome of its connect.
@@ -228,8 +228,8 @@ int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
     const bool wholeCommand =
         interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
     if (runGoing() && !m_run.uploadInFlight() && wholeCommand) {
-        link.commandBuffer = interruptedCommand;
-        SendString(link.commandBuffer);
+        m_link->setCommandBuffer(interruptedCommand);
+        SendString(m_link->commandBuffer());
     }
     if (clearFlag)
         SetTryEnetAgainFlag(false);
@@ -241,7 +241,7 @@ void TTamrinForm::ClientSocket1Error()
     ++ethernet.errors;
     // A capture or prompt wait under way fails with the connection, even if a reconnect
     // follows: its answer cannot come over the new connection.
-    const bool waitRunning = link.capturing || CommandTimer->isActive();
+    const bool waitRunning = m_link->capturing() || m_link->commandTimer().isActive();
     if (ethernet.connectOutcomePending) {
         // The outcome of the connect attempt, which reports it.
         ethernet.connectOutcomePending = false;
@@ -251,13 +251,13 @@ void TTamrinForm::ClientSocket1Error()
         if (m_run.uploadInFlight())
             setCancelFlag(1);
         const bool wasUp = ethernet.up;
-        if (link.reconnectUsed || ethernet.userDisconnect) {
+        if (m_link->reconnectUsed() || ethernet.userDisconnect) {
             setCancelFlag(1);
             reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
                                      : QStringLiteral("Error! Cannot connect to server/lost "
                                                       "connection."));
         } else {
-            CommandTimer->stop();
+            m_link->commandTimer().stop();
             SetTryEnetAgainFlag(true);
             if (ClientSocketTryAgain(true) == 0)
                 reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
@@ -268,8 +268,8 @@ void TTamrinForm::ClientSocket1Error()
         ethernet.handlingError = false;
     }
     if (waitRunning) {
-        link.capturing = false;
-        link.waitFailed = true;
+        m_link->setCapturing(false);
+        m_link->setWaitFailed(true);
     }
 }
 
@@ -285,6 +285,6 @@ void TTamrinForm::endEthernetLink()
 {
     m_windows.ethernet->setFieldsEnabled(true);
     EthernetCheckBox->setChecked(false);
-    link.waitFailed = true;
+    m_link->setWaitFailed(true);
     SetTryEnetAgainFlag(false);
 }

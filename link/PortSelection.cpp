@@ -65,16 +65,16 @@ int TTamrinForm::check_com(int portNumber)
             showMessage(note);
         m_comPort->close();
     }
-    link.probing = true;
+    m_link->setProbing(true);
     const bool answered = opened && probeForPrompt(portNumber);
-    link.probing = false;
+    m_link->setProbing(false);
 
     int result = 0;
     if (answered) {
         show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
         ComNumberLabel->setText(QString::number(m_comPort->portNumber()));
         serial.lastGoodComPort = m_comPort->portNumber();
-        link.lastLinkKind = LinkKind::Serial;
+        m_link->setLastLinkKind(LinkKind::Serial);
         ComBaudLabel->setText(QString::number(m_comPort->baudRate()));
         Ethernet1->setEnabled(false);
         result = 1;
@@ -89,15 +89,15 @@ int TTamrinForm::check_com(int portNumber)
 // is left at the one that answered, or at the loader prompt when neither did.
 bool TTamrinForm::probeForPrompt(int portNumber)
 {
-    SetPromptChar(link.normalPrompt);
+    SetPromptChar(m_link->normalPrompt());
     bool answered = SendCOMCmd_GetPrompt("\r");
     if (!answered && serialOpen()) {
-        SetPromptChar(link.loaderPrompt);
+        SetPromptChar(m_link->loaderPrompt());
         answered = SendCOMCmd_GetPrompt("\r");
     }
     if (!serialOpen()) {
         // The device failed under the probe; its loss handler has closed it.
-        SetPromptChar(link.loaderPrompt);
+        SetPromptChar(m_link->loaderPrompt());
         showMessage(QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
         return false;
     }
@@ -219,11 +219,11 @@ void TTamrinForm::ComCheckBoxClick()
 // running on the link stops.
 void TTamrinForm::onSerialDeviceLost(int portNumber)
 {
-    link.capturing = false;
-    link.waitFailed = true;
+    m_link->setCapturing(false);
+    m_link->setWaitFailed(true);
     // The loss is the one report: the watchdog must not add a time-out to it.
-    CommandTimer->stop();
-    if (link.probing)
+    m_link->commandTimer().stop();
+    if (m_link->probing())
         return;
     setCancelFlag(1);
     ComNumberLabel->setText(QStringLiteral("None"));

@@ -24,7 +24,7 @@ bool TTamrinForm::sendCommand(const QByteArray &line)
     const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
-    link.commandBuffer = *text + '\r';
+    m_link->setCommandBuffer(*text + '\r');
     ResendCommand();
     Timing::sleepMs(100);
     Timing::pump();
@@ -41,10 +41,10 @@ bool TTamrinForm::restartLink()
         EnetDisconnect1Click();
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
-    if (link.lastLinkKind == LinkKind::Serial) {
+    if (m_link->lastLinkKind() == LinkKind::Serial) {
         SelectComPort(serial.lastGoodComPort);
         connected = serialOpen();
-    } else if (link.lastLinkKind == LinkKind::Ethernet && ethernetForm()) {
+    } else if (m_link->lastLinkKind() == LinkKind::Ethernet && ethernetForm()) {
         // The operator connects again in the Ethernet dialog, which closes once connected.
         ethernet.userDisconnect = false;
         ethernetForm()->exec();
@@ -61,18 +61,18 @@ bool TTamrinForm::loaderModeCheck(const QByteArray &line)
     if (!text)
         return true;
     Timing::sleepMs(200);
-    SetPromptChar(link.loaderPrompt);
-    link.promptTimeoutTicks = LoaderCheckTicks;
+    SetPromptChar(m_link->loaderPrompt());
+    m_link->setPromptTimeoutTicks(LoaderCheckTicks);
     // A loader prompt that came over a new connection does not show that the unit took the
     // loader-mode command: a unit that restarted comes back in its normal mode.
     const LinkIdentity checkLink = currentLink();
     const bool inLoaderMode = reachLoaderPrompt(*text) && currentLink() == checkLink;
     bool normalPrompt = false;
     if (!inLoaderMode) {
-        SetPromptChar(link.normalPrompt);
+        SetPromptChar(m_link->normalPrompt());
         normalPrompt = !linkFailureReported() && SendCOMCmd_GetPrompt("\r");
     }
-    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
+    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     if (inLoaderMode) {
         Timing::sleepMs(500);
         return true;
@@ -92,7 +92,7 @@ bool TTamrinForm::reachLoaderPrompt(const QByteArray &text)
         return true;
     if (linkFailureReported())
         return false;
-    SendString(link.loaderModeCommand);
+    SendString(m_link->loaderModeCommand());
     Timing::sleepMs(500);
     if (SendCOMCmd_GetPrompt("\r"))
         return true;
@@ -114,10 +114,10 @@ bool TTamrinForm::waitForPrompt(const QByteArray &)
     // Ask until the unit shows either prompt; the current prompt is left at the one that came.
     // Without any link there is nothing to wait for, and a cancelled run waits no longer.
     while ((serialOpen() || tcpConnected()) && !runCancelled()) {
-        SetPromptChar(link.normalPrompt);
+        SetPromptChar(m_link->normalPrompt());
         if (SendCOMCmd_GetPrompt("\r"))
             return true;
-        SetPromptChar(link.loaderPrompt);
+        SetPromptChar(m_link->loaderPrompt());
         if (SendCOMCmd_GetPrompt("\r"))
             return true;
     }

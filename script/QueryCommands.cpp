@@ -62,12 +62,12 @@ bool TTamrinForm::queryUnit(const QByteArray &line)
     if (!text)
         return true;
     Timing::sleepMs(1);
-    link.commandBuffer = replaceEscapes(*text, EscapeSet::CaretMAsBlank);
-    link.promptGuard = link.commandBuffer.startsWith("VER") ? 3 : 10;
+    m_link->setCommandBuffer(replaceEscapes(*text, EscapeSet::CaretMAsBlank));
+    m_link->setPromptGuard(m_link->commandBuffer().startsWith("VER") ? 3 : 10);
     SendCmdAndCapture(QueryPolls);
     Timing::sleepMs(100);
     Timing::pump();
-    QByteArray answer = link.reply.text().left(MaxAnswerLength);
+    QByteArray answer = m_link->reply().text().left(MaxAnswerLength);
     answer.replace('\r', QByteArray());
     answer.replace('\n', QByteArray());
     query.lastAnswer = answer;

@@ -99,7 +99,7 @@ bool TTamrinForm::setLoaderPrompt(const QByteArray &line)
 {
     const std::optional<QByteArray> text = argumentText(line);
     if (text && !text->isEmpty())
-        link.loaderPrompt = text->at(0);
+        m_link->setLoaderPrompt(text->at(0));
     return true;
 }
 
@@ -120,7 +120,7 @@ bool TTamrinForm::pause(const QByteArray &line)
 bool TTamrinForm::setUploadKeyword(const QByteArray &line)
 {
     if (const std::optional<QByteArray> text = argumentText(line))
-        link.uploadKeyword = *text;
+        m_link->setUploadKeyword(*text);
     return true;
 }
 

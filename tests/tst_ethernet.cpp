@@ -159,7 +159,7 @@ void tst_Ethernet::connectChecksThePrompt()
     form().disable_btns();
     QVERIFY(connectToUnit(unitArgs));
     QCOMPARE(form().statusText(), QStringLiteral("Connect via Ethernet successful"));
-    QCOMPARE(form().link.currentPrompt, prompt);
+    QCOMPARE(form().deviceLink().currentPrompt(), prompt);
     QVERIFY(messages().isEmpty());
     QVERIFY(form().PickButton->isEnabled());
     QVERIFY(!form().ConfigMenu->isEnabled());
@@ -167,7 +167,7 @@ void tst_Ethernet::connectChecksThePrompt()
     QVERIFY(form().EthernetCheckBox->isChecked());
     QVERIFY(form().AdTerminal1->isEnabled());
     QVERIFY(!dialog().isVisible());
-    QCOMPARE(form().link.lastLinkKind, LinkKind::Ethernet);
+    QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Ethernet);
     QCOMPARE(form().keepAliveTimer().interval(), 6010);
     // Each check is a CR, the TCP line end, and the nudge if the prompt is slow to come.
     const QByteArray check = "\r\r\n";
@@ -239,7 +239,7 @@ void tst_Ethernet::refusedConnect()
     QVERIFY(!form().EthernetCheckBox->isChecked());
     QVERIFY(dialog().PortEdit->isEnabled());
     QVERIFY(dialog().FormClose());
-    QVERIFY(!form().link.reconnectUsed);
+    QVERIFY(!form().deviceLink().reconnectUsed());
     // The operator tries again once the unit is back.
     QVERIFY(m_sim->command(QStringLiteral("listen on")));
     dialog().ConnectButtonClick();
@@ -392,7 +392,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     QVERIFY(m_sim->waitForUploadLines(1));
     QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
              qPrintable(m_sim->uploadLines().first()));
-    QVERIFY(!form().link.reconnectUsed);
+    QVERIFY(!form().deviceLink().reconnectUsed());
     QCOMPARE(form().commandTimer().interval(), 14000);
     // However fast the file is read, Tamrin held less than one block unsent besides the one
     // being handed over.
@@ -597,12 +597,12 @@ void tst_Ethernet::watchdogReconnectsOnce()
     QVERIFY(connectToUnit());
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     form().commandTimer().setInterval(300);
-    form().link.promptGuard = 0;
+    form().deviceLink().setPromptGuard(0);
     // The first time-out reconnects; the query it interrupted has failed all the same.
     QCOMPARE(run("_QC \"VER\"\n"), 1);
     QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
     QVERIFY(form().tcpConnected());
-    QVERIFY(form().link.reconnectUsed);
+    QVERIFY(form().deviceLink().reconnectUsed());
     // The next one ends the run.
     messages().clear();
     QCOMPARE(run("_QC \"VER\"\n_SC \"AFTER\"\n"), 1);

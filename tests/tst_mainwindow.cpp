@@ -194,11 +194,11 @@ void tst_MainWindow::closeWithoutUploadEndsAtOnce()
 {
     TTamrinForm &form = m_fixture->form();
     form.show();
-    form.link.capturing = true;
+    form.deviceLink().setCapturing(true);
     form.ExitMenuClick();
     QCOMPARE(m_fixture->exitStatus(), 0);
     QVERIFY(m_fixture->dialogs().questions.isEmpty());
-    QVERIFY(!form.link.capturing);
+    QVERIFY(!form.deviceLink().capturing());
     QVERIFY(!form.isVisible());
 }
 

@@ -125,7 +125,7 @@ void tst_PortSelection::checkComResults()
     QCOMPARE(unit.received(), wire);
     QVERIFY(messages().isEmpty());
     QVERIFY(!form().infoForm()->isVisible());
-    QVERIFY(!form().link.probing);
+    QVERIFY(!form().deviceLink().probing());
     if (result >= 0)
         QCOMPARE(form().infoForm()->text(),
                  QStringLiteral("Checking COM Port 3, Baud 38400. Please wait...."));
@@ -133,9 +133,9 @@ void tst_PortSelection::checkComResults()
         QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
         QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));
         QCOMPARE(form().serial.lastGoodComPort, 3);
-        QCOMPARE(form().link.lastLinkKind, LinkKind::Serial);
+        QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Serial);
         QVERIFY(!form().Ethernet1->isEnabled());
-        QCOMPARE(form().link.currentPrompt, '#');
+        QCOMPARE(form().deviceLink().currentPrompt(), '#');
     } else {
         QCOMPARE(form().serial.lastGoodComPort, 0);
     }
@@ -253,7 +253,7 @@ void tst_PortSelection::loaderOnlyUnitIsFoundOnTheSecondProbe()
     UnitSim &unit = addUnit(3, {"--only-prompt", ">"});
     QCOMPARE(form().check_com(3), 1);
     QCOMPARE(unit.received(), QByteArray("\r\r"));
-    QCOMPARE(form().link.currentPrompt, '>');
+    QCOMPARE(form().deviceLink().currentPrompt(), '>');
 }
 
 void tst_PortSelection::probeGivesUpAfterEightTicks()
@@ -262,7 +262,7 @@ void tst_PortSelection::probeGivesUpAfterEightTicks()
     Timing::setScale(1.0);
     addUnit(3, {"--mute"});
     QVERIFY(m_fixture->openComPort(3));
-    form().link.probing = true;
+    form().deviceLink().setProbing(true);
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!form().SendCOMCmd_GetPrompt("\r"));

@@ -176,8 +176,8 @@ void tst_ScriptRun::loaderModeCheck()
     Timing::setScale(0.02);
     QCOMPARE(run("_TC \"^M\"\n_SC \"AFTER\"\n"), result);
     QCOMPARE(this->messages(), messages);
-    QCOMPARE(form().link.promptTimeoutTicks, 400);
-    QCOMPARE(form().link.currentPrompt, result ? '>' : '#');
+    QCOMPARE(form().deviceLink().promptTimeoutTicks(), 400);
+    QCOMPARE(form().deviceLink().currentPrompt(), result ? '>' : '#');
     if (result)
         wire += "AFTER\r";
     QTRY_COMPARE(m_sim->received(), wire);
@@ -303,20 +303,20 @@ void tst_ScriptRun::replyOfSeveralLinesIsJoined()
 void tst_ScriptRun::promptWaitOutlastsASilentUnit()
 {
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
-    form().link.promptTimeoutTicks = 8;
+    form().deviceLink().setPromptTimeoutTicks(8);
     QTimer::singleShot(600, this, [this] { m_sim->command(QStringLiteral("mute off")); });
     QCOMPARE(run("_WP\n_SC \"AFTER\"\n"), 1);
     QTRY_VERIFY(m_sim->received().endsWith("\rAFTER\r"));
     QVERIFY(m_sim->received().count('\r') > 3);
-    QCOMPARE(form().link.currentPrompt, '#');
+    QCOMPARE(form().deviceLink().currentPrompt(), '#');
 }
 
 void tst_ScriptRun::settingsLastFromRunToRun()
 {
     QCOMPARE(run("_PC \"%\"\n_LC \"LX\"\n_LP 7\n_LT 0\n"), 1);
     QCOMPARE(run("_LP 0\n_LP -3\n"), 1);
-    QCOMPARE(form().link.loaderPrompt, '%');
-    QCOMPARE(form().link.uploadKeyword, QByteArray("LX"));
+    QCOMPARE(form().deviceLink().loaderPrompt(), '%');
+    QCOMPARE(form().deviceLink().uploadKeyword(), QByteArray("LX"));
     QCOMPARE(form().upload.postUploadPauseMs, 7000);
     QCOMPARE(form().upload.terminalLock, '0');
 }
@@ -339,7 +339,7 @@ void tst_ScriptRun::restartAfterSend()
     QFETCH(int, lastGoodPort);
     QFETCH(int, result);
     QFETCH(QStringList, messages);
-    form().link.lastLinkKind = LinkKind::Serial;
+    form().deviceLink().setLastLinkKind(LinkKind::Serial);
     form().serial.lastGoodComPort = lastGoodPort;
     QCOMPARE(run("_ST \"RESET\"\n_SC \"AFTER\"\n"), result);
     QCOMPARE(this->messages(), messages);

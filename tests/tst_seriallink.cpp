@@ -72,10 +72,10 @@ void tst_SerialLink::cleanup()
 bool tst_SerialLink::capture(const QByteArray &command, int guard, int pollLimit)
 {
     TTamrinForm &form = m_fixture->form();
-    form.link.commandBuffer = command;
-    form.link.promptGuard = guard;
+    form.deviceLink().setCommandBuffer(command);
+    form.deviceLink().setPromptGuard(guard);
     form.SendCmdAndCapture(pollLimit);
-    return !form.link.waitFailed;
+    return !form.deviceLink().waitFailed();
 }
 
 void tst_SerialLink::sendStringReachesTheUnitAndTerminal()
@@ -116,7 +116,7 @@ void tst_SerialLink::promptWaitEndsOnThePrompt()
     if (!simSetting.isEmpty())
         QVERIFY(m_sim->command(simSetting));
     TTamrinForm &form = m_fixture->form();
-    form.link.probing = true; // 8 ticks
+    form.deviceLink().setProbing(true); // 8 ticks
     form.SetPromptChar(prompt);
     QCOMPARE(form.SendCOMCmd_GetPrompt("\r"), found);
     QCOMPARE(m_sim->received(), QByteArray("\r"));
@@ -151,7 +151,7 @@ void tst_SerialLink::captureReplyEndsBeforeThePrompt()
     TTamrinForm &form = m_fixture->form();
     form.SetPromptChar('#');
     QVERIFY(capture("VER", 0, 2000));
-    QCOMPARE(form.link.reply.text(), reply);
+    QCOMPARE(form.deviceLink().reply().text(), reply);
     QCOMPARE(m_sim->received(), QByteArray("VER\r"));
     // The terminal pane shows a captured serial reply too.
     QTRY_VERIFY(form.terminal().model().allRows().join('\n').contains(version.left(2).toLatin1()));
@@ -164,7 +164,7 @@ void tst_SerialLink::captureGuardSkipsEchoedPrompt()
     QVERIFY(m_sim->command(QStringLiteral("echo on")));
     TTamrinForm &form = m_fixture->form();
     QVERIFY(capture("VER", 3, 2000));
-    QCOMPARE(form.link.reply.text(), QByteArray("\r\n2.08\r\n"));
+    QCOMPARE(form.deviceLink().reply().text(), QByteArray("\r\n2.08\r\n"));
 }
 
 void tst_SerialLink::captureNudgesAtAThirdOfThePollLimit()
@@ -172,7 +172,7 @@ void tst_SerialLink::captureNudgesAtAThirdOfThePollLimit()
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
     QVERIFY(!capture("VER", 10, 300));
-    QVERIFY(!form.link.capturing);
+    QVERIFY(!form.deviceLink().capturing());
     QTRY_COMPARE(m_sim->received(), QByteArray("VER\r.\r"));
     const QList<UnitSim::Chunk> chunks = m_sim->chunks();
     QCOMPARE(chunks.last().bytes, QByteArray(".\r"));
@@ -183,7 +183,7 @@ void tst_SerialLink::captureSurvivesAFlood()
     QVERIFY(m_sim->command(QStringLiteral("answer-padding 20000")));
     TTamrinForm &form = m_fixture->form();
     QVERIFY(capture("VER", 10, 6000));
-    const QByteArray reply = form.link.reply.text();
+    const QByteArray reply = form.deviceLink().reply().text();
     QVERIFY(!reply.isEmpty());
     QVERIFY(reply.size() < ReplyBuffer::Size);
     QVERIFY2(reply.endsWith("\r\n") && !reply.contains('#'), reply.right(40).constData());
@@ -241,9 +241,9 @@ void tst_SerialLink::watchdogEndsAHungCapture()
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
     form.commandTimer().setInterval(300);
-    form.link.commandBuffer = "VER";
+    form.deviceLink().setCommandBuffer("VER");
     form.SendCmdAndCapture(100000);
-    QVERIFY(form.link.waitFailed);
+    QVERIFY(form.deviceLink().waitFailed());
     QCOMPARE(form.cancelFlag(), 1);
     const QString text = QStringLiteral("Timeout error! Connection failure! Please check "
                                         "RS232/Ethernet connection. Exiting script.");

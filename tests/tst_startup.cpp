@@ -136,7 +136,7 @@ void tst_StartUp::noSettingsAndNoPorts()
     start();
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(form.VersionLabel->text(), QStringLiteral("Version : 2.08"));
-    QCOMPARE(form.link.currentPrompt, '>');
+    QCOMPARE(form.deviceLink().currentPrompt(), '>');
     QCOMPARE(form.statusText(), QStringLiteral("Unable to open Hardware through COM ports. Select "
                                                "new COM port before proceeding"));
     QVERIFY(!form.PickButton->isEnabled());
@@ -166,7 +166,7 @@ void tst_StartUp::searchFindsTheUnitWithSettingsPrompts()
     start();
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(form.statusText(), QStringLiteral("Established communication on COM 2"));
-    QCOMPARE(form.link.currentPrompt, '%');
+    QCOMPARE(form.deviceLink().currentPrompt(), '%');
     QCOMPARE(unit.received(), QByteArray("\r\r"));
     QVERIFY(form.ComCheckBox->isChecked());
 }

@@ -332,7 +332,7 @@ void tst_Upload::noPromptBeforeHeader()
              QStringList{"Error! Unable to receive prompt before upload.... Exiting script."});
     QCOMPARE(m_sim->received(), QByteArray("\r\r"));
     QVERIFY(form().upload.chain.complete());
-    QCOMPARE(form().link.promptTimeoutTicks, 400);
+    QCOMPARE(form().deviceLink().promptTimeoutTicks(), 400);
 }
 
 void tst_Upload::noPromptAfterData()

@@ -42,12 +42,12 @@ constexpr int WatchdogAfterUploadMs = 14000;
 
 bool TTamrinForm::scriptUpload()
 {
-    link.promptTimeoutTicks = HeaderPromptTicks;
+    m_link->setPromptTimeoutTicks(HeaderPromptTicks);
     // Only a prompt on the link the check began on shows that this unit is ready.
     const LinkIdentity checkLink = currentLink();
     bool prompt = SendCOMCmd_GetPrompt("\r");
     if (!prompt && !linkFailureReported()) {
-        SetPromptChar(link.loaderPrompt);
+        SetPromptChar(m_link->loaderPrompt());
         prompt = SendCOMCmd_GetPrompt("\r");
     }
     prompt = prompt && currentLink() == checkLink;
@@ -55,20 +55,20 @@ bool TTamrinForm::scriptUpload()
         if (!linkFailureReported())
             showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
                                        "Exiting script."));
-        link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
+        m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
         return false;
     }
     Timing::pump();
-    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
-    link.commandBuffer = uploadHeader(link.uploadKeyword, upload.loadAddress, upload.fileSize,
-                                      upload.checksum, upload.loadVersion);
+    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+    m_link->setCommandBuffer(uploadHeader(m_link->uploadKeyword(), upload.loadAddress, upload.fileSize,
+                                      upload.checksum, upload.loadVersion));
     Timing::pump();
     // From here the unit expects the file, over this link and no other.
     m_run.setUploadInFlight(true);
     upload.link = currentLink();
     ResendCommand();
     // The header goes once: a reconnect from here on must never send it again.
-    link.commandBuffer.clear();
+    m_link->setCommandBuffer({});
     // The unit prepares its memory after the header before the data may start.
     Timing::sleepMs(2100);
     Timing::pump();
@@ -260,10 +260,10 @@ void TTamrinForm::postUploadPromptWait()
     Timing::pump();
     Timing::sleepMs(int(waitMs / 2));
     show_status(QStringLiteral("Waiting for prompt......"));
-    SetPromptChar(link.loaderPrompt);
-    link.promptTimeoutTicks = postUploadPromptTicks(upload.fileSize);
+    SetPromptChar(m_link->loaderPrompt());
+    m_link->setPromptTimeoutTicks(postUploadPromptTicks(upload.fileSize));
     if (tcpConnected())
-        CommandTimer->setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
+        m_link->commandTimer().setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
     Timing::sleepMs(100);
     Timing::pump();
     bool prompt = promptOnUploadLink();
@@ -276,10 +276,10 @@ void TTamrinForm::postUploadPromptWait()
     if (!prompt && uploadLinkHolds()) {
         if (tcpConnected())
             Timing::sleepMs(2000);
-        link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
+        m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
         prompt = promptOnUploadLink();
     }
-    link.promptTimeoutTicks = LinkState::DefaultPromptTicks;
+    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     // A link that went meanwhile is reported as the cancelled upload it is.
     if (!prompt && uploadLinkHolds()) {
         showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
@@ -288,7 +288,7 @@ void TTamrinForm::postUploadPromptWait()
             showMessage(QStringLiteral("Error! Communications lost."));
         setCancelFlag(1);
     }
-    CommandTimer->setInterval(WatchdogAfterUploadMs);
+    m_link->commandTimer().setInterval(WatchdogAfterUploadMs);
 }
 
 bool TTamrinForm::uploadLinkHolds() const

@@ -1,0 +1,142 @@
+// The window's link: its link names delegate to DeviceLink, which is wired here to the serial
+// port, the terminal pane, the operator's message boxes and the Ethernet link's reconnects.
+#include "app/TamrinForm.h"
+
+#include "app/TerminalPane.h"
+#include "link/DeviceLink.h"
+#include "link/SerialPort.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTime>
+
+void TTamrinForm::attachDeviceLink()
+{
+    DeviceLink::Hooks hooks;
+    hooks.showMessage = [this](const QString &text) { showMessage(text); };
+    hooks.reportFailure = [this](const QString &text) {
+        message_text = text;
+        showMessage(message_text);
+    };
+    hooks.toPane = [this](QByteArrayView bytes) { AdTerminal1->WriteString(bytes); };
+    // Unless the operator has disconnected; a failed attempt is the wait's failure, which its
+    // caller reports.
+    hooks.reconnectEthernet = [this] {
+        if (!ethernet.userDisconnect && m_windows.ethernet)
+            connectEthernet(EthernetConnectReport::Quiet);
+    };
+    hooks.tryEthernetAgain = [this] { ClientSocketTryAgain(false); };
+    hooks.stopWaiting = [this] { return m_closing || startup.runTimedOut; };
+    hooks.connection = [this] { return ethernet.generation; };
+    m_link->setHooks(std::move(hooks));
+    connect(m_link, &DeviceLink::blockSent, this, &TTamrinForm::blockSent);
+    connect(m_link, &DeviceLink::blockLeftQueue, this, &TTamrinForm::blockLeftQueue);
+}
+
+void TTamrinForm::attachSerialPort()
+{
+    m_comPort->addReceiver([this](QByteArrayView bytes) { return ApdComPort1TriggerAvail(bytes); });
+    m_comPort->addReceiver([this](QByteArrayView bytes) {
+        AdTerminal1->WriteString(bytes);
+        return int(bytes.size());
+    });
+    connect(m_comPort, &SerialPort::deviceLost, this, &TTamrinForm::onSerialDeviceLost);
+    AdTerminal1->sendTypedByte = [this](char byte) {
+        if (serialOpen())
+            m_comPort->putBlock(QByteArrayView(&byte, 1));
+    };
+}
+
+void TTamrinForm::SendString(QByteArrayView text)
+{
+    m_link->SendString(text);
+}
+
+void TTamrinForm::SendByte(QByteArrayView block)
+{
+    m_link->SendByte(block);
+}
+
+bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
+{
+    return m_link->SendCOMCmd_GetPrompt(command);
+}
+
+void TTamrinForm::SendCmdAndCapture(int pollLimit)
+{
+    m_link->SendCmdAndCapture(pollLimit);
+}
+
+void TTamrinForm::ResendCommand()
+{
+    m_link->ResendCommand();
+}
+
+void TTamrinForm::SetPromptChar(char c)
+{
+    m_link->SetPromptChar(c);
+}
+
+void TTamrinForm::SetTryEnetAgainFlag(bool value)
+{
+    m_link->SetTryEnetAgainFlag(value);
+}
+
+int TTamrinForm::ApdComPort1TriggerAvail(QByteArrayView delivery)
+{
+    return m_link->ApdComPort1TriggerAvail(delivery);
+}
+
+void TTamrinForm::ClientSocket1Read()
+{
+    m_link->ClientSocket1Read();
+}
+
+void TTamrinForm::CommandTimerTimer()
+{
+    m_link->CommandTimerTimer();
+}
+
+void TTamrinForm::CCHECKTimer1Timer()
+{
+    m_link->CCHECKTimer1Timer();
+}
+
+QTimer &TTamrinForm::commandTimer()
+{
+    return m_link->commandTimer();
+}
+
+QTimer &TTamrinForm::keepAliveTimer()
+{
+    return m_link->keepAliveTimer();
+}
+
+bool TTamrinForm::serialOpen() const
+{
+    return m_link->serialOpen();
+}
+
+bool TTamrinForm::tcpConnected() const
+{
+    return m_link->tcpConnected();
+}
+
+Transport TTamrinForm::activeTransport() const
+{
+    return m_link->activeTransport();
+}
+
+LinkIdentity TTamrinForm::currentLink() const
+{
+    return m_link->currentLink();
+}
+
+void TTamrinForm::Button1Click()
+{
+    const int count = TimingCountEdit->text().toInt();
+    TimingStartLabel->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+    for (int i = 0; i < count; ++i)
+        SendCOMCmd_GetPrompt("OTPM? 1\r");
+    TimingEndLabel->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+}

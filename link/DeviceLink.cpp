@@ -1,0 +1,304 @@
+#include "link/DeviceLink.h"
+
+#include "link/RunControl.h"
+#include "link/SerialPort.h"
+#include "link/TerminalBytes.h"
+#include "link/Timing.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+
+constexpr int BufferPolls = 15000;
+constexpr int CtsPolls = 5000;
+constexpr int ProbeTicks = 8;
+constexpr int TcpProbePolls = 280;
+constexpr int TcpPromptPolls = 6000;
+constexpr int CaptureSettleMs = 200;
+
+const QString WatchdogText = QStringLiteral(
+    "Timeout error! Connection failure! Please check RS232/Ethernet connection. Exiting script.");
+
+void pollPause()
+{
+    Timing::pump();
+    Timing::sleepMs(1);
+}
+
+} // namespace
+
+DeviceLink::DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent)
+    : QObject(parent), m_port(port), m_socket(socket), m_run(run)
+{
+    const auto makeTimer = [this](int interval, void (DeviceLink::*handler)()) {
+        auto *timer = new QTimer(this);
+        // Protocol time-outs: a coarse timer may fire up to 5% early.
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(interval);
+        connect(timer, &QTimer::timeout, this, handler);
+        return timer;
+    };
+    m_commandTimer = makeTimer(15000, &DeviceLink::CommandTimerTimer);
+    m_keepAliveTimer = makeTimer(6010, &DeviceLink::CCHECKTimer1Timer);
+    m_keepAliveTimer->start();
+}
+
+bool DeviceLink::serialOpen() const
+{
+    return m_port.isOpen();
+}
+
+bool DeviceLink::tcpConnected() const
+{
+    return m_socket.state() == QAbstractSocket::ConnectedState;
+}
+
+Transport DeviceLink::activeTransport() const
+{
+    if (serialOpen())
+        return Transport::Serial;
+    return tcpConnected() ? Transport::Tcp : Transport::None;
+}
+
+LinkIdentity DeviceLink::currentLink() const
+{
+    const Transport transport = activeTransport();
+    return {transport, transport == Transport::Tcp ? m_hooks.connection() : 0};
+}
+
+void DeviceLink::SendString(QByteArrayView text)
+{
+    if (serialOpen()) {
+        if (quint16(m_port.outputFree()) > text.size())
+            m_port.putBlock(text);
+        else
+            m_hooks.showMessage(
+                QStringLiteral("Error! Communications Port Output Buffer Overflow"));
+    } else if (tcpConnected()) {
+        m_socket.write(text.data(), text.size());
+        m_socket.flush();
+    }
+}
+
+void DeviceLink::ResendCommand()
+{
+    if (serialOpen() || tcpConnected())
+        SendString(m_state.commandBuffer);
+}
+
+void DeviceLink::SetPromptChar(char c)
+{
+    m_state.currentPrompt = c;
+}
+
+void DeviceLink::SetTryEnetAgainFlag(bool value)
+{
+    m_state.reconnectUsed = value;
+}
+
+void DeviceLink::SendByte(QByteArrayView block)
+{
+    emit blockSent(block.size());
+    if (serialOpen()) {
+        const QString failure = sendSerialBlock(block);
+        if (!failure.isEmpty()) {
+            m_hooks.showMessage(failure);
+            m_run.setCancelFlag(1);
+        }
+    } else if (tcpConnected()) {
+        Timing::sleepMs(1);
+        const QString failure = sendTcpBlock(block);
+        if (!failure.isEmpty()) {
+            m_hooks.showMessage(failure);
+            m_run.setCancelFlag(1);
+        }
+        Timing::pump();
+        Timing::sleepMs(1);
+        Timing::pump();
+    }
+}
+
+// Hands one block to the socket once what it still holds has drained below one block, so a
+// file never piles up in memory ahead of the connection. Returns the failure text, or an
+// empty text when the block was handed over (or the connection dropped, which its error
+// handling reports).
+QString DeviceLink::sendTcpBlock(QByteArrayView block)
+{
+    const qint64 limit = std::max<qint64>(block.size(), 1);
+    const bool drained = pollUntil([this, limit] { return m_socket.bytesToWrite() < limit; },
+                                   BufferPolls, Transport::Tcp);
+    if (!tcpConnected())
+        return QString();
+    if (!drained)
+        return QStringLiteral("Error! Output Buffer never empties. Check Ethernet connection. "
+                              "Cancel upload.");
+    m_socket.write(block.data(), block.size());
+    m_socket.flush();
+    return QString();
+}
+
+// Hands one block to the serial port and waits until it is on the line and CTS allows more.
+// Returns the failure text, or an empty text when the block went out (or the device vanished,
+// which its own handler reports).
+QString DeviceLink::sendSerialBlock(QByteArrayView block)
+{
+    if (quint16(m_port.outputFree()) < block.size())
+        return QStringLiteral("Error! Communications Port Output Buffer Overflow. Cancel upload.");
+    m_commandTimer->start();
+    m_port.putBlock(block);
+    m_commandTimer->stop();
+    if (!pollUntil([this] { return quint16(m_port.outputUsed()) == 0; }, BufferPolls,
+                   Transport::Serial))
+        return QStringLiteral("Error! Output Buffer never empties. Check RS232 connection. "
+                              "Cancel upload.");
+    emit blockLeftQueue();
+    if (!pollUntil([this] { return m_port.cts(); }, CtsPolls, Transport::Serial))
+        return QStringLiteral("Error! CTS line not set. Check RS232 connection. Cancel upload.");
+    m_port.flushOutput();
+    return QString();
+}
+
+// Polls 'done' up to 'limit' times, letting messages run and sleeping 1 ms between polls.
+// A transport that goes away meanwhile ends the wait as if it were done.
+bool DeviceLink::pollUntil(const std::function<bool()> &done, int limit, Transport transport)
+{
+    const auto finished = [&] { return activeTransport() != transport || done(); };
+    for (int polls = 0; polls < limit; ++polls) {
+        if (finished())
+            return true;
+        pollPause();
+    }
+    return finished();
+}
+
+bool DeviceLink::SendCOMCmd_GetPrompt(QByteArrayView command)
+{
+    if (serialOpen()) {
+        m_port.flushInput();
+        SendString(command);
+        const int ticks = m_state.probing ? ProbeTicks : m_state.promptTimeoutTicks;
+        const bool found = m_port.waitForText(QByteArrayView(&m_state.currentPrompt, 1), ticks,
+                                              [this] { return m_hooks.stopWaiting(); });
+        m_port.flushInput();
+        m_port.flushOutput();
+        return found;
+    }
+    // A unit last reached over Ethernet is looked for there again, unless the operator has
+    // disconnected; a failed attempt is this wait's failure, which the caller reports.
+    if (!tcpConnected() && m_state.lastLinkKind == LinkKind::Ethernet)
+        m_hooks.reconnectEthernet();
+    if (!tcpConnected())
+        return false;
+    const LinkIdentity waitLink = currentLink();
+    m_state.commandBuffer = command.toByteArray();
+    m_state.promptGuard = 0;
+    SendCmdAndCapture(m_state.probing ? TcpProbePolls : TcpPromptPolls);
+    Timing::pump();
+    Timing::sleepMs(100);
+    Timing::pump();
+    // A reconnect meanwhile checked its new connection with a wait of its own, whose outcome
+    // says nothing about this one.
+    const bool found = !m_state.waitFailed && currentLink() == waitLink;
+    Timing::pump();
+    return found;
+}
+
+void DeviceLink::SendCmdAndCapture(int pollLimit)
+{
+    const bool overTcp = !serialOpen() && tcpConnected();
+    if (!serialOpen() && !overTcp)
+        return;
+    const LinkIdentity waitLink = currentLink();
+    m_state.capturing = false;
+    m_state.waitFailed = false;
+    m_state.reply.clear();
+    if (!overTcp)
+        m_port.flushInput();
+    m_commandTimer->start();
+    m_state.capturing = true;
+    SendString(m_state.commandBuffer);
+    Timing::sleepMs(CaptureSettleMs);
+    if (!overTcp) {
+        // Whatever arrived meanwhile (the echo of the command) is not part of the reply.
+        m_port.flushInput();
+        SendString("\r");
+    } else {
+        SendString("\r\n");
+    }
+    int polls = 0;
+    while (m_state.capturing && !m_state.waitFailed) {
+        const bool transportGone = overTcp ? !tcpConnected() : !serialOpen();
+        if (transportGone) {
+            m_state.capturing = false;
+            m_state.waitFailed = true;
+            break;
+        }
+        pollPause();
+        ++polls;
+        if (polls == pollLimit) {
+            m_state.capturing = false;
+            m_state.waitFailed = true;
+            break;
+        }
+        if (polls == pollLimit / 3)
+            SendString(".\r");
+    }
+    m_commandTimer->stop();
+    // Whatever a reconnect's own check captured on another connection is not this reply.
+    if (currentLink() != waitLink) {
+        m_state.capturing = false;
+        m_state.waitFailed = true;
+        m_state.reply.clear();
+    }
+}
+
+int DeviceLink::ApdComPort1TriggerAvail(QByteArrayView delivery)
+{
+    if (!m_state.capturing)
+        return 0;
+    const char prompts[] = {m_state.normalPrompt, m_state.loaderPrompt};
+    if (m_state.reply.deliver(delivery, QByteArrayView(prompts, 2), m_state.promptGuard))
+        m_state.capturing = false;
+    return int(delivery.size());
+}
+
+void DeviceLink::ClientSocket1Read()
+{
+    if (m_state.capturing) {
+        const QByteArray pending = m_socket.readAll();
+        if (m_state.reply.deliver(pending, QByteArrayView(&m_state.currentPrompt, 1),
+                                  m_state.promptGuard))
+            m_state.capturing = false;
+        return;
+    }
+    // Outside a capture everything goes to the terminal pane.
+    while (m_socket.bytesAvailable() > 0)
+        m_hooks.toPane(TerminalBytes::shownFromTcp(m_socket.read(999)));
+}
+
+void DeviceLink::CommandTimerTimer()
+{
+    m_commandTimer->stop();
+    if (!tcpConnected() || m_state.reconnectUsed) {
+        m_run.setCancelFlag(1);
+        m_hooks.reportFailure(WatchdogText);
+        m_state.waitFailed = true;
+        Timing::pump();
+        return;
+    }
+    // Over TCP the first time-out gets one reconnect. The wait it interrupted has failed all
+    // the same, and a file transfer does not go on over the new connection.
+    SetTryEnetAgainFlag(true);
+    if (m_run.uploadInFlight())
+        m_run.setCancelFlag(1);
+    m_hooks.tryEthernetAgain();
+    m_state.capturing = false;
+    m_state.waitFailed = true;
+}
+
+void DeviceLink::CCHECKTimer1Timer()
+{
+    if (tcpConnected() && !m_state.probing && m_state.keepAlive && !m_run.going())
+        SendString("\r\n");
+}

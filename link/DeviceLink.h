@@ -1,0 +1,129 @@
+// DeviceLink: the one way the rest of Tamrin talks to the unit.
+//
+// Every operation picks its transport the same way: the serial port if it is open, else the
+// TCP client if it is connected, else nothing is sent. Waits are polling loops that let window
+// messages run and sleep 1 ms per poll (serial prompt waits count 55 ms ticks instead), so the
+// receive, timer and error handlers run nested inside them and report through flags: the
+// capture flag, the wait-failed flag and the run control's cancel flag.
+//
+// The link owns its state (the prompt characters, the command and reply buffers, the capture
+// and wait-failed flags, the prompt time-out), the command watchdog (CommandTimer) and the
+// keep-alive (CCHECKTimer1). It is handed the serial port, the TCP client and the run control,
+// and reaches the rest through hooks: the operator's message boxes, the terminal pane, the
+// Ethernet link's reconnects and what ends a wait early.
+#pragma once
+
+#include "link/LinkState.h"
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QTcpSocket;
+class QTimer;
+class RunControl;
+class SerialPort;
+
+class DeviceLink : public QObject
+{
+    Q_OBJECT
+public:
+    struct Hooks
+    {
+        // A message box of the program's own.
+        std::function<void(const QString &)> showMessage;
+        // The same, for a failure the window also keeps as its message text.
+        std::function<void(const QString &)> reportFailure;
+        // What the unit sent outside a capture.
+        std::function<void(QByteArrayView)> toPane;
+        // A wait on a unit last reached over Ethernet finds no connection: try one, quietly.
+        std::function<void()> reconnectEthernet;
+        // The watchdog's one reconnect over TCP.
+        std::function<void()> tryEthernetAgain;
+        // A serial prompt wait ends at once when this holds (the window closes, the run's time
+        // limit passed).
+        std::function<bool()> stopWaiting;
+        // The TCP connection's number: it changes with every connect and close.
+        std::function<int()> connection;
+    };
+
+    DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent = nullptr);
+    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+
+    // Sending and waiting.
+    void SendString(QByteArrayView text);
+    void SendByte(QByteArrayView block);
+    bool SendCOMCmd_GetPrompt(QByteArrayView command);
+    void SendCmdAndCapture(int pollLimit);
+    void ResendCommand();
+    void SetPromptChar(char c);
+    void SetTryEnetAgainFlag(bool value);
+
+    // Handlers: bytes from the serial port (during a capture), bytes from the TCP client, the
+    // watchdog's time-out and the keep-alive's tick.
+    int ApdComPort1TriggerAvail(QByteArrayView delivery);
+    void ClientSocket1Read();
+    void CommandTimerTimer();
+    void CCHECKTimer1Timer();
+
+    // The transport in use.
+    bool serialOpen() const;
+    bool tcpConnected() const;
+    Transport activeTransport() const;
+    LinkIdentity currentLink() const;
+
+    // Prompts, commands and settings that the script, the upload and start-up set.
+    char normalPrompt() const { return m_state.normalPrompt; }
+    void setNormalPrompt(char c) { m_state.normalPrompt = c; }
+    char loaderPrompt() const { return m_state.loaderPrompt; }
+    void setLoaderPrompt(char c) { m_state.loaderPrompt = c; }
+    char currentPrompt() const { return m_state.currentPrompt; }
+    QByteArray loaderModeCommand() const { return m_state.loaderModeCommand; }
+    void setLoaderModeCommand(const QByteArray &command) { m_state.loaderModeCommand = command; }
+    QByteArray uploadKeyword() const { return m_state.uploadKeyword; }
+    void setUploadKeyword(const QByteArray &keyword) { m_state.uploadKeyword = keyword; }
+    QByteArray commandBuffer() const { return m_state.commandBuffer; }
+    void setCommandBuffer(const QByteArray &command) { m_state.commandBuffer = command; }
+    int promptTimeoutTicks() const { return m_state.promptTimeoutTicks; }
+    void setPromptTimeoutTicks(int ticks) { m_state.promptTimeoutTicks = ticks; }
+    void setPromptGuard(int guard) { m_state.promptGuard = guard; }
+    const ReplyBuffer &reply() const { return m_state.reply; }
+
+    // The state of the current wait.
+    bool probing() const { return m_state.probing; }
+    void setProbing(bool probing) { m_state.probing = probing; }
+    bool capturing() const { return m_state.capturing; }
+    void setCapturing(bool capturing) { m_state.capturing = capturing; }
+    bool waitFailed() const { return m_state.waitFailed; }
+    void setWaitFailed(bool failed) { m_state.waitFailed = failed; }
+
+    // Reconnects and the keep-alive.
+    bool reconnectUsed() const { return m_state.reconnectUsed; }
+    LinkKind lastLinkKind() const { return m_state.lastLinkKind; }
+    void setLastLinkKind(LinkKind kind) { m_state.lastLinkKind = kind; }
+    bool keepAlive() const { return m_state.keepAlive; }
+    void setKeepAlive(bool on) { m_state.keepAlive = on; }
+    QTimer &commandTimer() { return *m_commandTimer; }
+    QTimer &keepAliveTimer() { return *m_keepAliveTimer; }
+
+signals:
+    // A block of an upload is about to be handed to the link, with its size.
+    void blockSent(qsizetype size);
+    // The serial port's output queue has emptied of the block just sent.
+    void blockLeftQueue();
+
+private:
+    QString sendTcpBlock(QByteArrayView block);
+    QString sendSerialBlock(QByteArrayView block);
+    bool pollUntil(const std::function<bool()> &done, int limit, Transport transport);
+
+    SerialPort &m_port;
+    QTcpSocket &m_socket;
+    RunControl &m_run;
+    Hooks m_hooks;
+    LinkState m_state;
+    QTimer *m_commandTimer = nullptr;
+    QTimer *m_keepAliveTimer = nullptr;
+};
