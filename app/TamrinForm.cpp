@@ -34,13 +34,14 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_comPort = new SerialPort(this);
     m_clientSocket = new QTcpSocket(this);
     m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, this);
+    m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, this);
     buildControls();
     buildMenus();
     setClientHeight(FirstClientHeight);
     buildTimers();
     attachDeviceLink();
     attachSerialPort();
-    attachClientSocket();
+    attachEthernetLink();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -56,8 +57,7 @@ void TTamrinForm::attachWindows(const CompanionWindows &windows)
     m_windows = windows;
     if (m_windows.progress)
         m_windows.progress->attach(m_run);
-    if (m_windows.ethernet)
-        m_windows.ethernet->attach(this);
+    m_ethernet->attachDialog(m_windows.ethernet);
 }
 
 void TTamrinForm::show_status(const QString &text)

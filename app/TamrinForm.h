@@ -14,6 +14,7 @@
 
 #include "app/TamrinState.h"
 #include "link/DeviceLink.h"
+#include "link/EthernetLink.h"
 #include "link/RunControl.h"
 
 #include <QMainWindow>
@@ -47,14 +48,6 @@ struct CompanionWindows
     TClientSocketForm *ethernet = nullptr;
     TSplashForm *splash = nullptr;
     TInfoForm *info = nullptr;
-};
-
-// Whether a failed connect attempt tells the operator itself, or leaves that to its caller
-// (a reconnect, a prompt wait).
-enum class EthernetConnectReport
-{
-    Shown,
-    Quiet
 };
 
 class TTamrinForm : public QMainWindow
@@ -188,13 +181,13 @@ public:
     SerialSelection serial;
     StartupSettings startup;
     UploadState upload;
-    EthernetState ethernet;
     ScriptRun script;
     QueryState query;
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
     DeviceLink &deviceLink() { return *m_link; }
+    EthernetLink &ethernetLink() { return *m_ethernet; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
     QTimer &commandTimer();
@@ -235,11 +228,7 @@ private:
     QAction *addAction(QMenu *menu, const QString &caption, const char *name,
                        std::function<void()> handler);
     void attachSerialPort();
-    void attachClientSocket();
-    void waitForConnectOutcome(EthernetConnectReport report);
-    void giveUpConnecting(EthernetConnectReport report);
-    void endEthernetLink();
-    void reportEthernetLoss(const QString &text);
+    void attachEthernetLink();
     void onSerialDeviceLost(int portNumber);
     bool probeForPrompt(int portNumber);
     void attachDeviceLink();
@@ -281,6 +270,7 @@ private:
     CompanionWindows m_windows;
     RunControl m_run;
     DeviceLink *m_link = nullptr;
+    EthernetLink *m_ethernet = nullptr;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;
@@ -318,5 +308,4 @@ public:
     QMenu *TextColorMenu = nullptr;
 
     QTimer *JustUploadTimer = nullptr;
-    QTimer *ConnectionTimer = nullptr;
 };

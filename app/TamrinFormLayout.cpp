@@ -271,5 +271,4 @@ void TTamrinForm::buildTimers()
         return timer;
     };
     JustUploadTimer = makeTimer(1, false, &TTamrinForm::JustUploadTimerTimer);
-    ConnectionTimer = makeTimer(5000, false, &TTamrinForm::ConnectionTimerTimer);
 }

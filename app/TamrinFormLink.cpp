@@ -1,13 +1,18 @@
-// The window's link: its link names delegate to DeviceLink, which is wired here to the serial
-// port, the terminal pane, the operator's message boxes and the Ethernet link's reconnects.
+// The window's link: its link names delegate to DeviceLink and EthernetLink, which are wired
+// here to the serial port, the terminal pane, the operator's message boxes, the buttons and
+// menus, and to each other.
 #include "app/TamrinForm.h"
 
 #include "app/TerminalPane.h"
 #include "link/DeviceLink.h"
 #include "link/SerialPort.h"
+#include "upload/ProgressForm.h"
 
+#include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTime>
 
 void TTamrinForm::attachDeviceLink()
@@ -22,15 +27,80 @@ void TTamrinForm::attachDeviceLink()
     // Unless the operator has disconnected; a failed attempt is the wait's failure, which its
     // caller reports.
     hooks.reconnectEthernet = [this] {
-        if (!ethernet.userDisconnect && m_windows.ethernet)
+        if (!m_ethernet->userDisconnected() && m_windows.ethernet)
             connectEthernet(EthernetConnectReport::Quiet);
     };
     hooks.tryEthernetAgain = [this] { ClientSocketTryAgain(false); };
     hooks.stopWaiting = [this] { return m_closing || startup.runTimedOut; };
-    hooks.connection = [this] { return ethernet.generation; };
+    hooks.connection = [this] { return m_ethernet->generation(); };
     m_link->setHooks(std::move(hooks));
     connect(m_link, &DeviceLink::blockSent, this, &TTamrinForm::blockSent);
     connect(m_link, &DeviceLink::blockLeftQueue, this, &TTamrinForm::blockLeftQueue);
+}
+
+void TTamrinForm::attachEthernetLink()
+{
+    EthernetLink::View view;
+    view.showStatus = [this](const QString &text) { show_status(text); };
+    view.showMessage = [this](const QString &text) { showMessage(text); };
+    view.enableButtons = [this] { enable_btns(); };
+    view.disableButtons = [this] { disable_btns(); };
+    view.showLinkUp = [this](bool up) { EthernetCheckBox->setChecked(up); };
+    view.offerConnect = [this](bool offered) {
+        ConfigMenu->setEnabled(offered);
+        EnetConnect1->setEnabled(offered);
+    };
+    view.connectOffered = [this] { return EnetConnect1->isEnabled(); };
+    view.clearPane = [this] { AdTerminal1DblClick(); };
+    view.readyPane = [this] {
+        AdTerminal1->setEnabled(true);
+        AdTerminal1->setFocus();
+    };
+    view.hideProgress = [this] {
+        if (m_windows.progress)
+            m_windows.progress->HideProgressForm();
+    };
+    m_ethernet->setView(std::move(view));
+}
+
+void TTamrinForm::EnetConnect1Click()
+{
+    m_ethernet->EnetConnect1Click();
+}
+
+void TTamrinForm::EnetDisconnect1Click()
+{
+    m_ethernet->EnetDisconnect1Click();
+}
+
+void TTamrinForm::connectEthernet(EthernetConnectReport report)
+{
+    m_ethernet->connectEthernet(report);
+}
+
+void TTamrinForm::ClientSocket1Connect()
+{
+    m_ethernet->ClientSocket1Connect();
+}
+
+void TTamrinForm::ClientSocket1Error()
+{
+    m_ethernet->ClientSocket1Error();
+}
+
+void TTamrinForm::ConnectionTimerTimer()
+{
+    m_ethernet->ConnectionTimerTimer();
+}
+
+int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
+{
+    return m_ethernet->ClientSocketTryAgain(clearFlag);
+}
+
+void TTamrinForm::closeClientSocket()
+{
+    m_ethernet->closeClientSocket();
 }
 
 void TTamrinForm::attachSerialPort()

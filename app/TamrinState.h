@@ -84,32 +84,6 @@ struct QueryState
     bool accepted = false;
 };
 
-// The Ethernet link: where a connect stands and how its errors are being handled. The unit's
-// address and port are the Ethernet dialog's fields.
-struct EthernetState
-{
-    // A connect has been started and waits for its outcome; the dialog cannot be closed.
-    bool connectOutcomePending = false;
-    // A connect is being made, from its checks to its outcome: a second Connect press
-    // returns at once.
-    bool connectInProgress = false;
-    // The connect attempt ended in an error instead of a connection.
-    bool connectFailed = false;
-    // The 5000 ms connect time-out fired.
-    bool connectTimedOut = false;
-    // Set by Ethernet > Disconnect, cleared by Ethernet > Connect; ends a connect wait.
-    bool userDisconnect = false;
-    // A connection error is being handled; one arriving meanwhile is part of it.
-    bool handlingError = false;
-    // Connected and checked for the prompt: the Ethernet box is ticked.
-    bool up = false;
-    // Connection errors seen so far.
-    int errors = 0;
-    // Changes with every connect and every close: an event from an earlier connection is
-    // stale, and a transfer can tell that its connection was replaced.
-    int generation = 0;
-};
-
 // One script run: the file, the command lines executed so far and where the run stands.
 struct ScriptRun
 {

@@ -1,9 +1,9 @@
 #include "link/ClientSocketForm.h"
 
 #include "app/OperatorDialogs.h"
-#include "app/TamrinForm.h"
 #include "app/WindowLook.h"
 #include "link/EthernetFields.h"
+#include "link/EthernetLink.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -95,14 +95,14 @@ void TClientSocketForm::changeEvent(QEvent *event)
 
 void TClientSocketForm::ConnectButtonClick()
 {
-    if (m_main)
-        m_main->connectEthernet(EthernetConnectReport::Shown);
+    if (m_link)
+        m_link->connectEthernet(EthernetConnectReport::Shown);
 }
 
 void TClientSocketForm::DisconnectButtonClick()
 {
-    if (m_main)
-        m_main->closeClientSocket();
+    if (m_link)
+        m_link->closeClientSocket();
     setFieldsEnabled(true);
 }
 
@@ -177,23 +177,24 @@ void TClientSocketForm::showOwnAddress()
 {
     if (m_addressLookup >= 0)
         QHostInfo::abortHostLookup(m_addressLookup);
-    m_addressLookup = QHostInfo::lookupHost(QHostInfo::localHostName(), this,
-                                            [this](const QHostInfo &host) {
-        m_addressLookup = -1;
-        const std::optional<QHostAddress> own =
-            ownAddress(host.addresses(), upInterfaceAddresses());
-        if (own) {
-            StatusBar1->setText(QStringLiteral("Note: Computer's IP Addr = ") + own->toString());
-            return;
-        }
-        StatusBar1->setText(QStringLiteral("Error! Invalid IP Address / Port #"));
-    });
+    m_addressLookup =
+        QHostInfo::lookupHost(QHostInfo::localHostName(), this, [this](const QHostInfo &host) {
+            m_addressLookup = -1;
+            const std::optional<QHostAddress> own =
+                ownAddress(host.addresses(), upInterfaceAddresses());
+            if (own) {
+                StatusBar1->setText(QStringLiteral("Note: Computer's IP Addr = ") +
+                                    own->toString());
+                return;
+            }
+            StatusBar1->setText(QStringLiteral("Error! Invalid IP Address / Port #"));
+        });
 }
 
 bool TClientSocketForm::FormClose() const
 {
     // A connect that waits for its outcome must end first.
-    return !m_main || !m_main->ethernet.connectOutcomePending;
+    return !m_link || !m_link->connectOutcomePending();
 }
 
 void TClientSocketForm::closeEvent(QCloseEvent *event)

@@ -16,7 +16,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TTamrinForm;
+class EthernetLink;
 
 class TClientSocketForm : public QDialog
 {
@@ -24,8 +24,8 @@ class TClientSocketForm : public QDialog
 public:
     explicit TClientSocketForm(QWidget *parent = nullptr);
 
-    // The main window whose Ethernet link the dialog drives.
-    void attach(TTamrinForm *main) { m_main = main; }
+    // The Ethernet link the dialog drives.
+    void attach(EthernetLink *link) { m_link = link; }
 
     void ConnectButtonClick();
     void DisconnectButtonClick();
@@ -61,6 +61,6 @@ private:
     void fitCaption();
     void showOwnAddress();
 
-    TTamrinForm *m_main = nullptr;
+    EthernetLink *m_link = nullptr;
     int m_addressLookup = -1;
 };

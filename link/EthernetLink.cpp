@@ -11,18 +11,15 @@
 // The first connection error on a link gets one automatic reconnect; an error (or a watchdog
 // firing) after that ends the link. A file transfer whose connection fails is cancelled: its
 // bytes are never continued on another connection, and its header is never sent again.
-#include "app/TamrinForm.h"
+#include "link/EthernetLink.h"
 
-#include "app/TerminalPane.h"
-#include "app/WaitCursor.h"
 #include "link/ClientSocketForm.h"
+#include "link/DeviceLink.h"
 #include "link/EthernetFields.h"
+#include "link/RunControl.h"
 #include "link/Timing.h"
-#include "upload/ProgressForm.h"
+#include "link/WaitCursor.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QMenu>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -31,6 +28,7 @@ using namespace EthernetFields;
 namespace {
 
 constexpr int ConnectPolls = 5000;
+constexpr int ConnectTimeoutMs = 5000;
 constexpr int ReconnectPauseMs = 200;
 constexpr int ResendPauseMs = 900;
 // What the system may hold of a transfer beyond the block being handed over: small, so that
@@ -39,252 +37,263 @@ constexpr int SocketSendBuffer = 8192;
 
 } // namespace
 
-void TTamrinForm::attachClientSocket()
+EthernetLink::EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent)
+    : QObject(parent), m_socket(socket), m_link(link), m_run(run)
 {
-    connect(m_clientSocket, &QTcpSocket::readyRead, this, &TTamrinForm::ClientSocket1Read);
+    m_connectionTimer = new QTimer(this);
+    // Protocol time-outs: a coarse timer may fire up to 5% early.
+    m_connectionTimer->setTimerType(Qt::PreciseTimer);
+    m_connectionTimer->setInterval(ConnectTimeoutMs);
+    connect(m_connectionTimer, &QTimer::timeout, this, &EthernetLink::ConnectionTimerTimer);
+    connect(&m_socket, &QTcpSocket::readyRead, &m_link, &DeviceLink::ClientSocket1Read);
     // Each event is queued together with the connection it belongs to.
-    const auto deliver = [this](void (TTamrinForm::*handler)()) {
-        const int generation = ethernet.generation;
+    const auto deliver = [this](void (EthernetLink::*handler)()) {
+        const int generation = m_state.generation;
         QMetaObject::invokeMethod(
             this,
             [this, generation, handler] {
-                if (generation == ethernet.generation)
+                if (generation == m_state.generation)
                     (this->*handler)();
             },
             Qt::QueuedConnection);
     };
-    connect(m_clientSocket, &QTcpSocket::connected, this,
-            [deliver] { deliver(&TTamrinForm::ClientSocket1Connect); });
-    connect(m_clientSocket, &QTcpSocket::errorOccurred, this,
-            [deliver] { deliver(&TTamrinForm::ClientSocket1Error); });
+    connect(&m_socket, &QTcpSocket::connected, this,
+            [deliver] { deliver(&EthernetLink::ClientSocket1Connect); });
+    connect(&m_socket, &QTcpSocket::errorOccurred, this,
+            [deliver] { deliver(&EthernetLink::ClientSocket1Error); });
 }
 
-void TTamrinForm::closeClientSocket()
+void EthernetLink::attachDialog(TClientSocketForm *dialog)
 {
-    ++ethernet.generation;
-    m_clientSocket->abort();
+    m_dialog = dialog;
+    if (m_dialog)
+        m_dialog->attach(this);
 }
 
-void TTamrinForm::EnetConnect1Click()
+void EthernetLink::closeClientSocket()
 {
-    ethernet.userDisconnect = false;
-    m_windows.ethernet->show();
-    m_windows.ethernet->raise();
-    m_windows.ethernet->activateWindow();
+    ++m_state.generation;
+    m_socket.abort();
 }
 
-void TTamrinForm::connectEthernet(EthernetConnectReport report)
+void EthernetLink::EnetConnect1Click()
 {
-    if (ethernet.connectInProgress)
+    m_state.userDisconnect = false;
+    m_dialog->show();
+    m_dialog->raise();
+    m_dialog->activateWindow();
+}
+
+void EthernetLink::connectEthernet(EthernetConnectReport report)
+{
+    if (m_state.connectInProgress)
         return;
-    ethernet.connectInProgress = true;
+    m_state.connectInProgress = true;
     WaitCursor hourglass;
-    if (tcpConnected()) {
-        ethernet.connectInProgress = false;
+    if (m_link.tcpConnected()) {
+        m_state.connectInProgress = false;
         return;
     }
-    TClientSocketForm &dialog = *m_windows.ethernet;
+    TClientSocketForm &dialog = *m_dialog;
     const PortCheck portCheck = checkPort(dialog.portText());
     const std::optional<QHostAddress> unit = address(dialog.octetTexts());
     if (portCheck != PortCheck::Valid || !unit) {
-        showMessage(portCheck == PortCheck::TooLarge
-                        ? QStringLiteral("Error! Port # must be less than 65535")
-                        : QStringLiteral("Error! Invalid IP Address / Port #"));
+        m_view.showMessage(portCheck == PortCheck::TooLarge
+                               ? QStringLiteral("Error! Port # must be less than 65535")
+                               : QStringLiteral("Error! Invalid IP Address / Port #"));
         dialog.focusPortField();
     } else {
         closeClientSocket();
-        ethernet.connectOutcomePending = true;
-        ethernet.connectFailed = false;
-        show_status(QStringLiteral("Attempting Ethernet connection. Please wait...."));
-        m_clientSocket->connectToHost(*unit, *portNumber(dialog.portText()));
+        m_state.connectOutcomePending = true;
+        m_state.connectFailed = false;
+        m_view.showStatus(QStringLiteral("Attempting Ethernet connection. Please wait...."));
+        m_socket.connectToHost(*unit, *portNumber(dialog.portText()));
         dialog.setFieldsEnabled(false);
-        ethernet.connectTimedOut = false;
-        ConnectionTimer->start();
+        m_state.connectTimedOut = false;
+        m_connectionTimer->start();
         Timing::pump();
         waitForConnectOutcome(report);
     }
-    if (tcpConnected()) {
+    if (m_link.tcpConnected()) {
         if (dialog.isVisible())
             dialog.hide();
-        m_link->setLastLinkKind(LinkKind::Ethernet);
+        m_link.setLastLinkKind(LinkKind::Ethernet);
     }
-    ethernet.connectInProgress = false;
-    AdTerminal1DblClick();
+    m_state.connectInProgress = false;
+    m_view.clearPane();
 }
 
 // Until the connect event (or an error) clears the waiting mark; the connect event's prompt
 // check therefore runs inside this wait.
-void TTamrinForm::waitForConnectOutcome(EthernetConnectReport report)
+void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
 {
-    for (int polls = 0; ethernet.connectOutcomePending && !ethernet.userDisconnect; ++polls) {
-        if (polls > ConnectPolls || ethernet.connectTimedOut) {
+    for (int polls = 0; m_state.connectOutcomePending && !m_state.userDisconnect; ++polls) {
+        if (polls > ConnectPolls || m_state.connectTimedOut) {
             giveUpConnecting(report);
             break;
         }
         Timing::sleepMs(1);
         Timing::pump();
     }
-    ConnectionTimer->stop();
-    if (ethernet.connectOutcomePending) {
+    m_connectionTimer->stop();
+    if (m_state.connectOutcomePending) {
         // The operator disconnected meanwhile: the attempt is abandoned.
         closeClientSocket();
-        ethernet.connectOutcomePending = false;
-        m_windows.ethernet->setFieldsEnabled(true);
+        m_state.connectOutcomePending = false;
+        m_dialog->setFieldsEnabled(true);
     }
-    if (ethernet.connectFailed && report == EthernetConnectReport::Shown) {
-        showMessage(QStringLiteral("Error! Cannot connect to server/lost connection. Verify IP "
-                                   "Address and Port #"));
+    if (m_state.connectFailed && report == EthernetConnectReport::Shown) {
+        m_view.showMessage(
+            QStringLiteral("Error! Cannot connect to server/lost connection. Verify IP "
+                           "Address and Port #"));
         endEthernetLink();
     }
 }
 
-void TTamrinForm::giveUpConnecting(EthernetConnectReport report)
+void EthernetLink::giveUpConnecting(EthernetConnectReport report)
 {
-    ConnectionTimer->stop();
-    m_windows.ethernet->DisconnectButtonClick();
+    m_connectionTimer->stop();
+    m_dialog->DisconnectButtonClick();
     if (report == EthernetConnectReport::Shown)
-        showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
-    EthernetCheckBox->setChecked(false);
-    ethernet.connectOutcomePending = false;
-    SetTryEnetAgainFlag(false);
+        m_view.showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
+    m_view.showLinkUp(false);
+    m_state.connectOutcomePending = false;
+    m_link.SetTryEnetAgainFlag(false);
 }
 
-void TTamrinForm::ConnectionTimerTimer()
+void EthernetLink::ConnectionTimerTimer()
 {
-    ConnectionTimer->stop();
-    ethernet.connectTimedOut = true;
+    m_connectionTimer->stop();
+    m_state.connectTimedOut = true;
 }
 
-void TTamrinForm::ClientSocket1Connect()
+void EthernetLink::ClientSocket1Connect()
 {
-    if (!tcpConnected())
+    if (!m_link.tcpConnected())
         return;
-    m_clientSocket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
-    const int generation = ethernet.generation;
-    const int errorsBefore = ethernet.errors;
-    if (!m_link->reconnectUsed())
-        AdTerminal1->ClearAll();
-    AdTerminal1->setEnabled(true);
-    AdTerminal1->setFocus();
-    ethernet.connectOutcomePending = false;
-    show_status(QStringLiteral("Connection established. Verifying prompt...."));
-    m_link->setProbing(true);
-    if (!SendCOMCmd_GetPrompt("\r") && tcpConnected()) {
-        SetPromptChar(m_link->currentPrompt() == m_link->normalPrompt() ? m_link->loaderPrompt()
-                                                              : m_link->normalPrompt());
-        SendCOMCmd_GetPrompt("\r");
+    m_socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
+    const int generation = m_state.generation;
+    const int errorsBefore = m_state.errors;
+    if (!m_link.reconnectUsed())
+        m_view.clearPane();
+    m_view.readyPane();
+    m_state.connectOutcomePending = false;
+    m_view.showStatus(QStringLiteral("Connection established. Verifying prompt...."));
+    m_link.setProbing(true);
+    if (!m_link.SendCOMCmd_GetPrompt("\r") && m_link.tcpConnected()) {
+        m_link.SetPromptChar(m_link.currentPrompt() == m_link.normalPrompt()
+                                 ? m_link.loaderPrompt()
+                                 : m_link.normalPrompt());
+        m_link.SendCOMCmd_GetPrompt("\r");
     }
-    m_link->setProbing(false);
-    if (ethernet.errors != errorsBefore)
-        showMessage(QStringLiteral("Note: Ethernet connection not responding."));
+    m_link.setProbing(false);
+    if (m_state.errors != errorsBefore)
+        m_view.showMessage(QStringLiteral("Note: Ethernet connection not responding."));
     // An error met during the check has been handled already, on this connection or a new one.
-    if (generation != ethernet.generation || !tcpConnected())
+    if (generation != m_state.generation || !m_link.tcpConnected())
         return;
-    show_status(QStringLiteral("Connect via Ethernet successful"));
-    if (!m_link->reconnectUsed())
-        enable_btns();
-    ConfigMenu->setEnabled(false);
-    EnetConnect1->setEnabled(false);
-    EthernetCheckBox->setChecked(true);
-    ethernet.up = true;
+    m_view.showStatus(QStringLiteral("Connect via Ethernet successful"));
+    if (!m_link.reconnectUsed())
+        m_view.enableButtons();
+    m_view.offerConnect(false);
+    m_view.showLinkUp(true);
+    m_state.up = true;
 }
 
-void TTamrinForm::EnetDisconnect1Click()
+void EthernetLink::EnetDisconnect1Click()
 {
-    if (!tcpConnected() && EnetConnect1->isEnabled())
+    if (!m_link.tcpConnected() && m_view.connectOffered())
         return;
-    ethernet.userDisconnect = true;
-    m_link->setCapturing(false);
-    m_link->commandTimer().stop();
+    m_state.userDisconnect = true;
+    m_link.setCapturing(false);
+    m_link.commandTimer().stop();
     closeClientSocket();
-    ethernet.up = false;
-    show_status(QStringLiteral("Ethernet connection closed"));
-    disable_btns();
-    ConfigMenu->setEnabled(true);
-    EnetConnect1->setEnabled(true);
-    m_windows.ethernet->setFieldsEnabled(true);
-    EthernetCheckBox->setChecked(false);
-    if (m_windows.progress)
-        m_windows.progress->HideProgressForm();
+    m_state.up = false;
+    m_view.showStatus(QStringLiteral("Ethernet connection closed"));
+    m_view.disableButtons();
+    m_view.offerConnect(true);
+    m_dialog->setFieldsEnabled(true);
+    m_view.showLinkUp(false);
+    m_view.hideProgress();
 }
 
-int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
+int EthernetLink::ClientSocketTryAgain(bool clearFlag)
 {
     // The new connection's prompt check goes through the command buffer too.
-    const QByteArray interruptedCommand = m_link->commandBuffer();
+    const QByteArray interruptedCommand = m_link.commandBuffer();
     EnetDisconnect1Click();
     Timing::sleepMs(ReconnectPauseMs);
     // Unlike an operator's Disconnect, the reconnect waits for the outcome of its connect.
-    ethernet.userDisconnect = false;
+    m_state.userDisconnect = false;
     connectEthernet(EthernetConnectReport::Quiet);
     Timing::pump();
-    if (!tcpConnected())
+    if (!m_link.tcpConnected())
         return 0;
-    enable_btns();
+    m_view.enableButtons();
     Timing::sleepMs(ResendPauseMs);
     // The run's command the unit may have missed goes again, but never a file's header (that
     // transfer has been cancelled), nor a query's text, which goes without its line end (its
     // capture has failed), nor anything at all when no run is going.
     const bool wholeCommand =
         interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
-    if (runGoing() && !m_run.uploadInFlight() && wholeCommand) {
-        m_link->setCommandBuffer(interruptedCommand);
-        SendString(m_link->commandBuffer());
+    if (m_run.going() && !m_run.uploadInFlight() && wholeCommand) {
+        m_link.setCommandBuffer(interruptedCommand);
+        m_link.SendString(m_link.commandBuffer());
     }
     if (clearFlag)
-        SetTryEnetAgainFlag(false);
+        m_link.SetTryEnetAgainFlag(false);
     return 1;
 }
 
-void TTamrinForm::ClientSocket1Error()
+void EthernetLink::ClientSocket1Error()
 {
-    ++ethernet.errors;
+    ++m_state.errors;
     // A capture or prompt wait under way fails with the connection, even if a reconnect
     // follows: its answer cannot come over the new connection.
-    const bool waitRunning = m_link->capturing() || m_link->commandTimer().isActive();
-    if (ethernet.connectOutcomePending) {
+    const bool waitRunning = m_link.capturing() || m_link.commandTimer().isActive();
+    if (m_state.connectOutcomePending) {
         // The outcome of the connect attempt, which reports it.
-        ethernet.connectOutcomePending = false;
-        ethernet.connectFailed = true;
-    } else if (!ethernet.handlingError) {
-        ethernet.handlingError = true;
+        m_state.connectOutcomePending = false;
+        m_state.connectFailed = true;
+    } else if (!m_state.handlingError) {
+        m_state.handlingError = true;
         if (m_run.uploadInFlight())
-            setCancelFlag(1);
-        const bool wasUp = ethernet.up;
-        if (m_link->reconnectUsed() || ethernet.userDisconnect) {
-            setCancelFlag(1);
+            m_run.setCancelFlag(1);
+        const bool wasUp = m_state.up;
+        if (m_link.reconnectUsed() || m_state.userDisconnect) {
+            m_run.setCancelFlag(1);
             reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
                                      : QStringLiteral("Error! Cannot connect to server/lost "
                                                       "connection."));
         } else {
-            m_link->commandTimer().stop();
-            SetTryEnetAgainFlag(true);
+            m_link.commandTimer().stop();
+            m_link.SetTryEnetAgainFlag(true);
             if (ClientSocketTryAgain(true) == 0)
                 reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
                                          : QStringLiteral("Error! Cannot connect to server/lost "
                                                           "connection. Verify IP Address and "
                                                           "Port #"));
         }
-        ethernet.handlingError = false;
+        m_state.handlingError = false;
     }
     if (waitRunning) {
-        m_link->setCapturing(false);
-        m_link->setWaitFailed(true);
+        m_link.setCapturing(false);
+        m_link.setWaitFailed(true);
     }
 }
 
 // The link is down for good: closed, reported, and the dialog ready for a new connect.
-void TTamrinForm::reportEthernetLoss(const QString &text)
+void EthernetLink::reportEthernetLoss(const QString &text)
 {
     EnetDisconnect1Click();
-    showMessage(text);
+    m_view.showMessage(text);
     endEthernetLink();
 }
 
-void TTamrinForm::endEthernetLink()
+void EthernetLink::endEthernetLink()
 {
-    m_windows.ethernet->setFieldsEnabled(true);
-    EthernetCheckBox->setChecked(false);
-    m_link->setWaitFailed(true);
-    SetTryEnetAgainFlag(false);
+    m_dialog->setFieldsEnabled(true);
+    m_view.showLinkUp(false);
+    m_link.setWaitFailed(true);
+    m_link.SetTryEnetAgainFlag(false);
 }

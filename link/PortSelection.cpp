@@ -11,11 +11,11 @@
 #include "app/InfoForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
-#include "app/WaitCursor.h"
 #include "link/ClientSocketForm.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
+#include "link/WaitCursor.h"
 #include "upload/ProgressForm.h"
 
 #include <QApplication>

@@ -46,7 +46,7 @@ bool TTamrinForm::restartLink()
         connected = serialOpen();
     } else if (m_link->lastLinkKind() == LinkKind::Ethernet && ethernetForm()) {
         // The operator connects again in the Ethernet dialog, which closes once connected.
-        ethernet.userDisconnect = false;
+        m_ethernet->allowConnect();
         ethernetForm()->exec();
         connected = tcpConnected();
     }

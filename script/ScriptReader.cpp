@@ -5,7 +5,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
-#include "app/WaitCursor.h"
+#include "link/WaitCursor.h"
 #include "link/Timing.h"
 #include "script/ScriptLineReader.h"
 #include "upload/NativeFile.h"

@@ -261,7 +261,7 @@ void tst_Ethernet::unansweredConnectTimesOut()
         dialog().close();
         closeRefused = dialog().isVisible() && !dialog().ConnectButton->isEnabled();
         dialog().ConnectButtonClick(); // returns at once: a connect is waiting already
-        secondPressIgnored = form().ethernet.connectOutcomePending;
+        secondPressIgnored = form().ethernetLink().connectOutcomePending();
     });
     QElapsedTimer clock;
     clock.start();
@@ -499,9 +499,9 @@ void tst_Ethernet::connectionDrops()
                 if (form().statusText() != QLatin1String("Waiting for prompt......"))
                     return;
                 watch.stop();
-                const int errors = form().ethernet.errors;
+                const int errors = form().ethernetLink().errors();
                 m_sim->command(QStringLiteral("hangup"));
-                m_sim->waitUntil([&] { return form().ethernet.errors > errors; }, 3000);
+                m_sim->waitUntil([&] { return form().ethernetLink().errors() > errors; }, 3000);
             });
             watch.start(1);
         } else {
@@ -540,11 +540,11 @@ void tst_Ethernet::idleReconnectSendsNothing()
 {
     QVERIFY(connectToUnit());
     QCOMPARE(run("_QC \"VER\"\n_SC \"ERASE\"\n"), 1);
-    const int generation = form().ethernet.generation;
+    const int generation = form().ethernetLink().generation();
     const int mark = m_sim->mark();
     QVERIFY(m_sim->command(QStringLiteral("hangup")));
     // Closed, then connected again and checked.
-    QTRY_VERIFY(form().ethernet.generation >= generation + 2 && form().ethernet.up);
+    QTRY_VERIFY(form().ethernetLink().generation() >= generation + 2 && form().ethernetLink().up());
     QTest::qWait(300);
     // Only the new connection's prompt check: no command of the finished run goes again.
     const QByteArray sent = m_sim->receivedSince(mark);

@@ -60,8 +60,8 @@ bool TTamrinForm::scriptUpload()
     }
     Timing::pump();
     m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
-    m_link->setCommandBuffer(uploadHeader(m_link->uploadKeyword(), upload.loadAddress, upload.fileSize,
-                                      upload.checksum, upload.loadVersion));
+    m_link->setCommandBuffer(uploadHeader(m_link->uploadKeyword(), upload.loadAddress,
+                                          upload.fileSize, upload.checksum, upload.loadVersion));
     Timing::pump();
     // From here the unit expects the file, over this link and no other.
     m_run.setUploadInFlight(true);

@@ -1,0 +1,114 @@
+// EthernetLink: the unit reached as a TCP client, from the Ethernet dialog's Connect to the
+// link's end. It owns where a connect stands, how connection errors are being handled, the
+// connect time-out (ConnectionTimer) and the connection's number, which changes with every
+// connect and close so that an event of an earlier connection is dropped. It is handed the TCP
+// client, DeviceLink (the prompt checks go through it), the run control, the Ethernet dialog
+// and the window's view of the link: the status line, message boxes, buttons, menus and pane.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class DeviceLink;
+class QTcpSocket;
+class QTimer;
+class RunControl;
+class TClientSocketForm;
+
+// Whether a failed connect attempt tells the operator itself, or leaves that to its caller
+// (a reconnect, a prompt wait).
+enum class EthernetConnectReport
+{
+    Shown,
+    Quiet
+};
+
+// The Ethernet link: where a connect stands and how its errors are being handled. The unit's
+// address and port are the Ethernet dialog's fields.
+struct EthernetState
+{
+    // A connect has been started and waits for its outcome; the dialog cannot be closed.
+    bool connectOutcomePending = false;
+    // A connect is being made, from its checks to its outcome: a second Connect press
+    // returns at once.
+    bool connectInProgress = false;
+    // The connect attempt ended in an error instead of a connection.
+    bool connectFailed = false;
+    // The 5000 ms connect time-out fired.
+    bool connectTimedOut = false;
+    // Set by Ethernet > Disconnect, cleared by Ethernet > Connect; ends a connect wait.
+    bool userDisconnect = false;
+    // A connection error is being handled; one arriving meanwhile is part of it.
+    bool handlingError = false;
+    // Connected and checked for the prompt: the Ethernet box is ticked.
+    bool up = false;
+    // Connection errors seen so far.
+    int errors = 0;
+    // Changes with every connect and every close: an event from an earlier connection is
+    // stale, and a transfer can tell that its connection was replaced.
+    int generation = 0;
+};
+
+class EthernetLink : public QObject
+{
+    Q_OBJECT
+public:
+    // What the window shows of the link, and what the link may ask of it.
+    struct View
+    {
+        std::function<void(const QString &)> showStatus;
+        std::function<void(const QString &)> showMessage;
+        std::function<void()> enableButtons;
+        std::function<void()> disableButtons;
+        // The Ethernet box ticked (connected and checked) or not.
+        std::function<void(bool)> showLinkUp;
+        // Connect (and the port settings) offered in the menus, or not.
+        std::function<void(bool)> offerConnect;
+        std::function<bool()> connectOffered;
+        std::function<void()> clearPane;
+        // The pane enabled and focused for the new connection.
+        std::function<void()> readyPane;
+        std::function<void()> hideProgress;
+    };
+
+    EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent = nullptr);
+    void setView(View view) { m_view = std::move(view); }
+    // The dialog whose fields name the unit's address and port.
+    void attachDialog(TClientSocketForm *dialog);
+
+    void EnetConnect1Click();
+    void EnetDisconnect1Click();
+    void connectEthernet(EthernetConnectReport report);
+    void ClientSocket1Connect();
+    void ClientSocket1Error();
+    void ConnectionTimerTimer();
+    int ClientSocketTryAgain(bool clearFlag);
+    // Ends the TCP connection, whatever state it is in.
+    void closeClientSocket();
+
+    // The connection's number: it changes with every connect and close.
+    int generation() const { return m_state.generation; }
+    int errors() const { return m_state.errors; }
+    bool up() const { return m_state.up; }
+    bool connectOutcomePending() const { return m_state.connectOutcomePending; }
+    bool userDisconnected() const { return m_state.userDisconnect; }
+    // The operator may connect again: a restart reopens the link in the dialog.
+    void allowConnect() { m_state.userDisconnect = false; }
+    QTimer &connectionTimer() { return *m_connectionTimer; }
+
+private:
+    void waitForConnectOutcome(EthernetConnectReport report);
+    void giveUpConnecting(EthernetConnectReport report);
+    void endEthernetLink();
+    void reportEthernetLoss(const QString &text);
+
+    QTcpSocket &m_socket;
+    DeviceLink &m_link;
+    RunControl &m_run;
+    TClientSocketForm *m_dialog = nullptr;
+    View m_view;
+    EthernetState m_state;
+    QTimer *m_connectionTimer = nullptr;
+};
