@@ -61,7 +61,7 @@ void TTamrinForm::FormShow()
 
 void TTamrinForm::findUnitOnSerialPorts()
 {
-    const int configured = serial.configuredComPort;
+    const int configured = m_ports->configuredComPort();
     const bool found = (configured != 0 && check_com(configured) > 0) || process_com() > 0;
     if (!found && !startup.autoMode)
         OpenConfiguredComPort();
@@ -169,7 +169,7 @@ void TTamrinForm::read_defaults()
 void TTamrinForm::applySettings(const LoaderSettings &settings)
 {
     if (settings.comPort)
-        serial.configuredComPort = *settings.comPort;
+        m_ports->setConfiguredComPort(*settings.comPort);
     applySerialSettings(settings);
     if (settings.autoScriptPath)
         startup.autoScriptPath = *settings.autoScriptPath;

@@ -35,6 +35,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_clientSocket = new QTcpSocket(this);
     m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, this);
     m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, this);
+    m_ports = std::make_unique<PortSelector>(*m_comPort, *m_link, m_run);
     buildControls();
     buildMenus();
     setClientHeight(FirstClientHeight);
@@ -42,6 +43,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     attachDeviceLink();
     attachSerialPort();
     attachEthernetLink();
+    attachPortSelector();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -58,6 +60,7 @@ void TTamrinForm::attachWindows(const CompanionWindows &windows)
     if (m_windows.progress)
         m_windows.progress->attach(m_run);
     m_ethernet->attachDialog(m_windows.ethernet);
+    m_ports->attachInfoWindow(m_windows.info);
 }
 
 void TTamrinForm::show_status(const QString &text)

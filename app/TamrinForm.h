@@ -15,12 +15,14 @@
 #include "app/TamrinState.h"
 #include "link/DeviceLink.h"
 #include "link/EthernetLink.h"
+#include "link/PortSelector.h"
 #include "link/RunControl.h"
 
 #include <QMainWindow>
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -178,7 +180,6 @@ public:
     LinkIdentity currentLink() const;
 
     // State, grouped by concern.
-    SerialSelection serial;
     StartupSettings startup;
     UploadState upload;
     ScriptRun script;
@@ -188,6 +189,7 @@ public:
     SerialPort &comPort() { return *m_comPort; }
     DeviceLink &deviceLink() { return *m_link; }
     EthernetLink &ethernetLink() { return *m_ethernet; }
+    PortSelector &portSelector() { return *m_ports; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
     QTimer &commandTimer();
@@ -229,8 +231,7 @@ private:
                        std::function<void()> handler);
     void attachSerialPort();
     void attachEthernetLink();
-    void onSerialDeviceLost(int portNumber);
-    bool probeForPrompt(int portNumber);
+    void attachPortSelector();
     void attachDeviceLink();
     void endProcess(int status);
     void automaticRun();
@@ -271,6 +272,7 @@ private:
     RunControl m_run;
     DeviceLink *m_link = nullptr;
     EthernetLink *m_ethernet = nullptr;
+    std::unique_ptr<PortSelector> m_ports;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;

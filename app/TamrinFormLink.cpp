@@ -3,7 +3,9 @@
 // menus, and to each other.
 #include "app/TamrinForm.h"
 
+#include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
 #include "link/DeviceLink.h"
 #include "link/SerialPort.h"
 #include "upload/ProgressForm.h"
@@ -103,6 +105,76 @@ void TTamrinForm::closeClientSocket()
     m_ethernet->closeClientSocket();
 }
 
+void TTamrinForm::attachPortSelector()
+{
+    PortSelector::View view;
+    view.showStatus = [this](const QString &text) { show_status(text); };
+    view.showMessage = [this](const QString &text) { showMessage(text); };
+    view.reportFailure = [this](const QString &text) {
+        message_text = text;
+        showMessage(message_text);
+    };
+    view.showComNumber = [this](const QString &text) { ComNumberLabel->setText(text); };
+    view.showBaudRate = [this](int baud) { ComBaudLabel->setText(QString::number(baud)); };
+    view.offerEthernet = [this](bool offered) { Ethernet1->setEnabled(offered); };
+    view.checkCom = [this](bool checked) { ComCheckBox->setChecked(checked); };
+    view.comChecked = [this] { return ComCheckBox->isChecked(); };
+    view.lockComBox = [this] { ComCheckBox->setEnabled(false); };
+    view.monitorLines = [this](bool on) { m_lights->setMonitoring(on); };
+    view.enableButtons = [this] { enable_btns(); };
+    view.disableButtons = [this] { disable_btns(); };
+    view.clearPane = [this] { AdTerminal1DblClick(); };
+    view.hideEthernetDialog = [this] {
+        if (m_windows.ethernet && m_windows.ethernet->isVisible())
+            m_windows.ethernet->hide();
+    };
+    view.hideProgress = [this] {
+        if (m_windows.progress)
+            m_windows.progress->HideProgressForm();
+    };
+    m_ports->setView(std::move(view));
+}
+
+int TTamrinForm::check_com(int portNumber)
+{
+    return m_ports->check_com(portNumber);
+}
+
+int TTamrinForm::process_com()
+{
+    return m_ports->process_com();
+}
+
+void TTamrinForm::SelectComPort(int portNumber)
+{
+    m_ports->SelectComPort(portNumber);
+}
+
+void TTamrinForm::OpenConfiguredComPort()
+{
+    m_ports->OpenConfiguredComPort();
+}
+
+void TTamrinForm::NoneMenuClick()
+{
+    m_ports->NoneMenuClick();
+}
+
+void TTamrinForm::SearchAllMenuClick()
+{
+    m_ports->SearchAllMenuClick();
+}
+
+void TTamrinForm::BaudMenuClick(int baud)
+{
+    m_ports->BaudMenuClick(baud);
+}
+
+void TTamrinForm::ComCheckBoxClick()
+{
+    m_ports->ComCheckBoxClick();
+}
+
 void TTamrinForm::attachSerialPort()
 {
     m_comPort->addReceiver([this](QByteArrayView bytes) { return ApdComPort1TriggerAvail(bytes); });
@@ -110,7 +182,8 @@ void TTamrinForm::attachSerialPort()
         AdTerminal1->WriteString(bytes);
         return int(bytes.size());
     });
-    connect(m_comPort, &SerialPort::deviceLost, this, &TTamrinForm::onSerialDeviceLost);
+    connect(m_comPort, &SerialPort::deviceLost, this,
+            [this](int portNumber) { m_ports->onSerialDeviceLost(portNumber); });
     AdTerminal1->sendTypedByte = [this](char byte) {
         if (serialOpen())
             m_comPort->putBlock(QByteArrayView(&byte, 1));

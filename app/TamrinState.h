@@ -13,18 +13,6 @@
 
 #include <array>
 
-// Which serial port reaches the unit.
-struct SerialSelection
-{
-    // From the settings file; 0 = none configured.
-    int configuredComPort = 0;
-    // The last port on which the unit answered; 0 = never.
-    int lastGoodComPort = 0;
-    // The notes of ports that would not open, given in the current look for the unit (the
-    // start-up, or one of the operator's selections and searches): each is given once.
-    QStringList refusalsNoted;
-};
-
 // What the settings file decides about start-up.
 struct StartupSettings
 {

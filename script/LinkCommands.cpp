@@ -42,7 +42,7 @@ bool TTamrinForm::restartLink()
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
     if (m_link->lastLinkKind() == LinkKind::Serial) {
-        SelectComPort(serial.lastGoodComPort);
+        SelectComPort(m_ports->lastGoodComPort());
         connected = serialOpen();
     } else if (m_link->lastLinkKind() == LinkKind::Ethernet && ethernetForm()) {
         // The operator connects again in the Ethernet dialog, which closes once connected.

@@ -132,12 +132,12 @@ void tst_PortSelection::checkComResults()
     if (result == 1) {
         QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
         QCOMPARE(form().ComNumberLabel->text(), QStringLiteral("3"));
-        QCOMPARE(form().serial.lastGoodComPort, 3);
+        QCOMPARE(form().portSelector().lastGoodComPort(), 3);
         QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Serial);
         QVERIFY(!form().Ethernet1->isEnabled());
         QCOMPARE(form().deviceLink().currentPrompt(), '#');
     } else {
-        QCOMPARE(form().serial.lastGoodComPort, 0);
+        QCOMPARE(form().portSelector().lastGoodComPort(), 0);
     }
     // A port that opened stays open, answer or not.
     QCOMPARE(form().serialOpen(), result >= 0);
@@ -291,7 +291,7 @@ void tst_PortSelection::searchSkipsHeldPortAndStopsAtTheUnit()
 void tst_PortSelection::searchNeverTriesCom15AndFallsBack()
 {
     UnitSim &unit = addUnit(15);
-    form().serial.configuredComPort = 15;
+    form().portSelector().setConfiguredComPort(15);
     form().SearchAllMenuClick();
     QVERIFY(unit.received().isEmpty());
     QCOMPARE(form().statusText(),

@@ -340,7 +340,7 @@ void tst_ScriptRun::restartAfterSend()
     QFETCH(int, result);
     QFETCH(QStringList, messages);
     form().deviceLink().setLastLinkKind(LinkKind::Serial);
-    form().serial.lastGoodComPort = lastGoodPort;
+    form().portSelector().setLastGoodComPort(lastGoodPort);
     QCOMPARE(run("_ST \"RESET\"\n_SC \"AFTER\"\n"), result);
     QCOMPARE(this->messages(), messages);
     QCOMPARE(form().serialOpen(), result == 1);

@@ -1,0 +1,236 @@
+// Choosing the serial port: checking one port for the unit (a CR answered by one of its two
+// prompt characters), searching COM1 to COM14, the COM Port, Baud and None menu entries, the
+// fall-back when no unit answered, and what happens when an open device vanishes.
+//
+// A port that exists but does not open is noted with its reason: this account may not open
+// it, or another program holds it. A look for the unit notes each refusal once: the start-up
+// checks the configured port and then searches from COM1, which checks it again, and both are
+// one look. Each of the operator's selections and searches is a look of its own.
+#include "link/PortSelector.h"
+
+#include "app/InfoForm.h"
+#include "link/DeviceLink.h"
+#include "link/PortNames.h"
+#include "link/RunControl.h"
+#include "link/SerialPort.h"
+#include "link/Timing.h"
+#include "link/WaitCursor.h"
+
+#include <QTimer>
+
+namespace {
+
+constexpr int SearchedPorts = 14;
+QString refusalNote(int portNumber, SerialPort::OpenFailure failure)
+{
+    if (failure == SerialPort::OpenFailure::PermissionDenied)
+        return QStringLiteral("Note: COM Port #%1 (%2) cannot be opened: permission denied: add "
+                              "your account to the dialout group and log in again.")
+            .arg(QString::number(portNumber), PortNames::devicePath(portNumber));
+    return QStringLiteral("Note: COM Port #%1 is not responding/being used by other applications.")
+        .arg(portNumber);
+}
+
+// True, and remembered, when 'note' has not been given yet in the current look.
+bool newInThisLook(QStringList &noted, const QString &note)
+{
+    if (noted.contains(note))
+        return false;
+    noted << note;
+    return true;
+}
+
+} // namespace
+
+PortSelector::PortSelector(SerialPort &port, DeviceLink &link, RunControl &run)
+    : m_port(port), m_link(link), m_run(run)
+{
+}
+
+int PortSelector::check_com(int portNumber)
+{
+    if (!SerialPort::isAvailable(portNumber))
+        return -1;
+    if (m_info) {
+        m_info->setText(QStringLiteral("Checking COM Port %1, Baud %2. Please wait....")
+                            .arg(portNumber)
+                            .arg(m_port.baudRate()));
+        m_info->showNotice();
+    }
+    const bool opened = m_port.setPortNumber(portNumber) && m_port.open();
+    if (!opened) {
+        const QString note = refusalNote(portNumber, m_port.openFailure());
+        if (newInThisLook(m_selection.refusalsNoted, note))
+            m_view.showMessage(note);
+        m_port.close();
+    }
+    m_link.setProbing(true);
+    const bool answered = opened && probeForPrompt(portNumber);
+    m_link.setProbing(false);
+
+    int result = 0;
+    if (answered) {
+        m_view.showStatus(QStringLiteral("Established communication on COM %1").arg(portNumber));
+        m_view.showComNumber(QString::number(m_port.portNumber()));
+        m_selection.lastGoodComPort = m_port.portNumber();
+        m_link.setLastLinkKind(LinkKind::Serial);
+        m_view.showBaudRate(m_port.baudRate());
+        m_view.offerEthernet(false);
+        result = 1;
+    }
+    if (m_info)
+        m_info->hideNotice();
+    Timing::pump();
+    return result;
+}
+
+// A CR answered by the normal prompt, else by the loader prompt. The current prompt character
+// is left at the one that answered, or at the loader prompt when neither did.
+bool PortSelector::probeForPrompt(int portNumber)
+{
+    m_link.SetPromptChar(m_link.normalPrompt());
+    bool answered = m_link.SendCOMCmd_GetPrompt("\r");
+    if (!answered && m_link.serialOpen()) {
+        m_link.SetPromptChar(m_link.loaderPrompt());
+        answered = m_link.SendCOMCmd_GetPrompt("\r");
+    }
+    if (!m_link.serialOpen()) {
+        // The device failed under the probe; its loss handler has closed it.
+        m_link.SetPromptChar(m_link.loaderPrompt());
+        m_view.showMessage(QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
+        return false;
+    }
+    return answered;
+}
+
+int PortSelector::process_com()
+{
+    WaitCursor hourglass;
+    for (int n = 1; n <= SearchedPorts; ++n) {
+        if (check_com(n) > 0) {
+            m_view.checkCom(true);
+            return 1;
+        }
+    }
+    return -1;
+}
+
+void PortSelector::SelectComPort(int portNumber)
+{
+    WaitCursor hourglass;
+    m_selection.refusalsNoted.clear();
+    m_view.hideEthernetDialog();
+    m_view.showStatus(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
+    const int result = check_com(portNumber);
+    if (result > 0) {
+        m_view.showStatus(QStringLiteral("Established communication on COM %1").arg(portNumber));
+        m_view.clearPane();
+        m_view.checkCom(true);
+        m_view.monitorLines(true);
+        m_view.enableButtons();
+    } else {
+        m_view.showStatus(QStringLiteral("Unable to open Hardware thru COM ports. Select new COM "
+                                         "port/check RS232 connection before proceeding"));
+        m_view.reportFailure(QStringLiteral("Error! Cannot establish communication using COM "
+                                            "%1. Please check RS232 connection")
+                                 .arg(portNumber));
+        if (result < 0) {
+            m_view.disableButtons();
+        } else {
+            m_view.monitorLines(true);
+            m_view.enableButtons();
+        }
+    }
+    m_view.showComNumber(result < 0 ? QStringLiteral("None")
+                                    : QString::number(m_port.portNumber()));
+}
+
+void PortSelector::NoneMenuClick()
+{
+    const QString lastGood = m_selection.lastGoodComPort > 0
+                                 ? QString::number(m_selection.lastGoodComPort)
+                                 : QStringLiteral("Never");
+    m_view.showStatus(QStringLiteral("Note: Last successful COM port used is: ") + lastGood);
+    m_port.close();
+    m_port.setPortNumber(0);
+    m_view.showComNumber(QStringLiteral("None"));
+    m_view.offerEthernet(true);
+    m_view.disableButtons();
+    m_view.hideProgress();
+}
+
+void PortSelector::SearchAllMenuClick()
+{
+    m_selection.refusalsNoted.clear();
+    if (process_com() == -1) {
+        OpenConfiguredComPort();
+        return;
+    }
+    m_view.lockComBox();
+    m_view.monitorLines(true);
+    m_view.enableButtons();
+}
+
+void PortSelector::OpenConfiguredComPort()
+{
+    const int configured = m_selection.configuredComPort;
+    if (configured == 0) {
+        m_view.showStatus(
+            QStringLiteral("Unable to open Hardware through COM ports. Select new COM "
+                           "port before proceeding"));
+        m_view.disableButtons();
+        m_view.monitorLines(false);
+        return;
+    }
+    m_view.showStatus(
+        QStringLiteral("Error opening Hardware via COM ports. Select new COM port/check "
+                       "RS232 connection before proceeding"));
+    if (SerialPort::isAvailable(configured))
+        m_port.setPortNumber(configured);
+    if (!m_link.serialOpen() && !m_port.open())
+        m_port.close();
+    if (m_link.serialOpen())
+        m_view.showComNumber(QString::number(m_port.portNumber()));
+    m_view.disableButtons();
+    m_view.monitorLines(false);
+}
+
+void PortSelector::BaudMenuClick(int baud)
+{
+    m_port.setBaudRate(baud);
+    m_view.showBaudRate(m_port.baudRate());
+}
+
+void PortSelector::ComCheckBoxClick()
+{
+    m_selection.refusalsNoted.clear();
+    if (!m_view.comChecked() && m_link.serialOpen()) {
+        m_port.close();
+    } else if (m_view.comChecked() && !m_link.serialOpen() && process_com() == -1) {
+        m_view.checkCom(false);
+        m_view.showMessage(
+            QStringLiteral("Unable to use Com Ports. Please make sure no one else is using "
+                           "the Hardware thru the Com Ports"));
+    }
+}
+
+// The open device vanished (adapter pulled, far end hung up): the port is already closed.
+// A probe reports it itself; anywhere else the operator is told once, and whatever was
+// running on the link stops.
+void PortSelector::onSerialDeviceLost(int portNumber)
+{
+    m_link.setCapturing(false);
+    m_link.setWaitFailed(true);
+    // The loss is the one report: the watchdog must not add a time-out to it.
+    m_link.commandTimer().stop();
+    if (m_link.probing())
+        return;
+    m_run.setCancelFlag(1);
+    m_view.showComNumber(QStringLiteral("None"));
+    m_view.offerEthernet(true);
+    m_view.disableButtons();
+    m_view.showStatus(QStringLiteral("Connection to the unit on COM %1 lost").arg(portNumber));
+    m_view.reportFailure(QStringLiteral("Error! COM Port #%1 was lost (device removed or hung up). "
+                                        "Please check RS232 connection")
+                             .arg(portNumber));
+}
