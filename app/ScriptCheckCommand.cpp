@@ -2,7 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/Station.h"
-#include "app/TamrinState.h"
+#include "link/LinkState.h"
 #include "script/ScriptCheck.h"
 #include "upload/NativeFile.h"
 

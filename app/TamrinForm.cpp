@@ -36,6 +36,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, this);
     m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, this);
     m_ports = std::make_unique<PortSelector>(*m_comPort, *m_link, m_run);
+    m_uploader = std::make_unique<Uploader>(*m_comPort, *m_clientSocket, *m_link, m_run);
     buildControls();
     buildMenus();
     setClientHeight(FirstClientHeight);
@@ -44,6 +45,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     attachSerialPort();
     attachEthernetLink();
     attachPortSelector();
+    attachUploader();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -61,6 +63,7 @@ void TTamrinForm::attachWindows(const CompanionWindows &windows)
         m_windows.progress->attach(m_run);
     m_ethernet->attachDialog(m_windows.ethernet);
     m_ports->attachInfoWindow(m_windows.info);
+    m_uploader->attachProgress(m_windows.progress);
 }
 
 void TTamrinForm::show_status(const QString &text)
@@ -93,8 +96,7 @@ void TTamrinForm::showMessage(const QString &text)
 {
     if (runGoing() && script.firstError.isEmpty())
         script.firstError = text;
-    if (upload.failureText.isEmpty())
-        upload.failureText = text;
+    m_uploader->noteMessage(text);
     ShowMessage(this, text);
 }
 
@@ -103,7 +105,7 @@ void TTamrinForm::startRunning()
     if (!m_run.start())
         return;
     script.firstError.clear();
-    upload.chain.forgetRefusal();
+    m_uploader->forgetRefusal();
     disable_btns();
     SendFile1->setEnabled(false);
     Button1->setEnabled(false);

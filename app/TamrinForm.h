@@ -17,6 +17,7 @@
 #include "link/EthernetLink.h"
 #include "link/PortSelector.h"
 #include "link/RunControl.h"
+#include "upload/Uploader.h"
 
 #include <QMainWindow>
 
@@ -128,7 +129,6 @@ public:
     bool loadAddress(const QByteArray &line);
     bool loadVersion(const QByteArray &line);
     bool loadData(const QByteArray &line);
-    bool refuseChainStep(const QString &text);
     int get_file_checksum();
     int get_date();
     bool scriptUpload();
@@ -181,7 +181,6 @@ public:
 
     // State, grouped by concern.
     StartupSettings startup;
-    UploadState upload;
     ScriptRun script;
     QueryState query;
 
@@ -190,6 +189,7 @@ public:
     DeviceLink &deviceLink() { return *m_link; }
     EthernetLink &ethernetLink() { return *m_ethernet; }
     PortSelector &portSelector() { return *m_ports; }
+    Uploader &uploader() { return *m_uploader; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
     QTimer &commandTimer();
@@ -204,10 +204,7 @@ public:
     // a command whose wait it ended stops quietly instead of reporting it again.
     bool runCancelled() const { return m_run.cancelled(); }
     // The same, or the link went down for good, which its loss handling has reported.
-    bool linkFailureReported() const
-    {
-        return runCancelled() || activeTransport() == Transport::None;
-    }
+    bool linkFailureReported() const { return m_link->failureReported(); }
 
 signals:
     // A block of an upload is about to be handed to the link, with its size.
@@ -232,6 +229,7 @@ private:
     void attachSerialPort();
     void attachEthernetLink();
     void attachPortSelector();
+    void attachUploader();
     void attachDeviceLink();
     void endProcess(int status);
     void automaticRun();
@@ -252,18 +250,6 @@ private:
     int readScriptFile();
     int endRun(int result);
     void runChosenFile(const std::function<void(const QString &)> &work);
-    bool openUploadFile(QFile &file);
-    bool sendFileBlock(QFile &file, qint64 count);
-    void transferWithProgress(QFile &file);
-    void transferBlocks(QFile &file);
-    void afterTransfer();
-    bool transferLinkLost();
-    void reportCancelledUpload();
-    void postUploadPromptWait();
-    bool uploadLinkHolds() const;
-    bool promptOnUploadLink();
-    bool sentBytesMatchHeader();
-    void showUploadMenus(bool shown);
 
     void applyTerminalSettings(const LoaderSettings &settings);
     void applySerialSettings(const LoaderSettings &settings);
@@ -273,6 +259,7 @@ private:
     DeviceLink *m_link = nullptr;
     EthernetLink *m_ethernet = nullptr;
     std::unique_ptr<PortSelector> m_ports;
+    std::unique_ptr<Uploader> m_uploader;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;

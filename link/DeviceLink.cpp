@@ -61,6 +61,11 @@ Transport DeviceLink::activeTransport() const
     return tcpConnected() ? Transport::Tcp : Transport::None;
 }
 
+bool DeviceLink::failureReported() const
+{
+    return m_run.cancelled() || activeTransport() == Transport::None;
+}
+
 LinkIdentity DeviceLink::currentLink() const
 {
     const Transport transport = activeTransport();

@@ -73,6 +73,10 @@ public:
     bool tcpConnected() const;
     Transport activeTransport() const;
     LinkIdentity currentLink() const;
+    // A failure that has been reported already (a lost link, the watchdog) cancelled the run,
+    // or the link went down for good, which its loss handling has reported: a command whose
+    // wait it ended stops quietly instead of reporting it again.
+    bool failureReported() const;
 
     // Prompts, commands and settings that the script, the upload and start-up set.
     char normalPrompt() const { return m_state.normalPrompt; }

@@ -132,13 +132,13 @@ bool TTamrinForm::setPostUploadPause(const QByteArray &line)
     // 0 keeps the pause, and so does a negative number, which would make no pause at all.
     const int seconds = leadingInteger(*argument);
     if (seconds > 0)
-        upload.postUploadPauseMs = seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000;
+        m_uploader->setPostUploadPauseMs(seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000);
     return true;
 }
 
 bool TTamrinForm::setTerminalLock(const QByteArray &line)
 {
     if (const std::optional<QByteArray> argument = blankSeparatedArgument(line))
-        upload.terminalLock = argument->isEmpty() ? char(0) : argument->at(0);
+        m_uploader->setTerminalLock(argument->isEmpty() ? char(0) : argument->at(0));
     return true;
 }

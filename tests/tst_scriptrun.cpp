@@ -317,8 +317,8 @@ void tst_ScriptRun::settingsLastFromRunToRun()
     QCOMPARE(run("_LP 0\n_LP -3\n"), 1);
     QCOMPARE(form().deviceLink().loaderPrompt(), '%');
     QCOMPARE(form().deviceLink().uploadKeyword(), QByteArray("LX"));
-    QCOMPARE(form().upload.postUploadPauseMs, 7000);
-    QCOMPARE(form().upload.terminalLock, '0');
+    QCOMPARE(form().uploader().state().postUploadPauseMs, 7000);
+    QCOMPARE(form().uploader().state().terminalLock, '0');
 }
 
 void tst_ScriptRun::restartAfterSend_data()

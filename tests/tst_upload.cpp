@@ -153,7 +153,7 @@ void tst_Upload::scriptUploadIsByteIdentical()
     QFile stored(m_sim->storeDir() + QStringLiteral("/upload-1.bin"));
     QVERIFY(stored.open(QIODevice::ReadOnly));
     QCOMPARE(stored.readAll(), data);
-    QVERIFY(!form().upload.chain.complete());
+    QVERIFY(!form().uploader().state().chain.complete());
     QVERIFY(!form().runControl().transferGoing());
     QCOMPARE(form().commandTimer().interval(), 14000);
 }
@@ -299,7 +299,7 @@ void tst_Upload::sendFileHasNoHeader()
     form().SendFile1Click();
     QVERIFY(messages().isEmpty());
     QTRY_COMPARE(m_sim->received(), data);
-    QCOMPARE(form().upload.fileSize, qint64(5000));
+    QCOMPARE(form().uploader().state().fileSize, qint64(5000));
     QVERIFY(form().keepAliveTimer().isActive());
 }
 
@@ -318,9 +318,9 @@ void tst_Upload::versionDateIsTheFileDate()
     makeFile(QStringLiteral("dated.bin"), 10);
     const QString path = m_files->filePath(QStringLiteral("dated.bin"));
     QCOMPARE(run(chainFor(QStringLiteral("dated.bin"), "dAtE")), 1);
-    QCOMPARE(form().upload.loadVersion, fileDateText(QFileInfo(path).lastModified()));
+    QCOMPARE(form().uploader().state().loadVersion, fileDateText(QFileInfo(path).lastModified()));
     QCOMPARE(run(chainFor(QStringLiteral("dated.bin"), "DATE ")), 1);
-    QCOMPARE(form().upload.loadVersion, QByteArray("DATE "));
+    QCOMPARE(form().uploader().state().loadVersion, QByteArray("DATE "));
 }
 
 void tst_Upload::noPromptBeforeHeader()
@@ -331,7 +331,7 @@ void tst_Upload::noPromptBeforeHeader()
     QCOMPARE(messages(),
              QStringList{"Error! Unable to receive prompt before upload.... Exiting script."});
     QCOMPARE(m_sim->received(), QByteArray("\r\r"));
-    QVERIFY(form().upload.chain.complete());
+    QVERIFY(form().uploader().state().chain.complete());
     QCOMPARE(form().deviceLink().promptTimeoutTicks(), 400);
 }
 
@@ -492,7 +492,7 @@ void tst_Upload::noRegularFileToUpload()
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 0);
     QVERIFY(clock.elapsed() < 3000);
     QCOMPARE(messages().first(), message.arg(path));
-    QVERIFY(!form().upload.chain.complete());
+    QVERIFY(!form().uploader().state().chain.complete());
     QVERIFY(m_sim->received().isEmpty());
 }
 
@@ -504,7 +504,7 @@ void tst_Upload::overlongAddressIsRefused()
     QCOMPARE(messages().size(), 2);
     QVERIFY(messages().first().contains("longer than 49 characters"));
     QVERIFY(messages().last().contains("upload chain"));
-    QVERIFY(form().upload.loadAddress.isEmpty());
+    QVERIFY(form().uploader().state().loadAddress.isEmpty());
     // The script meant a header: the file does not go raw without one.
     QTest::qWait(50);
     QVERIFY(m_sim->received().isEmpty());
@@ -548,9 +548,9 @@ void tst_Upload::hundredMegabyteFileIsMeasured()
         file.write(chunk);
     file.close();
     QCOMPARE(run(chainFor(QStringLiteral("large.bin"))), 1);
-    QCOMPARE(form().upload.fileSize, qint64(100000000));
-    QCOMPARE(int(form().upload.checksum), 100000000 % 65536);
-    QVERIFY(form().upload.chain.complete());
+    QCOMPARE(form().uploader().state().fileSize, qint64(100000000));
+    QCOMPARE(int(form().uploader().state().checksum), 100000000 % 65536);
+    QVERIFY(form().uploader().state().chain.complete());
     QVERIFY(messages().isEmpty());
 }
 

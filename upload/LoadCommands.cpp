@@ -2,7 +2,7 @@
 // it: _LF names the file, _LA gives its load address and measures it, _LV gives its version
 // (or its date), and _LD uploads it with a header, or sends it raw when the chain is not
 // complete. The chain survives the end of a run.
-#include "app/TamrinForm.h"
+#include "upload/Uploader.h"
 
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
@@ -37,25 +37,36 @@ QString tooLongText(const char *what, const QByteArray &text, int limit)
 
 } // namespace
 
-bool TTamrinForm::loadFile(const QByteArray &line)
+Uploader::Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run)
+    : m_port(port), m_socket(socket), m_link(link), m_run(run)
+{
+}
+
+void Uploader::noteMessage(const QString &text)
+{
+    if (m_state.failureText.isEmpty())
+        m_state.failureText = text;
+}
+
+bool Uploader::loadFile(const QByteArray &line)
 {
     const std::optional<QByteArray> name = blankSeparatedArgument(line);
     if (!name)
         return true;
     if (!fits(*name, HeaderFields::MaxFileNameLength))
         return refuseChainStep(tooLongText("file name", *name, HeaderFields::MaxFileNameLength));
-    upload.fileName = *name;
+    m_state.fileName = *name;
     QFile file;
     if (!NativeFile::openForReading(file, *name))
         return refuseChainStep(QStringLiteral("Error! Unable to open file ") + displayText(*name) +
                                QStringLiteral(". Cannot upload file."));
-    upload.chain.fileNamed();
+    m_state.chain.fileNamed();
     return true;
 }
 
-bool TTamrinForm::loadAddress(const QByteArray &line)
+bool Uploader::loadAddress(const QByteArray &line)
 {
-    if (!upload.chain.takeAddressStep())
+    if (!m_state.chain.takeAddressStep())
         return true;
     const std::optional<QByteArray> address = blankSeparatedArgument(line);
     if (!address)
@@ -63,23 +74,23 @@ bool TTamrinForm::loadAddress(const QByteArray &line)
     if (!fits(*address, HeaderFields::MaxAddressLength))
         return refuseChainStep(
             tooLongText("load address", *address, HeaderFields::MaxAddressLength));
-    upload.loadAddress = *address;
-    if (!fitsTheHeader(upload.fileName))
-        return refuseChainStep(QStringLiteral("Error! File ") + displayText(upload.fileName) +
+    m_state.loadAddress = *address;
+    if (!fitsTheHeader(m_state.fileName))
+        return refuseChainStep(QStringLiteral("Error! File ") + displayText(m_state.fileName) +
                                QStringLiteral(" is 2 GiB or larger: the upload header cannot "
                                               "describe its size. Cannot upload file."));
     // The measure has told the operator why it failed.
     if (get_file_checksum() != 1) {
-        upload.chain.refuse();
+        m_state.chain.refuse();
         return true;
     }
-    upload.chain.addressTaken();
+    m_state.chain.addressTaken();
     return true;
 }
 
-bool TTamrinForm::loadVersion(const QByteArray &line)
+bool Uploader::loadVersion(const QByteArray &line)
 {
-    if (!upload.chain.takeVersionStep())
+    if (!m_state.chain.takeVersionStep())
         return true;
     const std::optional<QByteArray> version = blankSeparatedArgument(line);
     if (!version)
@@ -87,25 +98,25 @@ bool TTamrinForm::loadVersion(const QByteArray &line)
     if (!fits(*version, HeaderFields::MaxVersionLength))
         return refuseChainStep(
             tooLongText("load version", *version, HeaderFields::MaxVersionLength));
-    upload.loadVersion = upperCaseLetters(*version);
-    if (upload.loadVersion == "DATE")
+    m_state.loadVersion = upperCaseLetters(*version);
+    if (m_state.loadVersion == "DATE")
         get_date();
-    upload.chain.versionTaken();
+    m_state.chain.versionTaken();
     return true;
 }
 
 // Without a complete chain the file goes raw, as a script that never started one asks; but
 // after a refused step the script meant a header, and the file must not go without it.
-bool TTamrinForm::loadData(const QByteArray &)
+bool Uploader::loadData(const QByteArray &)
 {
     Timing::pump();
     startUploadRecord();
-    const bool withHeader = upload.chain.complete();
+    const bool withHeader = m_state.chain.complete();
     bool succeeded = true;
-    if (upload.chain.upload() == LoadChain::Upload::Refused) {
-        showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
-                    displayText(upload.fileName) +
-                    QStringLiteral(" is incomplete: a step was refused. Exiting script."));
+    if (m_state.chain.upload() == LoadChain::Upload::Refused) {
+        m_view.showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
+                           displayText(m_state.fileName) +
+                           QStringLiteral(" is incomplete: a step was refused. Exiting script."));
         succeeded = false;
     } else if (withHeader) {
         succeeded = scriptUpload();
@@ -118,40 +129,37 @@ bool TTamrinForm::loadData(const QByteArray &)
 }
 
 // A refused step of the chain: the operator is told and the run goes on without it.
-bool TTamrinForm::refuseChainStep(const QString &text)
+bool Uploader::refuseChainStep(const QString &text)
 {
-    message_text = text;
-    showMessage(message_text);
-    upload.chain.refuse();
+    m_view.reportFailure(text);
+    m_state.chain.refuse();
     return true;
 }
 
 // A file that cannot be read to its end counts as one that cannot be opened.
-int TTamrinForm::get_file_checksum()
+int Uploader::get_file_checksum()
 {
-    const std::optional<FileMeasure> measure = measureFile(upload.fileName);
+    const std::optional<FileMeasure> measure = measureFile(m_state.fileName);
     if (!measure) {
-        message_text = QStringLiteral("Error opening file ") + displayText(upload.fileName) +
-                       QStringLiteral(". Unable to get file checksum");
-        showMessage(message_text);
+        m_view.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName) +
+                             QStringLiteral(". Unable to get file checksum"));
         return 0;
     }
-    upload.checksum = measure->checksum;
-    upload.fileSize = measure->size;
+    m_state.checksum = measure->checksum;
+    m_state.fileSize = measure->size;
     return 1;
 }
 
-int TTamrinForm::get_date()
+int Uploader::get_date()
 {
     QFile file;
-    const QDateTime written = NativeFile::openForReading(file, upload.fileName)
+    const QDateTime written = NativeFile::openForReading(file, m_state.fileName)
                                   ? file.fileTime(QFileDevice::FileModificationTime)
                                   : QDateTime();
     if (!written.isValid()) {
-        message_text = QStringLiteral("Error opening file ") + displayText(upload.fileName);
-        showMessage(message_text);
+        m_view.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName));
         return 0;
     }
-    upload.loadVersion = fileDateText(written.toLocalTime());
+    m_state.loadVersion = fileDateText(written.toLocalTime());
     return 1;
 }

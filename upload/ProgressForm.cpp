@@ -1,10 +1,10 @@
 #include "upload/ProgressForm.h"
 
-#include "app/TamrinState.h"
 #include "app/WindowLook.h"
 #include "link/RunControl.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
+#include "upload/UploadState.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -9,10 +9,11 @@
 // A transfer runs on the transport that was open when it began. If that transport is gone
 // before or during the blocks, or the file cannot be opened once a header has told the unit
 // to expect it, the transfer is cancelled: it never ends as if the file had arrived.
-#include "app/TamrinForm.h"
+#include "upload/Uploader.h"
 
 #include "app/OperatorDialogs.h"
-#include "app/TerminalPane.h"
+#include "link/DeviceLink.h"
+#include "link/RunControl.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
@@ -21,11 +22,7 @@
 #include "upload/ProgressForm.h"
 #include "upload/UploadRecord.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QMenu>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -40,55 +37,55 @@ constexpr int WatchdogAfterUploadMs = 14000;
 
 } // namespace
 
-bool TTamrinForm::scriptUpload()
+bool Uploader::scriptUpload()
 {
-    m_link->setPromptTimeoutTicks(HeaderPromptTicks);
+    m_link.setPromptTimeoutTicks(HeaderPromptTicks);
     // Only a prompt on the link the check began on shows that this unit is ready.
-    const LinkIdentity checkLink = currentLink();
-    bool prompt = SendCOMCmd_GetPrompt("\r");
-    if (!prompt && !linkFailureReported()) {
-        SetPromptChar(m_link->loaderPrompt());
-        prompt = SendCOMCmd_GetPrompt("\r");
+    const LinkIdentity checkLink = m_link.currentLink();
+    bool prompt = m_link.SendCOMCmd_GetPrompt("\r");
+    if (!prompt && !m_link.failureReported()) {
+        m_link.SetPromptChar(m_link.loaderPrompt());
+        prompt = m_link.SendCOMCmd_GetPrompt("\r");
     }
-    prompt = prompt && currentLink() == checkLink;
+    prompt = prompt && m_link.currentLink() == checkLink;
     if (!prompt) {
-        if (!linkFailureReported())
-            showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
-                                       "Exiting script."));
-        m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+        if (!m_link.failureReported())
+            m_view.showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
+                                              "Exiting script."));
+        m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
         return false;
     }
     Timing::pump();
-    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
-    m_link->setCommandBuffer(uploadHeader(m_link->uploadKeyword(), upload.loadAddress,
-                                          upload.fileSize, upload.checksum, upload.loadVersion));
+    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+    m_link.setCommandBuffer(uploadHeader(m_link.uploadKeyword(), m_state.loadAddress,
+                                         m_state.fileSize, m_state.checksum, m_state.loadVersion));
     Timing::pump();
     // From here the unit expects the file, over this link and no other.
     m_run.setUploadInFlight(true);
-    upload.link = currentLink();
-    ResendCommand();
+    m_state.link = m_link.currentLink();
+    m_link.ResendCommand();
     // The header goes once: a reconnect from here on must never send it again.
-    m_link->setCommandBuffer({});
+    m_link.setCommandBuffer({});
     // The unit prepares its memory after the header before the data may start.
     Timing::sleepMs(2100);
     Timing::pump();
     Timing::sleepMs(500);
     Timing::pump();
-    upload.promptAfterUpload = true;
+    m_state.promptAfterUpload = true;
     UploadButtonClick();
-    upload.chain.headerSent();
+    m_state.chain.headerSent();
     return true;
 }
 
-void TTamrinForm::UploadButtonClick()
+void Uploader::UploadButtonClick()
 {
-    show_status(QStringLiteral("Reading script file. Please wait...."));
+    m_view.showStatus(QStringLiteral("Reading script file. Please wait...."));
     QFile file;
     if (!openUploadFile(file)) {
         // After a header the unit waits for data that will not come: that upload has failed.
         if (m_run.uploadInFlight()) {
             m_run.setUploadInFlight(false);
-            setCancelFlag(1);
+            m_run.setCancelFlag(1);
             reportCancelledUpload();
         }
         return;
@@ -96,7 +93,7 @@ void TTamrinForm::UploadButtonClick()
     if (!m_run.uploadInFlight()) {
         // Without a header the transfer's link is the one open now.
         m_run.setUploadInFlight(true);
-        upload.link = currentLink();
+        m_state.link = m_link.currentLink();
     }
     transferWithProgress(file);
     afterTransfer();
@@ -105,60 +102,61 @@ void TTamrinForm::UploadButtonClick()
     m_run.setUploadInFlight(false);
     Timing::pump();
     Timing::pump();
-    if (tcpConnected())
-        SetTryEnetAgainFlag(false);
+    if (m_link.tcpConnected())
+        m_link.SetTryEnetAgainFlag(false);
 }
 
 // The blocks go out with the progress window shown and the menus that could change the
 // link hidden.
-void TTamrinForm::transferWithProgress(QFile &file)
+void Uploader::transferWithProgress(QFile &file)
 {
     m_run.setTransferGoing(true);
-    showUploadMenus(false);
-    if (upload.link.transport == Transport::Serial) {
+    m_view.showUploadMenus(false);
+    if (m_state.link.transport == Transport::Serial) {
         // Whatever the unit sent after the header and was not read yet is dropped.
-        comPort().flushInput();
-        comPort().flushOutput();
-        comPort().processCommunications();
+        m_port.flushInput();
+        m_port.flushOutput();
+        m_port.processCommunications();
     }
-    if (upload.terminalLock == 0)
-        AdTerminal1->setEnabled(false);
-    const qint64 blocks = upload.fileSize / TransferBlock;
-    if (m_windows.progress)
-        m_windows.progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), upload);
+    if (m_state.terminalLock == 0)
+        m_view.enablePane(false);
+    const qint64 blocks = m_state.fileSize / TransferBlock;
+    if (m_progress)
+        m_progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), m_state);
     Timing::sleepMs(100);
-    upload.sentChecksum = 0;
+    m_state.sentChecksum = 0;
     transferBlocks(file);
-    if (cancelFlag() != 1 && !sentBytesMatchHeader())
-        setCancelFlag(1);
+    if (m_run.cancelFlag() != 1 && !sentBytesMatchHeader())
+        m_run.setCancelFlag(1);
     file.close();
-    if (m_windows.progress)
-        m_windows.progress->HideProgressForm();
-    showUploadMenus(true);
+    if (m_progress)
+        m_progress->HideProgressForm();
+    m_view.showUploadMenus(true);
     m_run.setTransferGoing(false);
 }
 
 // The pause after the data, or the cancellation report, then the unit's prompt when the
 // transfer asks for it. Only the link that took the data can confirm it: one that went while
 // the last bytes were on their way, or while the unit was storing them, took them with it.
-void TTamrinForm::afterTransfer()
+void Uploader::afterTransfer()
 {
-    if (cancelFlag() != 1) {
-        Timing::sleepMs(upload.postUploadPauseMs);
+    if (m_run.cancelFlag() != 1) {
+        Timing::sleepMs(m_state.postUploadPauseMs);
         Timing::pump();
         transferLinkLost();
     }
-    const bool reported = cancelFlag() == 1;
+    const bool reported = m_run.cancelFlag() == 1;
     if (reported) {
         Timing::sleepMs(500);
         Timing::pump();
         reportCancelledUpload();
     }
     Timing::pump();
-    if (upload.terminalLock == 0)
-        AdTerminal1->setEnabled(true);
+    if (m_state.terminalLock == 0)
+        m_view.enablePane(true);
     // A run past its time limit waits for nothing more.
-    if (!upload.promptAfterUpload || activeTransport() == Transport::None || startup.runTimedOut)
+    if (!m_state.promptAfterUpload || m_link.activeTransport() == Transport::None ||
+        m_view.runTimedOut())
         return;
     postUploadPromptWait();
     // A prompt that came over a new connection confirms nothing.
@@ -166,25 +164,25 @@ void TTamrinForm::afterTransfer()
         reportCancelledUpload();
 }
 
-void TTamrinForm::reportCancelledUpload()
+void Uploader::reportCancelledUpload()
 {
-    message_text = QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
-                   displayText(upload.fileName) + QStringLiteral(" section was incomplete.");
-    showMessage(message_text);
+    m_view.reportFailure(QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
+                         displayText(m_state.fileName) +
+                         QStringLiteral(" section was incomplete."));
 }
 
 // The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
 // (an empty one too) is one send. The cancel flag is looked at before every block, and so is
 // the link: one that has gone, been replaced, or was never there cancels the transfer.
-void TTamrinForm::transferBlocks(QFile &file)
+void Uploader::transferBlocks(QFile &file)
 {
-    const qint64 blocks = upload.fileSize / TransferBlock;
-    const qint64 remainder = upload.fileSize - blocks * TransferBlock;
+    const qint64 blocks = m_state.fileSize / TransferBlock;
+    const qint64 remainder = m_state.fileSize - blocks * TransferBlock;
     auto sendAndStep = [&](qint64 count) {
         if (transferLinkLost() || !sendFileBlock(file, count))
             return false;
-        if (m_windows.progress)
-            m_windows.progress->StepIt();
+        if (m_progress)
+            m_progress->StepIt();
         return true;
     };
     if (blocks <= 0) {
@@ -192,14 +190,14 @@ void TTamrinForm::transferBlocks(QFile &file)
             transferLinkLost();
         return;
     }
-    for (qint64 i = 0; i < blocks && cancelFlag() != 1; ++i) {
+    for (qint64 i = 0; i < blocks && m_run.cancelFlag() != 1; ++i) {
         if (!sendAndStep(TransferBlock))
             return;
-        if (upload.link.transport == Transport::Serial)
-            comPort().processCommunications();
+        if (m_state.link.transport == Transport::Serial)
+            m_port.processCommunications();
         Timing::pump();
     }
-    if (cancelFlag() != 1 && remainder > 0) {
+    if (m_run.cancelFlag() != 1 && remainder > 0) {
         sendAndStep(remainder);
         Timing::pump();
     }
@@ -207,184 +205,174 @@ void TTamrinForm::transferBlocks(QFile &file)
 }
 
 // True, with the cancel flag set, when the transfer's link is no longer the one in use.
-bool TTamrinForm::transferLinkLost()
+bool Uploader::transferLinkLost()
 {
     if (uploadLinkHolds())
         return false;
-    setCancelFlag(1);
+    m_run.setCancelFlag(1);
     return true;
 }
 
 // Reads 'count' bytes into the block buffer and sends them. A file that has fewer bytes than
 // were measured stops the transfer: no filler is ever sent in place of missing bytes.
-bool TTamrinForm::sendFileBlock(QFile &file, qint64 count)
+bool Uploader::sendFileBlock(QFile &file, qint64 count)
 {
-    const qint64 got = count > 0 ? file.read(upload.block.data(), count) : 0;
+    const qint64 got = count > 0 ? file.read(m_state.block.data(), count) : 0;
     if (got != count) {
-        message_text = QStringLiteral("Error! File ") + displayText(upload.fileName) +
-                       QStringLiteral(" is shorter than when it was measured (%1 bytes). "
-                                      "Cancel upload.")
-                           .arg(upload.fileSize);
-        showMessage(message_text);
-        setCancelFlag(1);
+        m_view.reportFailure(QStringLiteral("Error! File ") + displayText(m_state.fileName) +
+                             QStringLiteral(" is shorter than when it was measured (%1 bytes). "
+                                            "Cancel upload.")
+                                 .arg(m_state.fileSize));
+        m_run.setCancelFlag(1);
         return false;
     }
     Timing::pump();
-    const QByteArrayView bytes(upload.block.data(), count);
-    upload.sentChecksum = addToChecksum(upload.sentChecksum, bytes);
-    SendByte(bytes);
+    const QByteArrayView bytes(m_state.block.data(), count);
+    m_state.sentChecksum = addToChecksum(m_state.sentChecksum, bytes);
+    m_link.SendByte(bytes);
     return true;
 }
 
 // The file was measured before the header went; what went after it must be those bytes. A
 // file rewritten meanwhile (same size, other bytes) would be stored with a bad checksum.
-bool TTamrinForm::sentBytesMatchHeader()
+bool Uploader::sentBytesMatchHeader()
 {
-    if (upload.sentChecksum == upload.checksum)
+    if (m_state.sentChecksum == m_state.checksum)
         return true;
-    message_text = QStringLiteral("Error! File ") + displayText(upload.fileName) +
-                   QStringLiteral(" changed after it was measured: the bytes sent do not match "
-                                  "the checksum %1 in the header. Cancel upload.")
-                       .arg(upload.checksum, 0, 16);
-    showMessage(message_text);
+    m_view.reportFailure(
+        QStringLiteral("Error! File ") + displayText(m_state.fileName) +
+        QStringLiteral(" changed after it was measured: the bytes sent do not match "
+                       "the checksum %1 in the header. Cancel upload.")
+            .arg(m_state.checksum, 0, 16));
     return false;
 }
 
-void TTamrinForm::postUploadPromptWait()
+void Uploader::postUploadPromptWait()
 {
-    show_status(QStringLiteral("Waiting for prompt.."));
+    m_view.showStatus(QStringLiteral("Waiting for prompt.."));
     // The unit needs longer to store a larger file.
-    const qint64 waitMs = sizeWaitMs(upload.fileSize);
+    const qint64 waitMs = sizeWaitMs(m_state.fileSize);
     Timing::sleepMs(int(waitMs / 2));
-    show_status(QStringLiteral("Waiting for prompt...."));
+    m_view.showStatus(QStringLiteral("Waiting for prompt...."));
     Timing::pump();
     Timing::sleepMs(int(waitMs / 2));
-    show_status(QStringLiteral("Waiting for prompt......"));
-    SetPromptChar(m_link->loaderPrompt());
-    m_link->setPromptTimeoutTicks(postUploadPromptTicks(upload.fileSize));
-    if (tcpConnected())
-        m_link->commandTimer().setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
+    m_view.showStatus(QStringLiteral("Waiting for prompt......"));
+    m_link.SetPromptChar(m_link.loaderPrompt());
+    m_link.setPromptTimeoutTicks(postUploadPromptTicks(m_state.fileSize));
+    if (m_link.tcpConnected())
+        m_link.commandTimer().setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
     Timing::sleepMs(100);
     Timing::pump();
     bool prompt = promptOnUploadLink();
     if (!prompt && uploadLinkHolds()) {
-        show_status(QStringLiteral("Waiting for prompt........"));
+        m_view.showStatus(QStringLiteral("Waiting for prompt........"));
         Timing::sleepMs(2500);
         Timing::pump();
         prompt = promptOnUploadLink();
     }
     if (!prompt && uploadLinkHolds()) {
-        if (tcpConnected())
+        if (m_link.tcpConnected())
             Timing::sleepMs(2000);
-        m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+        m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
         prompt = promptOnUploadLink();
     }
-    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     // A link that went meanwhile is reported as the cancelled upload it is.
     if (!prompt && uploadLinkHolds()) {
-        showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
-                                   "unsuccessful. Exiting script."));
-        if (!serialOpen() && !tcpConnected())
-            showMessage(QStringLiteral("Error! Communications lost."));
-        setCancelFlag(1);
+        m_view.showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
+                                          "unsuccessful. Exiting script."));
+        if (!m_link.serialOpen() && !m_link.tcpConnected())
+            m_view.showMessage(QStringLiteral("Error! Communications lost."));
+        m_run.setCancelFlag(1);
     }
-    m_link->commandTimer().setInterval(WatchdogAfterUploadMs);
+    m_link.commandTimer().setInterval(WatchdogAfterUploadMs);
 }
 
-bool TTamrinForm::uploadLinkHolds() const
+bool Uploader::uploadLinkHolds() const
 {
-    return upload.link.transport != Transport::None && currentLink() == upload.link;
+    return m_state.link.transport != Transport::None && m_link.currentLink() == m_state.link;
 }
 
 // The loader prompt, seen on the link that took the data.
-bool TTamrinForm::promptOnUploadLink()
+bool Uploader::promptOnUploadLink()
 {
-    return uploadLinkHolds() && SendCOMCmd_GetPrompt("\r") && uploadLinkHolds();
+    return uploadLinkHolds() && m_link.SendCOMCmd_GetPrompt("\r") && uploadLinkHolds();
 }
 
-void TTamrinForm::SendRawFile()
+void Uploader::SendRawFile()
 {
     QFile file;
     if (!openUploadFile(file))
         return;
     get_file_checksum();
-    if (upload.fileSize <= 0)
+    if (m_state.fileSize <= 0)
         return;
-    if (upload.fileSize <= RawBlock) {
-        sendFileBlock(file, upload.fileSize);
+    if (m_state.fileSize <= RawBlock) {
+        sendFileBlock(file, m_state.fileSize);
         return;
     }
-    const qint64 blocks = upload.fileSize / RawBlock;
+    const qint64 blocks = m_state.fileSize / RawBlock;
     for (qint64 i = 0; i < blocks; ++i) {
         if (!sendFileBlock(file, RawBlock))
             return;
         Timing::pump();
     }
-    sendFileBlock(file, upload.fileSize - blocks * RawBlock);
+    sendFileBlock(file, m_state.fileSize - blocks * RawBlock);
 }
 
-void TTamrinForm::SendFile1Click()
+void Uploader::sendChosenFile(const QString &chosen)
 {
-    runChosenFile([this](const QString &chosen) {
-        upload.fileName = QFile::encodeName(chosen);
-        startUploadRecord();
-        get_file_checksum();
-        upload.promptAfterUpload = false;
-        UploadButtonClick();
-        recordUpload(true, false);
-    });
+    m_state.fileName = QFile::encodeName(chosen);
+    startUploadRecord();
+    get_file_checksum();
+    m_state.promptAfterUpload = false;
+    UploadButtonClick();
+    recordUpload(true, false);
 }
 
 // An upload's record begins as the upload does: before anything of it reaches the unit.
-void TTamrinForm::startUploadRecord()
+void Uploader::startUploadRecord()
 {
-    upload.startedMs = Timing::nowMs();
-    upload.failureText.clear();
-    if (serialOpen())
-        upload.linkText =
-            QStringLiteral("COM%1:%2").arg(comPort().portNumber()).arg(comPort().baudRate());
-    else if (tcpConnected())
-        upload.linkText = QStringLiteral("tcp:%1:%2")
-                              .arg(clientSocket().peerAddress().toString())
-                              .arg(clientSocket().peerPort());
+    m_state.startedMs = Timing::nowMs();
+    m_state.failureText.clear();
+    if (m_link.serialOpen())
+        m_state.linkText =
+            QStringLiteral("COM%1:%2").arg(m_port.portNumber()).arg(m_port.baudRate());
+    else if (m_link.tcpConnected())
+        m_state.linkText = QStringLiteral("tcp:%1:%2")
+                               .arg(m_socket.peerAddress().toString())
+                               .arg(m_socket.peerPort());
     else
-        upload.linkText = QStringLiteral("none");
+        m_state.linkText = QStringLiteral("none");
 }
 
 // One line on standard error: what went where, and how it ended. 'succeeded' is the upload's
 // own verdict; 'confirmed' tells whether the unit was asked to confirm it with its prompt.
-void TTamrinForm::recordUpload(bool succeeded, bool confirmed)
+void Uploader::recordUpload(bool succeeded, bool confirmed)
 {
     UploadRecord record;
-    record.file = displayText(upload.fileName);
-    record.size = upload.fileSize;
-    record.checksum = upload.checksum;
-    record.address = displayText(upload.loadAddress);
-    record.version = displayText(upload.loadVersion);
-    record.link = upload.linkText;
-    record.milliseconds = Timing::nowMs() - upload.startedMs;
-    record.reason = upload.failureText;
-    if (cancelFlag() == 1)
+    record.file = displayText(m_state.fileName);
+    record.size = m_state.fileSize;
+    record.checksum = m_state.checksum;
+    record.address = displayText(m_state.loadAddress);
+    record.version = displayText(m_state.loadVersion);
+    record.link = m_state.linkText;
+    record.milliseconds = Timing::nowMs() - m_state.startedMs;
+    record.reason = m_state.failureText;
+    if (m_run.cancelFlag() == 1)
         record.outcome = UploadRecord::Outcome::Cancelled;
-    else if (!succeeded || !upload.failureText.isEmpty())
+    else if (!succeeded || !m_state.failureText.isEmpty())
         record.outcome = UploadRecord::Outcome::Failed;
     else
         record.outcome = confirmed ? UploadRecord::Outcome::Delivered : UploadRecord::Outcome::Sent;
     WriteStderrLine(uploadRecordLine(record));
 }
 
-bool TTamrinForm::openUploadFile(QFile &file)
+bool Uploader::openUploadFile(QFile &file)
 {
-    if (NativeFile::openForReading(file, upload.fileName))
+    if (NativeFile::openForReading(file, m_state.fileName))
         return true;
-    message_text =
-        QStringLiteral("Error opening ") + displayText(upload.fileName) + QStringLiteral(".\r");
-    showMessage(message_text);
+    m_view.reportFailure(QStringLiteral("Error opening ") + displayText(m_state.fileName) +
+                         QStringLiteral(".\r"));
     return false;
-}
-
-void TTamrinForm::showUploadMenus(bool shown)
-{
-    ConfigMenu->menuAction()->setVisible(shown);
-    Ethernet1->menuAction()->setVisible(shown);
 }

@@ -72,8 +72,8 @@ int runScript(TTamrinForm &form, const QString &folder, const QByteArray &script
 void pacedDataPhase(const QString &folder)
 {
     UnitSim unit;
-    if (!unit.start({QStringLiteral("--loader"), QStringLiteral("--baud"),
-                     QStringLiteral("115200")})) {
+    if (!unit.start(
+            {QStringLiteral("--loader"), QStringLiteral("--baud"), QStringLiteral("115200")})) {
         std::printf("paced data phase: the simulated unit did not start\n");
         return;
     }
@@ -116,8 +116,8 @@ void pacedDataPhase(const QString &folder)
 void gapBetweenSerialBlocks(const QString &folder)
 {
     UnitSim unit;
-    if (!unit.start({QStringLiteral("--loader"), QStringLiteral("--baud"),
-                     QStringLiteral("115200")})) {
+    if (!unit.start(
+            {QStringLiteral("--loader"), QStringLiteral("--baud"), QStringLiteral("115200")})) {
         std::printf("gap between blocks: the simulated unit did not start\n");
         return;
     }
@@ -141,7 +141,7 @@ void gapBetweenSerialBlocks(const QString &folder)
     });
     Timing::setScale(0.05); // the protocol's pauses, not the data phase
     fixture.dialogs().fileToOpen = image;
-    form.upload.postUploadPauseMs = 0;
+    form.uploader().setPostUploadPauseMs(0);
     form.SendFile1Click();
     Timing::setScale(1.0);
     std::sort(gaps.begin(), gaps.end());
@@ -171,7 +171,7 @@ void peakMemoryOfLargeSend(const QString &folder)
     TTamrinForm &form = fixture.form();
     form.comPort().setPortNumber(3);
     form.comPort().open();
-    form.upload.postUploadPauseMs = 0;
+    form.uploader().setPostUploadPauseMs(0);
     QApplication::processEvents();
     const long idle = statusKilobytes("VmRSS");
     // Reset the peak so that it counts only the send.

@@ -1,0 +1,86 @@
+// The window's upload: its upload names delegate to Uploader, which is wired here to the status
+// line, the message boxes, the menus, the terminal pane and the progress window.
+#include "app/TamrinForm.h"
+
+#include "app/TerminalPane.h"
+
+#include <QAction>
+#include <QMenu>
+
+void TTamrinForm::attachUploader()
+{
+    Uploader::View view;
+    view.showStatus = [this](const QString &text) { show_status(text); };
+    view.showMessage = [this](const QString &text) { showMessage(text); };
+    view.reportFailure = [this](const QString &text) {
+        message_text = text;
+        showMessage(message_text);
+    };
+    view.showUploadMenus = [this](bool shown) {
+        ConfigMenu->menuAction()->setVisible(shown);
+        Ethernet1->menuAction()->setVisible(shown);
+    };
+    view.enablePane = [this](bool enabled) { AdTerminal1->setEnabled(enabled); };
+    view.runTimedOut = [this] { return startup.runTimedOut; };
+    m_uploader->setView(std::move(view));
+}
+
+bool TTamrinForm::loadFile(const QByteArray &line)
+{
+    return m_uploader->loadFile(line);
+}
+
+bool TTamrinForm::loadAddress(const QByteArray &line)
+{
+    return m_uploader->loadAddress(line);
+}
+
+bool TTamrinForm::loadVersion(const QByteArray &line)
+{
+    return m_uploader->loadVersion(line);
+}
+
+bool TTamrinForm::loadData(const QByteArray &line)
+{
+    return m_uploader->loadData(line);
+}
+
+int TTamrinForm::get_file_checksum()
+{
+    return m_uploader->get_file_checksum();
+}
+
+int TTamrinForm::get_date()
+{
+    return m_uploader->get_date();
+}
+
+bool TTamrinForm::scriptUpload()
+{
+    return m_uploader->scriptUpload();
+}
+
+void TTamrinForm::UploadButtonClick()
+{
+    m_uploader->UploadButtonClick();
+}
+
+void TTamrinForm::SendRawFile()
+{
+    m_uploader->SendRawFile();
+}
+
+void TTamrinForm::startUploadRecord()
+{
+    m_uploader->startUploadRecord();
+}
+
+void TTamrinForm::recordUpload(bool succeeded, bool confirmed)
+{
+    m_uploader->recordUpload(succeeded, confirmed);
+}
+
+void TTamrinForm::SendFile1Click()
+{
+    runChosenFile([this](const QString &chosen) { m_uploader->sendChosenFile(chosen); });
+}

@@ -1,0 +1,92 @@
+// Uploader: a file's way into the unit. It runs the load chain of a script (_LF, _LA, _LV and
+// _LD), measures the file, sends the header and the file's bytes in blocks through DeviceLink
+// while the progress window counts them, waits for the unit's prompt that confirms them, and
+// writes each upload's record line. It owns the upload state and is handed the serial port,
+// the TCP client (for the record), DeviceLink, the run control, the progress window and the
+// window's view of an upload: the status line, message boxes, the menus that could change the
+// link, and the terminal pane.
+#pragma once
+
+#include "upload/UploadState.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+class DeviceLink;
+class QFile;
+class QTcpSocket;
+class RunControl;
+class SerialPort;
+class TProgressForm;
+
+class Uploader
+{
+public:
+    struct View
+    {
+        std::function<void(const QString &)> showStatus;
+        std::function<void(const QString &)> showMessage;
+        // The same, for a failure the window also keeps as its message text.
+        std::function<void(const QString &)> reportFailure;
+        // The menus that could change the link, shown or hidden during a transfer.
+        std::function<void(bool)> showUploadMenus;
+        std::function<void(bool)> enablePane;
+        // The run's time limit passed: nothing more is waited for.
+        std::function<bool()> runTimedOut;
+    };
+
+    Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
+    void setView(View view) { m_view = std::move(view); }
+    void attachProgress(TProgressForm *progress) { m_progress = progress; }
+
+    // The load commands: each takes its command line and returns false when the run must stop.
+    bool loadFile(const QByteArray &line);
+    bool loadAddress(const QByteArray &line);
+    bool loadVersion(const QByteArray &line);
+    bool loadData(const QByteArray &line);
+    int get_file_checksum();
+    int get_date();
+
+    // Sending.
+    bool scriptUpload();
+    void UploadButtonClick();
+    void SendRawFile();
+    // Send File: the chosen file, without header or prompt check.
+    void sendChosenFile(const QString &chosen);
+
+    // The upload's record line.
+    void startUploadRecord();
+    void recordUpload(bool succeeded, bool confirmed);
+    // A message box shown during the upload: the first one says why it failed.
+    void noteMessage(const QString &text);
+
+    // What scripts set and a new run forgets.
+    void setPostUploadPauseMs(int ms) { m_state.postUploadPauseMs = ms; }
+    void setTerminalLock(char lock) { m_state.terminalLock = lock; }
+    void forgetRefusal() { m_state.chain.forgetRefusal(); }
+    const UploadState &state() const { return m_state; }
+
+private:
+    bool refuseChainStep(const QString &text);
+    bool openUploadFile(QFile &file);
+    bool sendFileBlock(QFile &file, qint64 count);
+    void transferWithProgress(QFile &file);
+    void transferBlocks(QFile &file);
+    void afterTransfer();
+    bool transferLinkLost();
+    void reportCancelledUpload();
+    void postUploadPromptWait();
+    bool uploadLinkHolds() const;
+    bool promptOnUploadLink();
+    bool sentBytesMatchHeader();
+
+    SerialPort &m_port;
+    QTcpSocket &m_socket;
+    DeviceLink &m_link;
+    RunControl &m_run;
+    TProgressForm *m_progress = nullptr;
+    View m_view;
+    UploadState m_state;
+};
