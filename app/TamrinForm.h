@@ -1,11 +1,20 @@
-// The main window: Tamrin's one working window, and the owner of nearly all its state.
+// The main window: Tamrin's one working window, its widgets, menus and operator-facing
+// handlers, and the place where the subsystems are wired together.
 //
-// The window holds the link to the unit (serial port and TCP client), the script run, the
-// upload and the start-up settings, each as a plain struct of TamrinState.h. Its methods are
-// implemented in the folder of their subsystem:
-//   app/     layout, menus, status line, close handling, start-up, terminal menus
-//   link/    the link core (sending, prompt waits, reply capture, timers) and port selection
-//   script/  the script reader and the script commands
+// Each subsystem is a class that owns its state and is handed what it may use:
+//   RunControl    whether a run, a transfer or an upload is going, and the cancel flag
+//   DeviceLink    the link to the unit: sending, prompt waits, reply capture, the watchdog
+//                 and the keep-alive (serial port, TCP client, run control)
+//   EthernetLink  the TCP client's connects, errors and reconnects (DeviceLink, the Ethernet
+//                 dialog)
+//   PortSelector  which serial port reaches the unit (DeviceLink, the information window)
+//   Uploader      the load chain, the transfer and the record line (DeviceLink, the progress
+//                 window)
+// They reach the window only through the small views and hooks it hands them
+// (app/TamrinFormLink.cpp, app/TamrinFormUpload.cpp). The window keeps the names of its
+// operations and handlers (SendString, check_com, UploadButtonClick, ...), each a one-line
+// delegation. The script run and the query state (TamrinState.h) are still the window's own:
+// its script commands are implemented in script/.
 //
 // Every long operation runs inside the handler that started it, on the window thread; its
 // waits let window messages run, so receive, timer and error handlers run nested in them and

@@ -1,5 +1,6 @@
-// The main window's state, one plain struct per concern. The window owns one of each; the
-// methods that work on them live in the folder of their subsystem.
+// The state the main window still holds itself: the start-up settings, the script run and the
+// query state. The subsystems' own state lives with their classes (LinkState, UploadState,
+// ...).
 #pragma once
 
 #include "app/Station.h"
