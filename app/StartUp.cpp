@@ -82,7 +82,7 @@ void TTamrinForm::automaticRun()
         show_status(QStringLiteral("Uploading file(s). Please wait...."));
         Timing::pump();
         setEnabled(false);
-        script.fileName = QString::fromLocal8Bit(startup.autoScriptPath);
+        m_script->setFileName(QString::fromLocal8Bit(startup.autoScriptPath));
         boundTheRun();
         const int result = read_ini();
         setEnabled(true);
@@ -99,9 +99,9 @@ ExitStatus TTamrinForm::automaticRunStatus(int result) const
 {
     if (startup.runTimedOut)
         return ExitRunTimeLimit;
-    if (!script.fileOpened)
+    if (!m_script->fileOpened())
         return ExitUnitNotReached;
-    if (result == 0 || cancelFlag() != 0 || !script.firstError.isEmpty())
+    if (result == 0 || cancelFlag() != 0 || !m_script->firstError().isEmpty())
         return ExitRunFailed;
     return ExitSuccess;
 }
@@ -149,7 +149,7 @@ void TTamrinForm::JustUploadTimerTimer()
 // The run's record line for the supervisor's log, then the end of the process.
 void TTamrinForm::endAutomaticRun(ExitStatus status)
 {
-    const QString reason = startup.failure.isEmpty() ? script.firstError : startup.failure;
+    const QString reason = startup.failure.isEmpty() ? m_script->firstError() : startup.failure;
     WriteStderrLine(Station::runRecordLine(QString::fromLocal8Bit(startup.autoScriptPath), status,
                                            status == ExitSuccess ? QString() : reason));
     endProcess(status);

@@ -37,6 +37,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, this);
     m_ports = std::make_unique<PortSelector>(*m_comPort, *m_link, m_run);
     m_uploader = std::make_unique<Uploader>(*m_comPort, *m_clientSocket, *m_link, m_run);
+    m_script = std::make_unique<ScriptRunner>(*m_link, *m_uploader, m_run);
     buildControls();
     buildMenus();
     setClientHeight(FirstClientHeight);
@@ -46,6 +47,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     attachEthernetLink();
     attachPortSelector();
     attachUploader();
+    attachScriptRunner();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -94,8 +96,8 @@ void TTamrinForm::enable_btns()
 
 void TTamrinForm::showMessage(const QString &text)
 {
-    if (runGoing() && script.firstError.isEmpty())
-        script.firstError = text;
+    if (runGoing())
+        m_script->noteError(text);
     m_uploader->noteMessage(text);
     ShowMessage(this, text);
 }
@@ -104,7 +106,7 @@ void TTamrinForm::startRunning()
 {
     if (!m_run.start())
         return;
-    script.firstError.clear();
+    m_script->forgetErrors();
     m_uploader->forgetRefusal();
     disable_btns();
     SendFile1->setEnabled(false);

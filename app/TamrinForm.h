@@ -10,11 +10,13 @@
 //   PortSelector  which serial port reaches the unit (DeviceLink, the information window)
 //   Uploader      the load chain, the transfer and the record line (DeviceLink, the progress
 //                 window)
-// They reach the window only through the small views and hooks it hands them
-// (app/TamrinFormLink.cpp, app/TamrinFormUpload.cpp). The window keeps the names of its
-// operations and handlers (SendString, check_com, UploadButtonClick, ...), each a one-line
-// delegation. The script run and the query state (TamrinState.h) are still the window's own:
-// its script commands are implemented in script/.
+//   ScriptRunner  the script run, its command table and the query state (DeviceLink,
+//                 Uploader)
+// Each is also handed the run control, and reaches the window only through the small view or
+// hooks the window gives it (app/TamrinFormLink.cpp, TamrinFormUpload.cpp,
+// TamrinFormScript.cpp). The window keeps the names of its operations and handlers
+// (SendString, check_com, read_ini, UploadButtonClick, ...), each a one-line delegation, and
+// its own start-up settings (TamrinState.h).
 //
 // Every long operation runs inside the handler that started it, on the window thread; its
 // waits let window messages run, so receive, timer and error handlers run nested in them and
@@ -26,6 +28,7 @@
 #include "link/EthernetLink.h"
 #include "link/PortSelector.h"
 #include "link/RunControl.h"
+#include "script/ScriptRunner.h"
 #include "upload/Uploader.h"
 
 #include <QMainWindow>
@@ -112,32 +115,8 @@ public:
     int read_ini();
     void ClearScriptLines();
     int ExecuteScriptLine();
-    // Script commands: each takes its command line and returns false when the run must stop.
-    bool sendCommand(const QByteArray &line);
-    bool restartLink();
-    bool loaderModeCheck(const QByteArray &line);
-    bool reachLoaderPrompt(const QByteArray &text);
-    bool waitForPrompt(const QByteArray &line);
-    bool setLoaderPrompt(const QByteArray &line);
-    bool pause(const QByteArray &line);
-    bool finishRun(const QByteArray &line);
-    bool setUploadKeyword(const QByteArray &line);
-    bool setPostUploadPause(const QByteArray &line);
-    bool setTerminalLock(const QByteArray &line);
-    bool queryUnit(const QByteArray &line);
-    bool versionTest(const QByteArray &line);
-    bool answerComparison(const QByteArray &line);
-    bool showScriptMessage(const QByteArray &line);
-    bool askOperator(const QByteArray &line);
-    bool answerBranch(const QByteArray &line);
-    bool runTail(const QByteArray &tail);
-    bool runConditionalTail(const QByteArray &tail, const QString &missingTailText);
 
     // File upload.
-    bool loadFile(const QByteArray &line);
-    bool loadAddress(const QByteArray &line);
-    bool loadVersion(const QByteArray &line);
-    bool loadData(const QByteArray &line);
     int get_file_checksum();
     int get_date();
     bool scriptUpload();
@@ -190,8 +169,6 @@ public:
 
     // State, grouped by concern.
     StartupSettings startup;
-    ScriptRun script;
-    QueryState query;
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
@@ -199,6 +176,7 @@ public:
     EthernetLink &ethernetLink() { return *m_ethernet; }
     PortSelector &portSelector() { return *m_ports; }
     Uploader &uploader() { return *m_uploader; }
+    ScriptRunner &scriptRunner() { return *m_script; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
     QTimer &commandTimer();
@@ -239,6 +217,7 @@ private:
     void attachEthernetLink();
     void attachPortSelector();
     void attachUploader();
+    void attachScriptRunner();
     void attachDeviceLink();
     void endProcess(int status);
     void automaticRun();
@@ -248,16 +227,6 @@ private:
     void endAutomaticRun(ExitStatus status);
     void findUnitOnSerialPorts();
     void setClientHeight(int height);
-    enum class LineOutcome
-    {
-        Continue,
-        Stop,
-        Finish
-    };
-    LineOutcome runCommandLine(const QByteArray &line, bool tooLong, int fileLine,
-                               bool ethernetRun);
-    int readScriptFile();
-    int endRun(int result);
     void runChosenFile(const std::function<void(const QString &)> &work);
 
     void applyTerminalSettings(const LoaderSettings &settings);
@@ -269,6 +238,7 @@ private:
     EthernetLink *m_ethernet = nullptr;
     std::unique_ptr<PortSelector> m_ports;
     std::unique_ptr<Uploader> m_uploader;
+    std::unique_ptr<ScriptRunner> m_script;
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;

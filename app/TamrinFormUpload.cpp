@@ -25,26 +25,6 @@ void TTamrinForm::attachUploader()
     m_uploader->setView(std::move(view));
 }
 
-bool TTamrinForm::loadFile(const QByteArray &line)
-{
-    return m_uploader->loadFile(line);
-}
-
-bool TTamrinForm::loadAddress(const QByteArray &line)
-{
-    return m_uploader->loadAddress(line);
-}
-
-bool TTamrinForm::loadVersion(const QByteArray &line)
-{
-    return m_uploader->loadVersion(line);
-}
-
-bool TTamrinForm::loadData(const QByteArray &line)
-{
-    return m_uploader->loadData(line);
-}
-
 int TTamrinForm::get_file_checksum()
 {
     return m_uploader->get_file_checksum();

@@ -1,14 +1,12 @@
 // The script commands that talk to the unit's command prompt: sending a text (_SC, _SR, and
 // _ST, which then restarts the link), making sure the unit is in its loader mode (_TC), and
 // waiting for either prompt (_WP).
-#include "app/TamrinForm.h"
+#include "script/ScriptRunner.h"
 
-#include "link/ClientSocketForm.h"
-#include "link/SerialPort.h"
+#include "link/DeviceLink.h"
+#include "link/RunControl.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
-
-#include <QTcpSocket>
 
 using namespace ScriptSyntax;
 
@@ -19,13 +17,13 @@ constexpr int RestartPauseMs = 4500;
 
 } // namespace
 
-bool TTamrinForm::sendCommand(const QByteArray &line)
+bool ScriptRunner::sendCommand(const QByteArray &line)
 {
     const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
-    m_link->setCommandBuffer(*text + '\r');
-    ResendCommand();
+    m_link.setCommandBuffer(*text + '\r');
+    m_link.ResendCommand();
     Timing::sleepMs(100);
     Timing::pump();
     return keywordOf(line) != "_ST" || restartLink();
@@ -33,92 +31,91 @@ bool TTamrinForm::sendCommand(const QByteArray &line)
 
 // After a command that resets the unit: drop the link, give the unit time to start again,
 // then reconnect the way the unit was last reached.
-bool TTamrinForm::restartLink()
+bool ScriptRunner::restartLink()
 {
-    if (serialOpen())
-        NoneMenuClick();
-    else if (tcpConnected())
-        EnetDisconnect1Click();
+    if (m_link.serialOpen())
+        m_view.closeSerialPort();
+    else if (m_link.tcpConnected())
+        m_view.disconnectEthernet();
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
-    if (m_link->lastLinkKind() == LinkKind::Serial) {
-        SelectComPort(m_ports->lastGoodComPort());
-        connected = serialOpen();
-    } else if (m_link->lastLinkKind() == LinkKind::Ethernet && ethernetForm()) {
-        // The operator connects again in the Ethernet dialog, which closes once connected.
-        m_ethernet->allowConnect();
-        ethernetForm()->exec();
-        connected = tcpConnected();
+    if (m_link.lastLinkKind() == LinkKind::Serial) {
+        m_view.reopenSerialPort();
+        connected = m_link.serialOpen();
+    } else if (m_link.lastLinkKind() == LinkKind::Ethernet && m_view.reconnectInDialog()) {
+        // The operator connected again in the Ethernet dialog, which closes once connected.
+        connected = m_link.tcpConnected();
     }
     if (!connected)
-        showMessage(QStringLiteral("Error! Unable to connect to unit! Exiting script"));
+        m_view.showMessage(QStringLiteral("Error! Unable to connect to unit! Exiting script"));
     return connected;
 }
 
-bool TTamrinForm::loaderModeCheck(const QByteArray &line)
+bool ScriptRunner::loaderModeCheck(const QByteArray &line)
 {
     const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
     Timing::sleepMs(200);
-    SetPromptChar(m_link->loaderPrompt());
-    m_link->setPromptTimeoutTicks(LoaderCheckTicks);
+    m_link.SetPromptChar(m_link.loaderPrompt());
+    m_link.setPromptTimeoutTicks(LoaderCheckTicks);
     // A loader prompt that came over a new connection does not show that the unit took the
     // loader-mode command: a unit that restarted comes back in its normal mode.
-    const LinkIdentity checkLink = currentLink();
-    const bool inLoaderMode = reachLoaderPrompt(*text) && currentLink() == checkLink;
+    const LinkIdentity checkLink = m_link.currentLink();
+    const bool inLoaderMode = reachLoaderPrompt(*text) && m_link.currentLink() == checkLink;
     bool normalPrompt = false;
     if (!inLoaderMode) {
-        SetPromptChar(m_link->normalPrompt());
-        normalPrompt = !linkFailureReported() && SendCOMCmd_GetPrompt("\r");
+        m_link.SetPromptChar(m_link.normalPrompt());
+        normalPrompt = !m_link.failureReported() && m_link.SendCOMCmd_GetPrompt("\r");
     }
-    m_link->setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
+    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     if (inLoaderMode) {
         Timing::sleepMs(500);
         return true;
     }
-    if (!linkFailureReported())
-        showMessage(normalPrompt ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
-                                 : QStringLiteral("Error! Unable to get response from unit(_TC)! "
-                                                  "Exiting script"));
+    if (!m_link.failureReported())
+        m_view.showMessage(normalPrompt
+                               ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
+                               : QStringLiteral("Error! Unable to get response from unit(_TC)! "
+                                                "Exiting script"));
     return false;
 }
 
 // The text, then, if the loader prompt does not answer it, the loader-mode command and three
 // carriage returns with growing pauses before them. Stops early once the run is cancelled.
-bool TTamrinForm::reachLoaderPrompt(const QByteArray &text)
+bool ScriptRunner::reachLoaderPrompt(const QByteArray &text)
 {
-    if (SendCOMCmd_GetPrompt(text))
+    if (m_link.SendCOMCmd_GetPrompt(text))
         return true;
-    if (linkFailureReported())
+    if (m_link.failureReported())
         return false;
-    SendString(m_link->loaderModeCommand());
+    m_link.SendString(m_link.loaderModeCommand());
     Timing::sleepMs(500);
-    if (SendCOMCmd_GetPrompt("\r"))
+    if (m_link.SendCOMCmd_GetPrompt("\r"))
         return true;
     for (const int waitMs : {2500, 2000}) {
-        if (linkFailureReported())
+        if (m_link.failureReported())
             return false;
         Timing::sleepMs(waitMs);
         Timing::pump();
-        if (SendCOMCmd_GetPrompt("\r"))
+        if (m_link.SendCOMCmd_GetPrompt("\r"))
             return true;
     }
     return false;
 }
 
-bool TTamrinForm::waitForPrompt(const QByteArray &)
+bool ScriptRunner::waitForPrompt(const QByteArray &)
 {
-    if (SendCOMCmd_GetPrompt("\r"))
+    if (m_link.SendCOMCmd_GetPrompt("\r"))
         return true;
     // Ask until the unit shows either prompt; the current prompt is left at the one that came.
     // Without any link there is nothing to wait for, and a cancelled run waits no longer.
-    while ((serialOpen() || tcpConnected()) && !runCancelled()) {
-        SetPromptChar(m_link->normalPrompt());
-        if (SendCOMCmd_GetPrompt("\r"))
+    while ((m_link.serialOpen() || m_link.tcpConnected()) && !m_run.cancelled()) {
+        m_link.SetPromptChar(m_link.normalPrompt());
+        if (m_link.SendCOMCmd_GetPrompt("\r"))
             return true;
-        SetPromptChar(m_link->loaderPrompt());
-        if (SendCOMCmd_GetPrompt("\r"))
+        m_link.SetPromptChar(m_link.loaderPrompt());
+        if (m_link.SendCOMCmd_GetPrompt("\r"))
             return true;
     }
     return true;

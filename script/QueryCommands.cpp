@@ -2,9 +2,9 @@
 // the unit's answer to a query; the version tests and answer comparisons run the rest of
 // their line only when that answer meets their condition; _DM shows a message; _DQ asks OK
 // or Cancel and _DO / _DC follow the answer. None of them fails the run by itself.
-#include "app/TamrinForm.h"
+#include "script/ScriptRunner.h"
 
-#include "app/OperatorDialogs.h"
+#include "link/DeviceLink.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 
@@ -47,43 +47,43 @@ bool answerHolds(const QByteArray &keyword, const QByteArray &answer, const QByt
 } // namespace
 
 // A condition that held: its tail runs, or the operator is told that there is none.
-bool TTamrinForm::runConditionalTail(const QByteArray &tail, const QString &missingTailText)
+bool ScriptRunner::runConditionalTail(const QByteArray &tail, const QString &missingTailText)
 {
     if (tail.isEmpty()) {
-        showMessage(missingTailText);
+        m_view.showMessage(missingTailText);
         return true;
     }
     return runTail(tail);
 }
 
-bool TTamrinForm::queryUnit(const QByteArray &line)
+bool ScriptRunner::queryUnit(const QByteArray &line)
 {
     const std::optional<QByteArray> text = argumentText(line);
     if (!text)
         return true;
     Timing::sleepMs(1);
-    m_link->setCommandBuffer(replaceEscapes(*text, EscapeSet::CaretMAsBlank));
-    m_link->setPromptGuard(m_link->commandBuffer().startsWith("VER") ? 3 : 10);
-    SendCmdAndCapture(QueryPolls);
+    m_link.setCommandBuffer(replaceEscapes(*text, EscapeSet::CaretMAsBlank));
+    m_link.setPromptGuard(m_link.commandBuffer().startsWith("VER") ? 3 : 10);
+    m_link.SendCmdAndCapture(QueryPolls);
     Timing::sleepMs(100);
     Timing::pump();
-    QByteArray answer = m_link->reply().text().left(MaxAnswerLength);
+    QByteArray answer = m_link.reply().text().left(MaxAnswerLength);
     answer.replace('\r', QByteArray());
     answer.replace('\n', QByteArray());
-    query.lastAnswer = answer;
-    if (answer.isEmpty() && !linkFailureReported())
-        showMessage(QStringLiteral("Error! No response detected with _QC command"));
+    m_query.lastAnswer = answer;
+    if (answer.isEmpty() && !m_link.failureReported())
+        m_view.showMessage(QStringLiteral("Error! No response detected with _QC command"));
     return true;
 }
 
-bool TTamrinForm::versionTest(const QByteArray &line)
+bool ScriptRunner::versionTest(const QByteArray &line)
 {
     const std::optional<ValueAndTail> parts = escapedValueAndTail(line);
     if (!parts)
         return true;
-    const std::optional<std::pair<int, int>> version = readVersion(query.lastAnswer);
+    const std::optional<std::pair<int, int>> version = readVersion(m_query.lastAnswer);
     if (!version) {
-        showMessage(QStringLiteral("Prev _QC does not have version info."));
+        m_view.showMessage(QStringLiteral("Prev _QC does not have version info."));
         return true;
     }
     if (!versionHolds(keywordOf(line), *version, leadingInteger(parts->value)))
@@ -91,38 +91,38 @@ bool TTamrinForm::versionTest(const QByteArray &line)
     return runConditionalTail(parts->tail, noTailMessage(keywordOf(line)));
 }
 
-bool TTamrinForm::answerComparison(const QByteArray &line)
+bool ScriptRunner::answerComparison(const QByteArray &line)
 {
     const std::optional<ValueAndTail> parts = escapedValueAndTail(line);
     const QByteArray keyword = keywordOf(line);
-    if (!parts || !answerHolds(keyword, query.lastAnswer, parts->value))
+    if (!parts || !answerHolds(keyword, m_query.lastAnswer, parts->value))
         return true;
     return runConditionalTail(parts->tail, noTailMessage(keyword));
 }
 
-bool TTamrinForm::showScriptMessage(const QByteArray &line)
+bool ScriptRunner::showScriptMessage(const QByteArray &line)
 {
     // The script's own text, not a failure of the run.
     if (const std::optional<QByteArray> text = escapedArgumentText(line))
-        ShowMessage(this, displayText(*text));
+        m_view.showScriptMessage(displayText(*text));
     return true;
 }
 
-bool TTamrinForm::askOperator(const QByteArray &line)
+bool ScriptRunner::askOperator(const QByteArray &line)
 {
     const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
-    query.asked = true;
-    query.accepted = AskOkCancel(this, QStringLiteral("Tamrin - Query"), displayText(*text));
+    m_query.asked = true;
+    m_query.accepted = m_view.askOperator(displayText(*text));
     return true;
 }
 
-bool TTamrinForm::answerBranch(const QByteArray &line)
+bool ScriptRunner::answerBranch(const QByteArray &line)
 {
     const std::optional<QByteArray> tail = conditionalTail(line);
     const bool isDo = keywordOf(line) == "_DO";
-    if (!tail || !query.asked || query.accepted != isDo)
+    if (!tail || !m_query.asked || m_query.accepted != isDo)
         return true;
     return runConditionalTail(*tail, noTailMessage(keywordOf(line)));
 }

@@ -1,18 +1,21 @@
 // Executing one command line: its first three characters are the keyword, compared exactly,
 // and one table maps each keyword to its action. A keyword that names no command, or a line
 // that does not meet its command's form, does nothing and the run goes on.
-#include "app/TamrinForm.h"
+#include "script/ScriptRunner.h"
 
+#include "link/DeviceLink.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
+#include "upload/Uploader.h"
 
 #include <array>
+#include <climits>
 
 using namespace ScriptSyntax;
 
 namespace {
 
-using Action = bool (TTamrinForm::*)(const QByteArray &);
+using Action = bool (ScriptRunner::*)(const QByteArray &);
 
 struct Command
 {
@@ -21,33 +24,33 @@ struct Command
 };
 
 const std::array<Command, 27> Commands = {{
-    {"_SC", &TTamrinForm::sendCommand},
-    {"_SR", &TTamrinForm::sendCommand},
-    {"_ST", &TTamrinForm::sendCommand},
-    {"_TC", &TTamrinForm::loaderModeCheck},
-    {"_WP", &TTamrinForm::waitForPrompt},
-    {"_PC", &TTamrinForm::setLoaderPrompt},
-    {"_DY", &TTamrinForm::pause},
-    {"_FI", &TTamrinForm::finishRun},
-    {"_LC", &TTamrinForm::setUploadKeyword},
-    {"_LF", &TTamrinForm::loadFile},
-    {"_LA", &TTamrinForm::loadAddress},
-    {"_LV", &TTamrinForm::loadVersion},
-    {"_LD", &TTamrinForm::loadData},
-    {"_LP", &TTamrinForm::setPostUploadPause},
-    {"_LT", &TTamrinForm::setTerminalLock},
-    {"_QC", &TTamrinForm::queryUnit},
-    {"_AG", &TTamrinForm::versionTest},
-    {"_AL", &TTamrinForm::versionTest},
-    {"_IG", &TTamrinForm::versionTest},
-    {"_IL", &TTamrinForm::versionTest},
-    {"_CE", &TTamrinForm::answerComparison},
-    {"_CS", &TTamrinForm::answerComparison},
-    {"_CN", &TTamrinForm::answerComparison},
-    {"_DM", &TTamrinForm::showScriptMessage},
-    {"_DQ", &TTamrinForm::askOperator},
-    {"_DO", &TTamrinForm::answerBranch},
-    {"_DC", &TTamrinForm::answerBranch},
+    {"_SC", &ScriptRunner::sendCommand},
+    {"_SR", &ScriptRunner::sendCommand},
+    {"_ST", &ScriptRunner::sendCommand},
+    {"_TC", &ScriptRunner::loaderModeCheck},
+    {"_WP", &ScriptRunner::waitForPrompt},
+    {"_PC", &ScriptRunner::setLoaderPrompt},
+    {"_DY", &ScriptRunner::pause},
+    {"_FI", &ScriptRunner::finishRun},
+    {"_LC", &ScriptRunner::setUploadKeyword},
+    {"_LF", &ScriptRunner::loadFile},
+    {"_LA", &ScriptRunner::loadAddress},
+    {"_LV", &ScriptRunner::loadVersion},
+    {"_LD", &ScriptRunner::loadData},
+    {"_LP", &ScriptRunner::setPostUploadPause},
+    {"_LT", &ScriptRunner::setTerminalLock},
+    {"_QC", &ScriptRunner::queryUnit},
+    {"_AG", &ScriptRunner::versionTest},
+    {"_AL", &ScriptRunner::versionTest},
+    {"_IG", &ScriptRunner::versionTest},
+    {"_IL", &ScriptRunner::versionTest},
+    {"_CE", &ScriptRunner::answerComparison},
+    {"_CS", &ScriptRunner::answerComparison},
+    {"_CN", &ScriptRunner::answerComparison},
+    {"_DM", &ScriptRunner::showScriptMessage},
+    {"_DQ", &ScriptRunner::askOperator},
+    {"_DO", &ScriptRunner::answerBranch},
+    {"_DC", &ScriptRunner::answerBranch},
 }};
 
 Action actionFor(const QByteArray &keyword)
@@ -61,11 +64,22 @@ Action actionFor(const QByteArray &keyword)
 
 } // namespace
 
-int TTamrinForm::ExecuteScriptLine()
+ScriptRunner::ScriptRunner(DeviceLink &link, Uploader &uploader, RunControl &run)
+    : m_link(link), m_uploader(uploader), m_run(run)
 {
-    if (script.currentLine < 0 || script.currentLine >= script.lines.size())
+}
+
+void ScriptRunner::noteError(const QString &text)
+{
+    if (m_state.firstError.isEmpty())
+        m_state.firstError = text;
+}
+
+int ScriptRunner::ExecuteScriptLine()
+{
+    if (m_state.currentLine < 0 || m_state.currentLine >= m_state.lines.size())
         return 1;
-    const QByteArray line = script.lines.at(script.currentLine);
+    const QByteArray line = m_state.lines.at(m_state.currentLine);
     if (!line.startsWith('_'))
         return 1;
     Timing::pump();
@@ -74,36 +88,36 @@ int TTamrinForm::ExecuteScriptLine()
     const Action action = actionFor(keywordOf(line));
     if (action && !(this->*action)(line))
         return 0;
-    ++script.currentLine;
+    ++m_state.currentLine;
     return 1;
 }
 
 // A conditional tail is a command line of its own: it takes the next row of the table and
 // runs at once; one that does not begin with an underscore does nothing.
-bool TTamrinForm::runTail(const QByteArray &tail)
+bool ScriptRunner::runTail(const QByteArray &tail)
 {
     if (!tail.startsWith('_'))
         return true;
-    script.lines.append(tail);
-    script.currentLine = int(script.lines.size()) - 1;
+    m_state.lines.append(tail);
+    m_state.currentLine = int(m_state.lines.size()) - 1;
     return ExecuteScriptLine() != 0;
 }
 
-bool TTamrinForm::finishRun(const QByteArray &)
+bool ScriptRunner::finishRun(const QByteArray &)
 {
-    script.finish = true;
+    m_state.finish = true;
     return true;
 }
 
-bool TTamrinForm::setLoaderPrompt(const QByteArray &line)
+bool ScriptRunner::setLoaderPrompt(const QByteArray &line)
 {
     const std::optional<QByteArray> text = argumentText(line);
     if (text && !text->isEmpty())
-        m_link->setLoaderPrompt(text->at(0));
+        m_link.setLoaderPrompt(text->at(0));
     return true;
 }
 
-bool TTamrinForm::pause(const QByteArray &line)
+bool ScriptRunner::pause(const QByteArray &line)
 {
     const std::optional<QByteArray> argument = blankSeparatedArgument(line);
     if (!argument)
@@ -117,14 +131,14 @@ bool TTamrinForm::pause(const QByteArray &line)
     return true;
 }
 
-bool TTamrinForm::setUploadKeyword(const QByteArray &line)
+bool ScriptRunner::setUploadKeyword(const QByteArray &line)
 {
     if (const std::optional<QByteArray> text = argumentText(line))
-        m_link->setUploadKeyword(*text);
+        m_link.setUploadKeyword(*text);
     return true;
 }
 
-bool TTamrinForm::setPostUploadPause(const QByteArray &line)
+bool ScriptRunner::setPostUploadPause(const QByteArray &line)
 {
     const std::optional<QByteArray> argument = blankSeparatedArgument(line);
     if (!argument)
@@ -132,13 +146,33 @@ bool TTamrinForm::setPostUploadPause(const QByteArray &line)
     // 0 keeps the pause, and so does a negative number, which would make no pause at all.
     const int seconds = leadingInteger(*argument);
     if (seconds > 0)
-        m_uploader->setPostUploadPauseMs(seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000);
+        m_uploader.setPostUploadPauseMs(seconds > INT_MAX / 1000 ? INT_MAX : seconds * 1000);
     return true;
 }
 
-bool TTamrinForm::setTerminalLock(const QByteArray &line)
+bool ScriptRunner::setTerminalLock(const QByteArray &line)
 {
     if (const std::optional<QByteArray> argument = blankSeparatedArgument(line))
-        m_uploader->setTerminalLock(argument->isEmpty() ? char(0) : argument->at(0));
+        m_uploader.setTerminalLock(argument->isEmpty() ? char(0) : argument->at(0));
     return true;
+}
+
+bool ScriptRunner::loadFile(const QByteArray &line)
+{
+    return m_uploader.loadFile(line);
+}
+
+bool ScriptRunner::loadAddress(const QByteArray &line)
+{
+    return m_uploader.loadAddress(line);
+}
+
+bool ScriptRunner::loadVersion(const QByteArray &line)
+{
+    return m_uploader.loadVersion(line);
+}
+
+bool ScriptRunner::loadData(const QByteArray &line)
+{
+    return m_uploader.loadData(line);
 }

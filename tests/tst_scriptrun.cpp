@@ -142,7 +142,7 @@ void tst_ScriptRun::largeScriptRunsToItsEnd()
         QCOMPARE(file.write(megabyte), megabyte.size());
     QVERIFY(file.write("_SC \"B\"\n") > 0);
     file.close();
-    form().script.fileName = path;
+    form().scriptRunner().setFileName(path);
     QCOMPARE(form().read_ini(), 1);
     QTRY_COMPARE(m_sim->received(), QByteArray("B\r"));
 }
@@ -272,18 +272,18 @@ void tst_ScriptRun::tailsNestedTenDeep()
     QCOMPARE(run("_DQ \"Go?\"\n" + line + "\n"), 1);
     QTRY_COMPARE(m_sim->received(), QByteArray("deep\r"));
     // The question, the condition lines and the tail each took a row.
-    QCOMPARE(form().script.lines.size(), 12);
+    QCOMPARE(form().scriptRunner().lines().size(), 12);
 }
 
 void tst_ScriptRun::queryWithoutAnswer()
 {
     QVERIFY(m_sim->command(QStringLiteral("version 2.08")));
     QCOMPARE(run("_QC \"VER\"\n"), 1);
-    QCOMPARE(form().query.lastAnswer, QByteArray("2.08"));
+    QCOMPARE(form().scriptRunner().query().lastAnswer, QByteArray("2.08"));
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     QCOMPARE(run("_QC \"VER\"\n_CE \"\" _SC \"empty\"\n"), 1);
     QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
-    QVERIFY(form().query.lastAnswer.isEmpty());
+    QVERIFY(form().scriptRunner().query().lastAnswer.isEmpty());
     // The silent unit still got the nudge a third of the way through the wait.
     QTRY_VERIFY(m_sim->received().endsWith("VER\r.\rempty\r"));
 }
@@ -293,7 +293,7 @@ void tst_ScriptRun::replyOfSeveralLinesIsJoined()
     // Filler lines before the version: the answer is the lines joined without separators.
     QVERIFY(m_sim->command(QStringLiteral("answer-padding 70")));
     QCOMPARE(run("_QC \"VER\"\n_CS \"2.08\" _SC \"a\"\n_CE \"2.08\" _SC \"b\"\n"), 1);
-    const QByteArray answer = form().query.lastAnswer;
+    const QByteArray answer = form().scriptRunner().query().lastAnswer;
     QVERIFY(answer.endsWith("2.08"));
     QVERIFY(answer.size() > 60);
     QVERIFY(!answer.contains('\r') && !answer.contains('\n'));
@@ -357,7 +357,7 @@ void tst_ScriptRun::fiveThousandLines()
         script += "_PC \">\"\r\n";
     script += "_SC \"END\"";
     QCOMPARE(run(script), 1);
-    QCOMPARE(form().script.lines.size(), 5001);
+    QCOMPARE(form().scriptRunner().lines().size(), 5001);
     QTRY_COMPARE(m_sim->received(), QByteArray("END\r"));
 }
 
@@ -433,7 +433,7 @@ void tst_ScriptRun::unreadableScriptFile()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/zero");
-    form().script.fileName = path;
+    form().scriptRunner().setFileName(path);
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(form().read_ini(), 0);

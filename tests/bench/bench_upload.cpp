@@ -64,7 +64,7 @@ int runScript(TTamrinForm &form, const QString &folder, const QByteArray &script
         return 0;
     file.write(script);
     file.close();
-    form.script.fileName = path;
+    form.scriptRunner().setFileName(path);
     form.setCancelFlag(0);
     return form.read_ini();
 }

@@ -58,7 +58,7 @@ int FormFixture::runScript(const QByteArray &script)
     file.write(script);
     file.close();
     form().ClearScriptLines();
-    form().script.fileName = path;
+    form().scriptRunner().setFileName(path);
     form().setCancelFlag(0);
     return form().read_ini();
 }

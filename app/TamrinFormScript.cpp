@@ -1,0 +1,84 @@
+// The window's script run: the script button and the file dialog, the run's hold on the
+// buttons, and ScriptRunner wired to the status line, the message boxes, the operator's
+// question and the link's restart.
+#include "app/TamrinForm.h"
+
+#include "app/OperatorDialogs.h"
+#include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
+#include "link/WaitCursor.h"
+
+#include <QDir>
+
+void TTamrinForm::attachScriptRunner()
+{
+    ScriptRunner::View view;
+    view.showStatus = [this](const QString &text) { show_status(text); };
+    view.showMessage = [this](const QString &text) { showMessage(text); };
+    view.reportFailure = [this](const QString &text) {
+        message_text = text;
+        showMessage(message_text);
+    };
+    view.showScriptMessage = [this](const QString &text) { ShowMessage(this, text); };
+    view.askOperator = [this](const QString &text) {
+        return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);
+    };
+    view.closeSerialPort = [this] { NoneMenuClick(); };
+    view.disconnectEthernet = [this] { EnetDisconnect1Click(); };
+    view.reopenSerialPort = [this] { SelectComPort(m_ports->lastGoodComPort()); };
+    view.reconnectInDialog = [this] {
+        if (!m_windows.ethernet)
+            return false;
+        m_ethernet->allowConnect();
+        m_windows.ethernet->exec();
+        return true;
+    };
+    m_script->setView(std::move(view));
+}
+
+void TTamrinForm::PickButtonClick()
+{
+    runChosenFile([this](const QString &) {
+        read_ini();
+        AdTerminal1->setFocus();
+    });
+}
+
+// The operator picks a file; while 'work' runs with it the hourglass shows and the run holds
+// the buttons, the keep-alive and typed keys, so that nothing else reaches the unit between
+// commands or blocks.
+void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work)
+{
+    const QString chosen = OperatorDialogs::current().openFile(
+        this, QDir::currentPath(),
+        QStringLiteral("Script files (*.sld)|*.sld|All files (*.*)|*.*"));
+    if (chosen.isEmpty())
+        return;
+    startRunning();
+    {
+        WaitCursor hourglass;
+        m_script->ClearScriptLines();
+        m_script->setFileName(chosen);
+        setCancelFlag(0);
+        work(chosen);
+    }
+    stopRunning();
+}
+
+int TTamrinForm::read_ini()
+{
+    startRunning();
+    const int result = m_script->readScript();
+    stopRunning();
+    return result;
+}
+
+void TTamrinForm::ClearScriptLines()
+{
+    m_script->ClearScriptLines();
+}
+
+int TTamrinForm::ExecuteScriptLine()
+{
+    return m_script->ExecuteScriptLine();
+}
