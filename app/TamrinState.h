@@ -5,11 +5,7 @@
 #include "app/Station.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
-#include <QStringList>
-
-#include <array>
 
 // What the settings file decides about start-up.
 struct StartupSettings
