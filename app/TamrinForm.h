@@ -74,14 +74,16 @@ public:
 
     void attachWindows(const CompanionWindows &windows);
     // How the process ends; tests replace it. The default closes the ports and exits.
-    std::function<void(int status)> exitProcess;
+    void setExitProcess(std::function<void(int status)> exit) { exitProcess = std::move(exit); }
+    // Where the window runs: at a screen with an operator, or an unattended station.
+    void setStation(const StationSettings &station) { startup.station = station; }
 
     // Status line and buttons.
     void show_status(const QString &text);
     QString statusText() const;
     void disable_btns();
     void enable_btns();
-    QString message_text;
+    QString messageText() const { return message_text; }
     // A message box of the program's own; one shown during a run marks the run as failed.
     void showMessage(const QString &text);
 
@@ -167,8 +169,26 @@ public:
     Transport activeTransport() const;
     LinkIdentity currentLink() const;
 
-    // State, grouped by concern.
-    StartupSettings startup;
+    // Controls that the other windows and tests reach.
+    QLabel *versionLabel() const { return VersionLabel; }
+    QPushButton *pickButton() const { return PickButton; }
+    QPushButton *uploadButton() const { return UploadButton; }
+    QLabel *comNumberLabel() const { return ComNumberLabel; }
+    QLabel *comBaudLabel() const { return ComBaudLabel; }
+    QCheckBox *ethernetCheckBox() const { return EthernetCheckBox; }
+    QCheckBox *comCheckBox() const { return ComCheckBox; }
+    QLabel *statusLabel() const { return InfoStatusBar; }
+    TerminalPane *terminalPane() const { return AdTerminal1; }
+    QLineEdit *timingCountEdit() const { return TimingCountEdit; }
+    QLabel *timingStartLabel() const { return TimingStartLabel; }
+    QLabel *timingEndLabel() const { return TimingEndLabel; }
+    QMenu *configMenu() const { return ConfigMenu; }
+    QMenu *comPortMenu() const { return ComPortMenu; }
+    QMenu *ethernetMenu() const { return Ethernet1; }
+    QAction *connectAction() const { return EnetConnect1; }
+    QAction *sendFileAction() const { return SendFile1; }
+    QMenu *terminalMenu() const { return TerminalMenu; }
+    QAction *visibleAction() const { return VisibleMenu; }
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
@@ -243,8 +263,12 @@ private:
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;
     bool m_closing = false;
+    // How the process ends; tests replace it. The default closes the ports and exits.
+    std::function<void(int status)> exitProcess;
+    // The text of the last failure that the window keeps.
+    QString message_text;
+    StartupSettings startup;
 
-public:
     // Controls, named as the rest of the program refers to them.
     QLabel *Label1 = nullptr;
     QLabel *VersionLabel = nullptr;

@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     if (station.unattended)
         OperatorDialogs::install(new UnattendedDialogs);
     AppWindows windows;
-    windows.main->startup.station = station;
+    windows.main->setStation(station);
     windows.main->show();
     return QApplication::exec();
 }

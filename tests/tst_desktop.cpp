@@ -18,9 +18,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QImage>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -269,13 +269,13 @@ void tst_Desktop::floodLeavesTheWindowResponsive()
         last = clock.elapsed();
     });
     beat.start(5);
-    QTimer::singleShot(20, this, [&] { form.TerminalMenu->popup(QPoint(100, 100)); });
-    QTRY_VERIFY_WITH_TIMEOUT(form.TerminalMenu->isVisible(), 2000);
+    QTimer::singleShot(20, this, [&] { form.terminalMenu()->popup(QPoint(100, 100)); });
+    QTRY_VERIFY_WITH_TIMEOUT(form.terminalMenu()->isVisible(), 2000);
     const qint64 menuShownAfter = clock.elapsed();
     const TerminalModel &model = form.terminal().model();
     QTRY_COMPARE_WITH_TIMEOUT(model.linesScrolled() + model.cursorRow(), qint64(FloodBytes / 64),
                               20000);
-    form.TerminalMenu->hide();
+    form.terminalMenu()->hide();
     QVERIFY2(menuShownAfter < 1000, QByteArray::number(menuShownAfter).constData());
     QVERIFY2(longestGap < 500, QByteArray::number(longestGap).constData());
 }

@@ -161,11 +161,11 @@ void tst_Ethernet::connectChecksThePrompt()
     QCOMPARE(form().statusText(), QStringLiteral("Connect via Ethernet successful"));
     QCOMPARE(form().deviceLink().currentPrompt(), prompt);
     QVERIFY(messages().isEmpty());
-    QVERIFY(form().PickButton->isEnabled());
-    QVERIFY(!form().ConfigMenu->isEnabled());
-    QVERIFY(!form().EnetConnect1->isEnabled());
-    QVERIFY(form().EthernetCheckBox->isChecked());
-    QVERIFY(form().AdTerminal1->isEnabled());
+    QVERIFY(form().pickButton()->isEnabled());
+    QVERIFY(!form().configMenu()->isEnabled());
+    QVERIFY(!form().connectAction()->isEnabled());
+    QVERIFY(form().ethernetCheckBox()->isChecked());
+    QVERIFY(form().terminalPane()->isEnabled());
     QVERIFY(!dialog().isVisible());
     QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Ethernet);
     QCOMPARE(form().keepAliveTimer().interval(), 6010);
@@ -236,7 +236,7 @@ void tst_Ethernet::refusedConnect()
     dialog().ConnectButtonClick();
     QCOMPARE(messages(), QStringList{"Error! Cannot connect to server/lost connection. Verify IP "
                                      "Address and Port #"});
-    QVERIFY(!form().EthernetCheckBox->isChecked());
+    QVERIFY(!form().ethernetCheckBox()->isChecked());
     QVERIFY(dialog().PortEdit->isEnabled());
     QVERIFY(dialog().FormClose());
     QVERIFY(!form().deviceLink().reconnectUsed());
@@ -282,10 +282,10 @@ void tst_Ethernet::disconnect()
     form().EnetDisconnect1Click();
     QVERIFY(!form().tcpConnected());
     QCOMPARE(form().statusText(), QStringLiteral("Ethernet connection closed"));
-    QVERIFY(!form().PickButton->isEnabled());
-    QVERIFY(form().ConfigMenu->isEnabled());
-    QVERIFY(form().EnetConnect1->isEnabled());
-    QVERIFY(!form().EthernetCheckBox->isChecked());
+    QVERIFY(!form().pickButton()->isEnabled());
+    QVERIFY(form().configMenu()->isEnabled());
+    QVERIFY(form().connectAction()->isEnabled());
+    QVERIFY(!form().ethernetCheckBox()->isChecked());
     QVERIFY(dialog().ConnectButton->isEnabled());
     // Once more changes nothing.
     form().show_status(QStringLiteral("unchanged"));
@@ -380,7 +380,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     connect(&form(), &TTamrinForm::blockSent, this, [&] {
         mostQueued = std::max(mostQueued, form().clientSocket().bytesToWrite());
         // A key typed during the data is neither sent nor echoed.
-        QTest::keyClick(form().AdTerminal1, Qt::Key_X);
+        QTest::keyClick(form().terminalPane(), Qt::Key_X);
     });
     const int mark = m_sim->mark();
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
@@ -453,8 +453,8 @@ void tst_Ethernet::connectionDrops()
     bool runOpenedUp = false;
     QTimer runControls;
     connect(&runControls, &QTimer::timeout, this, [&] {
-        runOpenedUp = runOpenedUp || form().PickButton->isEnabled() ||
-                      form().SendFile1->isEnabled() || form().keepAliveTimer().isActive();
+        runOpenedUp = runOpenedUp || form().pickButton()->isEnabled() ||
+                      form().sendFileAction()->isEnabled() || form().keepAliveTimer().isActive();
     });
     QTimer watch;
     std::unique_ptr<QObject> dropAfterTheData;
@@ -518,7 +518,7 @@ void tst_Ethernet::connectionDrops()
         message.replace(QStringLiteral("%1"), path);
     QCOMPARE(this->messages(), messages);
     QCOMPARE(form().tcpConnected(), unitComesBack);
-    QCOMPARE(form().EthernetCheckBox->isChecked(), unitComesBack);
+    QCOMPARE(form().ethernetCheckBox()->isChecked(), unitComesBack);
     if (!script.startsWith("_LF")) {
         QTest::qWait(50);
     } else {
@@ -583,7 +583,7 @@ void tst_Ethernet::typedKeysEchoLocally()
     QVERIFY(connectToUnit({QStringLiteral("--mute")}));
     const int mark = m_sim->mark();
     form().AdTerminal1DblClick();
-    QTest::keyClick(form().AdTerminal1, Qt::Key(key));
+    QTest::keyClick(form().terminalPane(), Qt::Key(key));
     QTRY_COMPARE(m_sim->receivedSince(mark), sent);
     QTest::qWait(50);
     QCOMPARE(m_sim->receivedSince(mark), sent);

@@ -132,7 +132,7 @@ void tst_MainWindow::menuTree()
 
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(describe(form.menuBar()->actions(), QString()), expected);
-    QVERIFY(form.VisibleMenu->isChecked());
+    QVERIFY(form.visibleAction()->isChecked());
 }
 
 void tst_MainWindow::clientHeightBelowTheMenuBar_data()
@@ -156,8 +156,8 @@ void tst_MainWindow::clientHeightBelowTheMenuBar()
     QCOMPARE(form.height() - form.menuBar()->height(), clientHeight);
     // The status line sits at the bottom and covers nothing of the pane above it.
     QCOMPARE(form.statusBar()->geometry().bottom(), form.height() - 1);
-    if (form.VisibleMenu->isChecked()) {
-        const int paneBottom = form.AdTerminal1->mapTo(&form, QPoint(0, 281)).y();
+    if (form.visibleAction()->isChecked()) {
+        const int paneBottom = form.terminalPane()->mapTo(&form, QPoint(0, 281)).y();
         QVERIFY2(paneBottom <= form.statusBar()->y(), qPrintable(QString::number(paneBottom)));
     }
 }
@@ -166,18 +166,18 @@ void tst_MainWindow::versionLabelFlipsSendFile()
 {
     TTamrinForm &form = m_fixture->form();
     form.show();
-    QVERIFY(!form.SendFile1->isVisible());
-    QTest::mouseClick(form.VersionLabel, Qt::LeftButton);
-    QVERIFY(form.SendFile1->isVisible());
-    QTest::mouseClick(form.VersionLabel, Qt::LeftButton);
-    QVERIFY(!form.SendFile1->isVisible());
+    QVERIFY(!form.sendFileAction()->isVisible());
+    QTest::mouseClick(form.versionLabel(), Qt::LeftButton);
+    QVERIFY(form.sendFileAction()->isVisible());
+    QTest::mouseClick(form.versionLabel(), Qt::LeftButton);
+    QVERIFY(!form.sendFileAction()->isVisible());
 }
 
 void tst_MainWindow::ownWidgetsAreDescribed()
 {
     TTamrinForm &form = m_fixture->form();
-    form.AdTerminal1->WriteString("VER\r\n2.08\r\n#");
-    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(form.AdTerminal1);
+    form.terminalPane()->WriteString("VER\r\n2.08\r\n#");
+    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(form.terminalPane());
     QVERIFY(pane);
     QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("Terminal"));
     QCOMPARE(pane->text(QAccessible::Value), QStringLiteral("VER\n2.08\n#"));
@@ -315,7 +315,7 @@ void tst_MainWindow::terminalFontDialog()
     QFETCH(QString, dialog);
     TTamrinForm &form = m_fixture->form();
     form.show();
-    TerminalPane &pane = *form.AdTerminal1;
+    TerminalPane &pane = *form.terminalPane();
     const QFont before = pane.terminalFont();
     const QFontInfo drawn(before);
     RecordingDialogs &dialogs = m_fixture->dialogs();
@@ -399,7 +399,7 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
         form.show();
         form.show_status(text);
         QCoreApplication::processEvents();
-        QLabel *line = form.InfoStatusBar;
+        QLabel *line = form.statusLabel();
         const auto *elided = dynamic_cast<const ElidedLabel *>(line);
         QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), line->mapToGlobal(QPoint(4, 4)));
         QCoreApplication::sendEvent(line, &hover);

@@ -440,7 +440,7 @@ void tst_ScriptRun::unreadableScriptFile()
     QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(messages(), QStringList{"Error opening file " + path + " for read."});
     QCOMPARE(form().statusText(), QStringLiteral(" "));
-    QVERIFY(form().PickButton->isEnabled());
+    QVERIFY(form().pickButton()->isEnabled());
 }
 
 QTEST_MAIN(tst_ScriptRun)

@@ -248,7 +248,7 @@ void tst_SerialLink::watchdogEndsAHungCapture()
     const QString text = QStringLiteral("Timeout error! Connection failure! Please check "
                                         "RS232/Ethernet connection. Exiting script.");
     QCOMPARE(m_fixture->dialogs().messages, QStringList{text});
-    QCOMPARE(form.message_text, text);
+    QCOMPARE(form.messageText(), text);
     QVERIFY(!form.commandTimer().isActive());
 }
 
@@ -256,11 +256,11 @@ void tst_SerialLink::timingTestSendsItsQueries()
 {
     TTamrinForm &form = m_fixture->form();
     form.SetPromptChar('#');
-    form.TimingCountEdit->setText(QStringLiteral("3"));
+    form.timingCountEdit()->setText(QStringLiteral("3"));
     form.Button1Click();
     QCOMPARE(m_sim->received(), QByteArray("OTPM? 1\rOTPM? 1\rOTPM? 1\r"));
-    QVERIFY(!form.TimingStartLabel->text().isEmpty());
-    QVERIFY(!form.TimingEndLabel->text().isEmpty());
+    QVERIFY(!form.timingStartLabel()->text().isEmpty());
+    QVERIFY(!form.timingEndLabel()->text().isEmpty());
 }
 
 void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
@@ -277,7 +277,7 @@ void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
     QTest::qWait(200);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QVERIFY(m_fixture->dialogs().messages.first().contains("COM Port #3"));
-    QCOMPARE(form.ComNumberLabel->text(), QStringLiteral("None"));
+    QCOMPARE(form.comNumberLabel()->text(), QStringLiteral("None"));
 }
 
 void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
@@ -288,7 +288,7 @@ void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
     QTest::qWait(300);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QCOMPARE(form.cancelFlag(), 1);
-    QVERIFY(!form.PickButton->isEnabled());
+    QVERIFY(!form.pickButton()->isEnabled());
     // Sends on the closed port are silently dropped.
     form.SendString("VER\r");
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
@@ -330,7 +330,7 @@ void tst_SerialLink::typedKeysGoToThePort()
     QFETCH(QByteArray, sent);
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
-    QTest::keyClick(form.AdTerminal1, Qt::Key(key));
+    QTest::keyClick(form.terminalPane(), Qt::Key(key));
     QTRY_COMPARE(m_sim->received(), sent);
     QTest::qWait(50);
     QCOMPARE(m_sim->received(), sent);

@@ -37,10 +37,10 @@ void FormFixture::setUp(const QString &portsDir)
 {
     qputenv("TAMRIN_PORTS_DIR", portsDir.toLocal8Bit());
     // The process would end at the first call; the test goes on, so later calls are ignored.
-    m_windows.main->exitProcess = [this](int status) {
+    m_windows.main->setExitProcess([this](int status) {
         if (m_exitStatus < 0)
             m_exitStatus = status;
-    };
+    });
 }
 
 bool FormFixture::openComPort(int portNumber)
