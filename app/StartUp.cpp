@@ -73,9 +73,8 @@ void TTamrinForm::findUnitOnSerialPorts()
 void TTamrinForm::automaticRun()
 {
     if (!serialOpen()) {
-        message_text = QStringLiteral("Error!! COM port communication failed. Please check "
-                                      "RS232 connection/INI settings. Exiting application");
-        showMessage(message_text);
+        reportFailure(QStringLiteral("Error!! COM port communication failed. Please check "
+                                     "RS232 connection/INI settings. Exiting application"));
         startup.exitStatus = ExitUnitNotReached;
         startup.failure = message_text;
     } else {

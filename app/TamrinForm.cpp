@@ -102,6 +102,12 @@ void TTamrinForm::showMessage(const QString &text)
     ShowMessage(this, text);
 }
 
+void TTamrinForm::reportFailure(const QString &text)
+{
+    message_text = text;
+    showMessage(message_text);
+}
+
 void TTamrinForm::startRunning()
 {
     if (!m_run.start())

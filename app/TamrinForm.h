@@ -86,6 +86,8 @@ public:
     QString messageText() const { return message_text; }
     // A message box of the program's own; one shown during a run marks the run as failed.
     void showMessage(const QString &text);
+    // The same, for a failure the window also keeps as its message text.
+    void reportFailure(const QString &text);
 
     // A script run or Send File, from its start to its end. Nothing outside it may reach the
     // unit or start another run meanwhile, whatever reconnects in between.

@@ -21,10 +21,7 @@ void TTamrinForm::attachDeviceLink()
 {
     DeviceLink::Hooks hooks;
     hooks.showMessage = [this](const QString &text) { showMessage(text); };
-    hooks.reportFailure = [this](const QString &text) {
-        message_text = text;
-        showMessage(message_text);
-    };
+    hooks.reportFailure = [this](const QString &text) { reportFailure(text); };
     hooks.toPane = [this](QByteArrayView bytes) { AdTerminal1->WriteString(bytes); };
     // Unless the operator has disconnected; a failed attempt is the wait's failure, which its
     // caller reports.
@@ -110,10 +107,7 @@ void TTamrinForm::attachPortSelector()
     PortSelector::View view;
     view.showStatus = [this](const QString &text) { show_status(text); };
     view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) {
-        message_text = text;
-        showMessage(message_text);
-    };
+    view.reportFailure = [this](const QString &text) { reportFailure(text); };
     view.showComNumber = [this](const QString &text) { ComNumberLabel->setText(text); };
     view.showBaudRate = [this](int baud) { ComBaudLabel->setText(QString::number(baud)); };
     view.offerEthernet = [this](bool offered) { Ethernet1->setEnabled(offered); };

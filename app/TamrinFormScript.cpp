@@ -15,10 +15,7 @@ void TTamrinForm::attachScriptRunner()
     ScriptRunner::View view;
     view.showStatus = [this](const QString &text) { show_status(text); };
     view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) {
-        message_text = text;
-        showMessage(message_text);
-    };
+    view.reportFailure = [this](const QString &text) { reportFailure(text); };
     view.showScriptMessage = [this](const QString &text) { ShowMessage(this, text); };
     view.askOperator = [this](const QString &text) {
         return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);

@@ -12,10 +12,7 @@ void TTamrinForm::attachUploader()
     Uploader::View view;
     view.showStatus = [this](const QString &text) { show_status(text); };
     view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) {
-        message_text = text;
-        showMessage(message_text);
-    };
+    view.reportFailure = [this](const QString &text) { reportFailure(text); };
     view.showUploadMenus = [this](bool shown) {
         ConfigMenu->menuAction()->setVisible(shown);
         Ethernet1->menuAction()->setVisible(shown);
