@@ -12,6 +12,7 @@
 #include "app/WindowLook.h"
 #include "link/PortList.h"
 #include "link/SerialPort.h"
+#include "link/Timing.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -261,10 +262,7 @@ void TTamrinForm::buildComPortMenu()
 void TTamrinForm::buildTimers()
 {
     auto makeTimer = [this](int interval, bool active, void (TTamrinForm::*handler)()) {
-        auto *timer = new QTimer(this);
-        // Protocol time-outs: a coarse timer may fire up to 5% early.
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(interval);
+        QTimer *timer = Timing::protocolTimer(this, interval);
         connect(timer, &QTimer::timeout, this, handler);
         if (active)
             timer->start();

@@ -32,10 +32,7 @@ DeviceLink::DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QO
     : QObject(parent), m_port(port), m_socket(socket), m_run(run)
 {
     const auto makeTimer = [this](int interval, void (DeviceLink::*handler)()) {
-        auto *timer = new QTimer(this);
-        // Protocol time-outs: a coarse timer may fire up to 5% early.
-        timer->setTimerType(Qt::PreciseTimer);
-        timer->setInterval(interval);
+        QTimer *timer = Timing::protocolTimer(this, interval);
         connect(timer, &QTimer::timeout, this, handler);
         return timer;
     };

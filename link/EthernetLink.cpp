@@ -40,10 +40,7 @@ constexpr int SocketSendBuffer = 8192;
 EthernetLink::EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent)
     : QObject(parent), m_socket(socket), m_link(link), m_run(run)
 {
-    m_connectionTimer = new QTimer(this);
-    // Protocol time-outs: a coarse timer may fire up to 5% early.
-    m_connectionTimer->setTimerType(Qt::PreciseTimer);
-    m_connectionTimer->setInterval(ConnectTimeoutMs);
+    m_connectionTimer = Timing::protocolTimer(this, ConnectTimeoutMs);
     connect(m_connectionTimer, &QTimer::timeout, this, &EthernetLink::ConnectionTimerTimer);
     connect(&m_socket, &QTcpSocket::readyRead, &m_link, &DeviceLink::ClientSocket1Read);
     // Each event is queued together with the connection it belongs to.

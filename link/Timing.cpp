@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -44,6 +45,14 @@ void setScale(double scale)
 {
     if (scale > 0.0 && scale <= 1.0)
         g_scale = scale;
+}
+
+QTimer *protocolTimer(QObject *parent, int intervalMs)
+{
+    auto *timer = new QTimer(parent);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setInterval(intervalMs);
+    return timer;
 }
 
 } // namespace Timing

@@ -8,6 +8,9 @@
 
 #include <QtGlobal>
 
+class QObject;
+class QTimer;
+
 namespace Timing {
 
 // The unit's protocol counts some limits in ticks of 55 ms (a PC's clock tick).
@@ -21,6 +24,10 @@ qint64 nowMs();
 
 // Lets pending window messages run once.
 void pump();
+
+// A stopped timer of 'intervalMs' for a protocol time-out, owned by 'parent'. It is precise:
+// a coarse timer may fire up to 5% early.
+QTimer *protocolTimer(QObject *parent, int intervalMs);
 
 // 1.0 is real time; 0.1 runs every pause ten times faster. Values outside (0, 1] are refused.
 void setScale(double scale);
