@@ -79,10 +79,9 @@ void TSplashForm::waitForFirstPaint()
 {
     const qint64 deadline = Timing::nowMs() + FirstPaintWaitMs;
     Timing::pump();
-    while (m_picturePaints == 0 && Timing::nowMs() < deadline) {
-        Timing::sleepMs(2);
-        Timing::pump();
-    }
+    Timing::PollWait([this] { return m_picturePaints > 0; }, Timing::atDeadline(deadline))
+        .sleepFirst(2)
+        .run();
 }
 
 void TSplashForm::QNLImageClick()

@@ -20,12 +20,6 @@ constexpr int CaptureSettleMs = 200;
 const QString WatchdogText = QStringLiteral(
     "Timeout error! Connection failure! Please check RS232/Ethernet connection. Exiting script.");
 
-void pollPause()
-{
-    Timing::pump();
-    Timing::sleepMs(1);
-}
-
 } // namespace
 
 DeviceLink::DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent)
@@ -166,12 +160,7 @@ QString DeviceLink::sendSerialBlock(QByteArrayView block)
 bool DeviceLink::pollUntil(const std::function<bool()> &done, int limit, Transport transport)
 {
     const auto finished = [&] { return activeTransport() != transport || done(); };
-    for (int polls = 0; polls < limit; ++polls) {
-        if (finished())
-            return true;
-        pollPause();
-    }
-    return finished();
+    return Timing::PollWait(finished, Timing::afterPolls(limit)).run() == Timing::WaitEnd::Held;
 }
 
 bool DeviceLink::SendCOMCmd_GetPrompt(QByteArrayView command)
@@ -228,23 +217,19 @@ void DeviceLink::SendCmdAndCapture(int pollLimit)
     } else {
         SendString("\r\n");
     }
-    int polls = 0;
-    while (m_state.capturing && !m_state.waitFailed) {
-        const bool transportGone = overTcp ? !tcpConnected() : !serialOpen();
-        if (transportGone) {
-            m_state.capturing = false;
-            m_state.waitFailed = true;
-            break;
-        }
-        pollPause();
-        ++polls;
-        if (polls == pollLimit) {
-            m_state.capturing = false;
-            m_state.waitFailed = true;
-            break;
-        }
-        if (polls == pollLimit / 3)
-            SendString(".\r");
+    // The reader or the watchdog ends the capture; a third of the way the unit is nudged.
+    const Timing::WaitEnd end =
+        Timing::PollWait([this] { return !m_state.capturing || m_state.waitFailed; },
+                         Timing::afterPolls(pollLimit))
+            .stopWhen([this, overTcp] { return overTcp ? !tcpConnected() : !serialOpen(); })
+            .afterEachPoll([this, pollLimit](int polls) {
+                if (polls == pollLimit / 3)
+                    SendString(".\r");
+            })
+            .run();
+    if (end != Timing::WaitEnd::Held) {
+        m_state.capturing = false;
+        m_state.waitFailed = true;
     }
     m_commandTimer->stop();
     // Whatever a reconnect's own check captured on another connection is not this reply.

@@ -124,14 +124,15 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
 // check therefore runs inside this wait.
 void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
 {
-    for (int polls = 0; m_state.connectOutcomePending && !m_state.userDisconnect; ++polls) {
-        if (polls > ConnectPolls || m_state.connectTimedOut) {
-            giveUpConnecting(report);
-            break;
-        }
-        Timing::sleepMs(1);
-        Timing::pump();
-    }
+    const Timing::WaitEnd end =
+        Timing::PollWait(
+            [this] { return !m_state.connectOutcomePending; },
+            [this](int polls) { return polls > ConnectPolls || m_state.connectTimedOut; })
+            .stopWhen([this] { return m_state.userDisconnect; })
+            .sleepFirst(1)
+            .run();
+    if (end == Timing::WaitEnd::LimitReached)
+        giveUpConnecting(report);
     m_connectionTimer->stop();
     if (m_state.connectOutcomePending) {
         // The operator disconnected meanwhile: the attempt is abandoned.

@@ -313,21 +313,21 @@ bool SerialPort::waitForText(QByteArrayView text, int ticks, const std::function
     if (!isOpen() || text.isEmpty())
         return false;
     m_waiting = true;
-    const qint64 startTick = Timing::nowMs() / Timing::TickMs;
+    const qint64 lastTick = Timing::nowMs() / Timing::TickMs + ticks;
     QByteArray window;
     bool found = false;
-    while (!found && isOpen()) {
+    const auto textArrived = [&] {
         while (!found && charReady()) {
             window.append(readChar());
             if (window.size() > text.size())
                 window.remove(0, window.size() - text.size());
             found = window == text;
         }
-        if (found || Timing::nowMs() / Timing::TickMs > startTick + ticks || (stop && stop()))
-            break;
-        Timing::pump();
-        Timing::sleepMs(1);
-    }
+        return found;
+    };
+    Timing::PollWait(textArrived, Timing::pastTick(lastTick))
+        .stopWhen([&] { return !isOpen() || (stop && stop()); })
+        .run();
     m_waiting = false;
     return found;
 }

@@ -5,6 +5,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 double g_scale = 1.0;
@@ -53,6 +55,71 @@ QTimer *protocolTimer(QObject *parent, int intervalMs)
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(intervalMs);
     return timer;
+}
+
+WaitLimit afterPolls(int count)
+{
+    return [count](int polls) { return polls >= count; };
+}
+
+WaitLimit atDeadline(qint64 deadlineMs)
+{
+    return [deadlineMs](int) { return nowMs() >= deadlineMs; };
+}
+
+WaitLimit pastTick(qint64 lastTick)
+{
+    return [lastTick](int) { return nowMs() / TickMs > lastTick; };
+}
+
+PollWait::PollWait(std::function<bool()> holds, WaitLimit limit)
+    : m_holds(std::move(holds)), m_limit(std::move(limit))
+{
+}
+
+PollWait &PollWait::stopWhen(std::function<bool()> stop)
+{
+    m_stop = std::move(stop);
+    return *this;
+}
+
+PollWait &PollWait::sleepFirst(int ms)
+{
+    m_sleepFirst = true;
+    m_sleepMs = ms;
+    return *this;
+}
+
+PollWait &PollWait::afterEachPoll(std::function<void(int)> action)
+{
+    m_afterPoll = std::move(action);
+    return *this;
+}
+
+WaitEnd PollWait::run() const
+{
+    for (int polls = 0;; ++polls) {
+        if (m_holds())
+            return WaitEnd::Held;
+        if (m_stop && m_stop())
+            return WaitEnd::Stopped;
+        if (m_limit(polls))
+            return WaitEnd::LimitReached;
+        poll();
+        if (m_afterPoll)
+            m_afterPoll(polls + 1);
+    }
+}
+
+void PollWait::poll() const
+{
+    if (m_sleepFirst) {
+        sleepMs(m_sleepMs);
+        pump();
+    } else {
+        pump();
+        sleepMs(m_sleepMs);
+    }
 }
 
 } // namespace Timing

@@ -1,6 +1,7 @@
 // The link core over a real pseudo-terminal, with the simulated unit on the other end:
-// sends, prompt waits, reply capture, the block send (also to a unit that stops reading), the
-// watchdog, a device that vanishes, and the hold on the device while the port is open.
+// sends, prompt waits (and the poll wait they are built on), reply capture, the block send (also to
+// a unit that stops reading), the watchdog, a device that vanishes, and the hold on the device
+// while the port is open.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
@@ -20,6 +21,8 @@
 
 #include <memory>
 
+Q_DECLARE_METATYPE(Timing::WaitEnd)
+
 class tst_SerialLink : public QObject
 {
     Q_OBJECT
@@ -37,6 +40,8 @@ private slots:
     void captureGuardSkipsEchoedPrompt();
     void captureNudgesAtAThirdOfThePollLimit();
     void captureSurvivesAFlood();
+    void pollWaitLooksBeforeEachPoll_data();
+    void pollWaitLooksBeforeEachPoll();
     void blockSendDeliversEveryByte();
     void blockSendRefusesOversizedBlock();
     void blockSendToAUnitThatStopsReadingFailsOnce();
@@ -187,6 +192,39 @@ void tst_SerialLink::captureSurvivesAFlood()
     QVERIFY(!reply.isEmpty());
     QVERIFY(reply.size() < ReplyBuffer::Size);
     QVERIFY2(reply.endsWith("\r\n") && !reply.contains('#'), reply.right(40).constData());
+}
+
+// Every wait of the link is one poll wait: what it waits for is looked at before the stop
+// condition and the limit, so a prompt that arrives on the last poll is still found.
+void tst_SerialLink::pollWaitLooksBeforeEachPoll_data()
+{
+    QTest::addColumn<int>("holdsAfter"); // polls after which what it waits for holds; -1 never
+    QTest::addColumn<int>("stopAfter");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<Timing::WaitEnd>("end");
+    QTest::addColumn<int>("polls");
+
+    using Timing::WaitEnd;
+    QTest::newRow("holds at once") << 0 << 0 << 0 << WaitEnd::Held << 0;
+    QTest::newRow("holds on the last poll") << 3 << -1 << 3 << WaitEnd::Held << 3;
+    QTest::newRow("stop before the limit") << -1 << 2 << 2 << WaitEnd::Stopped << 2;
+    QTest::newRow("limit") << -1 << -1 << 4 << WaitEnd::LimitReached << 4;
+}
+
+void tst_SerialLink::pollWaitLooksBeforeEachPoll()
+{
+    QFETCH(int, holdsAfter);
+    QFETCH(int, stopAfter);
+    QFETCH(int, limit);
+    int polls = 0;
+    const auto after = [&polls](int count) { return count >= 0 && polls >= count; };
+    const Timing::WaitEnd end =
+        Timing::PollWait([&] { return after(holdsAfter); }, Timing::afterPolls(limit))
+            .stopWhen([&] { return after(stopAfter); })
+            .afterEachPoll([&polls](int made) { polls = made; })
+            .run();
+    QTEST(end, "end");
+    QTEST(polls, "polls");
 }
 
 void tst_SerialLink::blockSendDeliversEveryByte()
