@@ -4,8 +4,8 @@
 #include "app/InfoForm.h"
 #include "app/SplashForm.h"
 #include "app/TamrinForm.h"
-#include "app/WindowLook.h"
 #include "link/ClientSocketForm.h"
+#include "link/WindowLook.h"
 #include "upload/ProgressForm.h"
 
 AppWindows::AppWindows()

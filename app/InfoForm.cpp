@@ -1,7 +1,7 @@
 #include "app/InfoForm.h"
 
-#include "app/WindowLook.h"
 #include "link/Timing.h"
+#include "link/WindowLook.h"
 
 #include <QLabel>
 

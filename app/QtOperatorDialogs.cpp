@@ -1,6 +1,6 @@
 #include "app/QtOperatorDialogs.h"
 
-#include "app/WindowLook.h"
+#include "link/WindowLook.h"
 
 #include <QFileDialog>
 #include <QFontDialog>

@@ -3,7 +3,7 @@
 // owner once the owner is on screen, else in the middle of the screen.
 #pragma once
 
-#include "app/OperatorDialogs.h"
+#include "link/OperatorDialogs.h"
 
 class QtOperatorDialogs : public OperatorDialogs
 {

@@ -3,12 +3,12 @@
 // operator or, in automatic mode, runs the configured script and ends the process.
 #include "app/TamrinForm.h"
 
-#include "app/OperatorDialogs.h"
 #include "app/Settings.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
+#include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 

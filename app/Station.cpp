@@ -1,6 +1,6 @@
 #include "app/Station.h"
 
-#include "app/OperatorDialogs.h"
+#include "link/OperatorDialogs.h"
 #include "upload/UploadRecord.h"
 
 #include <QtGlobal>

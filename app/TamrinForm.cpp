@@ -1,9 +1,9 @@
 #include "app/TamrinForm.h"
 
 #include "app/InfoForm.h"
-#include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
+#include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 #include "upload/ProgressForm.h"
@@ -64,7 +64,6 @@ void TTamrinForm::attachWindows(const CompanionWindows &windows)
     if (m_windows.progress)
         m_windows.progress->attach(m_run);
     m_ethernet->attachDialog(m_windows.ethernet);
-    m_ports->attachInfoWindow(m_windows.info);
     m_uploader->attachProgress(m_windows.progress);
 }
 

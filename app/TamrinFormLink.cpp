@@ -3,6 +3,7 @@
 // menus, and to each other.
 #include "app/TamrinForm.h"
 
+#include "app/InfoForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
@@ -108,6 +109,16 @@ void TTamrinForm::attachPortSelector()
     view.showStatus = [this](const QString &text) { show_status(text); };
     view.showMessage = [this](const QString &text) { showMessage(text); };
     view.reportFailure = [this](const QString &text) { reportFailure(text); };
+    view.showNotice = [this](const QString &text) {
+        if (m_windows.info) {
+            m_windows.info->setText(text);
+            m_windows.info->showNotice();
+        }
+    };
+    view.hideNotice = [this] {
+        if (m_windows.info)
+            m_windows.info->hideNotice();
+    };
     view.showComNumber = [this](const QString &text) { ComNumberLabel->setText(text); };
     view.showBaudRate = [this](int baud) { ComBaudLabel->setText(QString::number(baud)); };
     view.offerEthernet = [this](bool offered) { Ethernet1->setEnabled(offered); };

@@ -3,9 +3,9 @@
 // question and the link's restart.
 #include "app/TamrinForm.h"
 
-#include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
+#include "link/OperatorDialogs.h"
 #include "link/WaitCursor.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // font, clearing it, and what a typed key sends to the unit.
 #include "app/TamrinForm.h"
 
-#include "app/OperatorDialogs.h"
 #include "app/TerminalPane.h"
+#include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
 #include "link/TerminalBytes.h"
 

@@ -3,11 +3,11 @@
 // runs offscreen, as an unattended station.
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
-#include "app/OperatorDialogs.h"
 #include "app/ScriptCheckCommand.h"
 #include "app/Station.h"
 #include "app/TamrinForm.h"
 #include "app/UnattendedDialogs.h"
+#include "link/OperatorDialogs.h"
 #include "link/PortList.h"
 
 #include <QApplication>
@@ -71,8 +71,7 @@ int main(int argc, char *argv[])
     // exactly the windows' own texts.
     QApplication::setApplicationName(QStringLiteral("Tamrin"));
     const StationSettings station = Station::fromEnvironment(QApplication::platformName());
-    if (station.unattended)
-        OperatorDialogs::install(new UnattendedDialogs);
+    OperatorDialogs::install(station.unattended ? new UnattendedDialogs : new QtOperatorDialogs);
     AppWindows windows;
     windows.main->setStation(station);
     windows.main->show();

@@ -1,9 +1,9 @@
 #include "link/ClientSocketForm.h"
 
-#include "app/OperatorDialogs.h"
-#include "app/WindowLook.h"
 #include "link/EthernetFields.h"
 #include "link/EthernetLink.h"
+#include "link/OperatorDialogs.h"
+#include "link/WindowLook.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>

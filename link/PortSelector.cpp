@@ -8,7 +8,6 @@
 // one look. Each of the operator's selections and searches is a look of its own.
 #include "link/PortSelector.h"
 
-#include "app/InfoForm.h"
 #include "link/DeviceLink.h"
 #include "link/PortNames.h"
 #include "link/RunControl.h"
@@ -51,12 +50,9 @@ int PortSelector::check_com(int portNumber)
 {
     if (!SerialPort::isAvailable(portNumber))
         return -1;
-    if (m_info) {
-        m_info->setText(QStringLiteral("Checking COM Port %1, Baud %2. Please wait....")
-                            .arg(portNumber)
-                            .arg(m_port.baudRate()));
-        m_info->showNotice();
-    }
+    m_view.showNotice(QStringLiteral("Checking COM Port %1, Baud %2. Please wait....")
+                          .arg(portNumber)
+                          .arg(m_port.baudRate()));
     const bool opened = m_port.setPortNumber(portNumber) && m_port.open();
     if (!opened) {
         const QString note = refusalNote(portNumber, m_port.openFailure());
@@ -78,8 +74,7 @@ int PortSelector::check_com(int portNumber)
         m_view.offerEthernet(false);
         result = 1;
     }
-    if (m_info)
-        m_info->hideNotice();
+    m_view.hideNotice();
     Timing::pump();
     return result;
 }

@@ -3,8 +3,8 @@
 // entries, falls back to the configured port when no unit answered, and handles a device that
 // vanishes. It owns the serial selection (the configured port, the last good one and the
 // refusals noted in the current look) and is handed the serial port, DeviceLink, the run
-// control, the information window and the window's view of the port: status line, message
-// boxes, labels, the Use COM box, the line lights, buttons and menus.
+// control and the window's view of the port: status line, message boxes, the information
+// window's notice, labels, the Use COM box, the line lights, buttons and menus.
 #pragma once
 
 #include <QString>
@@ -15,7 +15,6 @@
 class DeviceLink;
 class RunControl;
 class SerialPort;
-class TInfoForm;
 
 // Which serial port reaches the unit.
 struct SerialSelection
@@ -38,6 +37,10 @@ public:
         std::function<void(const QString &)> showMessage;
         // The same, for a failure the window also keeps as its message text.
         std::function<void(const QString &)> reportFailure;
+        // The information window's notice while a port is checked, drawn before the check
+        // blocks the thread; and its end.
+        std::function<void(const QString &)> showNotice;
+        std::function<void()> hideNotice;
         std::function<void(const QString &)> showComNumber;
         std::function<void(int)> showBaudRate;
         // Ethernet offered in the menus (while no serial port reaches the unit), or not.
@@ -57,7 +60,6 @@ public:
 
     PortSelector(SerialPort &port, DeviceLink &link, RunControl &run);
     void setView(View view) { m_view = std::move(view); }
-    void attachInfoWindow(TInfoForm *info) { m_info = info; }
 
     int check_com(int portNumber);
     int process_com();
@@ -80,7 +82,6 @@ private:
     SerialPort &m_port;
     DeviceLink &m_link;
     RunControl &m_run;
-    TInfoForm *m_info = nullptr;
     View m_view;
     SerialSelection m_selection;
 };

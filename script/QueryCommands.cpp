@@ -7,8 +7,10 @@
 #include "link/DeviceLink.h"
 #include "link/Timing.h"
 #include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 
 using namespace ScriptSyntax;
+using namespace ByteText;
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "script/ScriptLineReader.h"
 #include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
 #include "upload/LoadChain.h"
 #include "upload/NativeFile.h"
@@ -13,6 +14,7 @@
 #include <optional>
 
 using namespace ScriptSyntax;
+using namespace ByteText;
 
 namespace {
 

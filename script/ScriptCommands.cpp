@@ -159,20 +159,20 @@ bool ScriptRunner::setTerminalLock(const QByteArray &line)
 
 bool ScriptRunner::loadFile(const QByteArray &line)
 {
-    return m_uploader.loadFile(line);
+    return m_uploader.loadFile(blankSeparatedArgument(line));
 }
 
 bool ScriptRunner::loadAddress(const QByteArray &line)
 {
-    return m_uploader.loadAddress(line);
+    return m_uploader.loadAddress(blankSeparatedArgument(line));
 }
 
 bool ScriptRunner::loadVersion(const QByteArray &line)
 {
-    return m_uploader.loadVersion(line);
+    return m_uploader.loadVersion(blankSeparatedArgument(line));
 }
 
-bool ScriptRunner::loadData(const QByteArray &line)
+bool ScriptRunner::loadData(const QByteArray &)
 {
-    return m_uploader.loadData(line);
+    return m_uploader.loadData();
 }

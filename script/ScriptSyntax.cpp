@@ -1,7 +1,5 @@
 #include "script/ScriptSyntax.h"
 
-#include <QStringDecoder>
-
 #include <climits>
 
 namespace ScriptSyntax {
@@ -275,16 +273,6 @@ std::optional<std::pair<int, int>> readVersion(QByteArrayView answer)
     return std::make_pair(major->value, minor->value);
 }
 
-QByteArray upperCaseLetters(QByteArrayView text)
-{
-    QByteArray result = text.toByteArray();
-    for (char &c : result) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    }
-    return result;
-}
-
 int pauseRequests(int n)
 {
     if (n <= 0)
@@ -299,15 +287,6 @@ std::optional<QByteArray> escapedArgumentText(QByteArrayView line)
     if (!text)
         return std::nullopt;
     return replaceEscapes(*text, keywordSyntax(line).escapes);
-}
-
-QString displayText(QByteArrayView bytes)
-{
-    if (!bytes.isValidUtf8())
-        return QString::fromLatin1(bytes);
-    // Every character is shown, a byte order mark at the start too: fromUtf8() drops it.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
-    return utf8(bytes);
 }
 
 } // namespace ScriptSyntax

@@ -115,16 +115,8 @@ int leadingInteger(QByteArrayView text);
 // integer; anything after is ignored. Nothing unless both were read and both fit in an int.
 std::optional<std::pair<int, int>> readVersion(QByteArrayView answer);
 
-// A-Z and a-z as capitals; every other byte, including bytes >= 128, unchanged.
-QByteArray upperCaseLetters(QByteArrayView text);
-
 // How many 1 ms sleeps the pause command makes for n: floor(4.4 * n) for n > 0, else 0,
 // capped at INT_MAX.
 int pauseRequests(int n);
-
-// How a script's bytes (texts, file names, addresses, versions) are shown to the operator:
-// as UTF-8 when they are valid UTF-8, otherwise byte for byte as Latin-1, so that no byte is
-// ever shown as a replacement character.
-QString displayText(QByteArrayView bytes);
 
 } // namespace ScriptSyntax

@@ -6,13 +6,13 @@
 
 #include "app/ElidedLabel.h"
 #include "app/InfoForm.h"
-#include "app/OperatorDialogs.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/StatusLight.h"
 #include "app/TerminalPane.h"
-#include "app/WindowLook.h"
 #include "link/ClientSocketForm.h"
+#include "link/OperatorDialogs.h"
+#include "link/WindowLook.h"
 #include "upload/ProgressForm.h"
 
 #include <QAccessible>

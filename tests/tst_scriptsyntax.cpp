@@ -2,6 +2,7 @@
 // lines (missing quotes and blanks, tabs, NUL and high bytes, very long lines), the escape
 // sets, and the small number rules the commands use.
 #include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 
 #include <QtTest>
 
@@ -642,7 +643,7 @@ void tst_ScriptSyntax::upperCaseLetters()
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, upper);
 
-    QCOMPARE(ScriptSyntax::upperCaseLetters(text), upper);
+    QCOMPARE(ByteText::upperCaseLetters(text), upper);
 }
 
 void tst_ScriptSyntax::pauseRequests_data()
@@ -678,7 +679,8 @@ void tst_ScriptSyntax::displayText_data()
     QTest::addColumn<QString>("shown");
     QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << QStringLiteral("caf\u00e9");
     QTest::newRow("not UTF-8: Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf\u00e9");
-    QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbf" "a")
+    QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbf"
+                                                         "a")
                                            << QStringLiteral("\ufeffa");
 }
 
@@ -687,7 +689,7 @@ void tst_ScriptSyntax::displayText()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
 
-    QCOMPARE(ScriptSyntax::displayText(bytes), shown);
+    QCOMPARE(ByteText::displayText(bytes), shown);
 }
 
 QTEST_APPLESS_MAIN(tst_ScriptSyntax)

@@ -5,13 +5,13 @@
 #include "upload/Uploader.h"
 
 #include "link/Timing.h"
-#include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
 #include "upload/NativeFile.h"
 
 #include <QFile>
 
-using namespace ScriptSyntax;
+using namespace ByteText;
 
 namespace {
 
@@ -48,9 +48,8 @@ void Uploader::noteMessage(const QString &text)
         m_state.failureText = text;
 }
 
-bool Uploader::loadFile(const QByteArray &line)
+bool Uploader::loadFile(const std::optional<QByteArray> &name)
 {
-    const std::optional<QByteArray> name = blankSeparatedArgument(line);
     if (!name)
         return true;
     if (!fits(*name, HeaderFields::MaxFileNameLength))
@@ -64,11 +63,10 @@ bool Uploader::loadFile(const QByteArray &line)
     return true;
 }
 
-bool Uploader::loadAddress(const QByteArray &line)
+bool Uploader::loadAddress(const std::optional<QByteArray> &address)
 {
     if (!m_state.chain.takeAddressStep())
         return true;
-    const std::optional<QByteArray> address = blankSeparatedArgument(line);
     if (!address)
         return true;
     if (!fits(*address, HeaderFields::MaxAddressLength))
@@ -88,11 +86,10 @@ bool Uploader::loadAddress(const QByteArray &line)
     return true;
 }
 
-bool Uploader::loadVersion(const QByteArray &line)
+bool Uploader::loadVersion(const std::optional<QByteArray> &version)
 {
     if (!m_state.chain.takeVersionStep())
         return true;
-    const std::optional<QByteArray> version = blankSeparatedArgument(line);
     if (!version)
         return true;
     if (!fits(*version, HeaderFields::MaxVersionLength))
@@ -107,7 +104,7 @@ bool Uploader::loadVersion(const QByteArray &line)
 
 // Without a complete chain the file goes raw, as a script that never started one asks; but
 // after a refused step the script meant a header, and the file must not go without it.
-bool Uploader::loadData(const QByteArray &)
+bool Uploader::loadData()
 {
     Timing::pump();
     startUploadRecord();

@@ -1,9 +1,9 @@
 #include "upload/ProgressForm.h"
 
-#include "app/WindowLook.h"
 #include "link/RunControl.h"
 #include "link/Timing.h"
-#include "script/ScriptSyntax.h"
+#include "link/WindowLook.h"
+#include "upload/ByteText.h"
 #include "upload/UploadState.h"
 
 #include <QCloseEvent>
@@ -96,11 +96,11 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
     if (m_run)
         m_run->setCancelFlag(0);
     show();
-    showFileName(ScriptSyntax::displayText(upload.fileName));
+    showFileName(ByteText::displayText(upload.fileName));
     ChecksumLabel->setText(QString::number(upload.checksum, 16).toUpper());
-    LoadAddressLabel->setText(ScriptSyntax::displayText(upload.loadAddress));
+    LoadAddressLabel->setText(ByteText::displayText(upload.loadAddress));
     FileSizeLabel->setText(QString::number(upload.fileSize));
-    DateModifiedLabel->setText(ScriptSyntax::displayText(upload.loadVersion));
+    DateModifiedLabel->setText(ByteText::displayText(upload.loadVersion));
     for (QLabel *shown : {ChecksumLabel, LoadAddressLabel, FileSizeLabel, DateModifiedLabel})
         shown->adjustSize();
     FileProgressBar->setMaximum(maximum > 0 ? maximum : 1);

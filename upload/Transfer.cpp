@@ -11,12 +11,12 @@
 // to expect it, the transfer is cancelled: it never ends as if the file had arrived.
 #include "upload/Uploader.h"
 
-#include "app/OperatorDialogs.h"
 #include "link/DeviceLink.h"
+#include "link/OperatorDialogs.h"
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
-#include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
 #include "upload/NativeFile.h"
 #include "upload/ProgressForm.h"
@@ -26,7 +26,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-using ScriptSyntax::displayText;
+using ByteText::displayText;
 
 namespace {
 

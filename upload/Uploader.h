@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class DeviceLink;
 class QFile;
@@ -41,11 +42,12 @@ public:
     void setView(View view) { m_view = std::move(view); }
     void attachProgress(TProgressForm *progress) { m_progress = progress; }
 
-    // The load commands: each takes its command line and returns false when the run must stop.
-    bool loadFile(const QByteArray &line);
-    bool loadAddress(const QByteArray &line);
-    bool loadVersion(const QByteArray &line);
-    bool loadData(const QByteArray &line);
+    // The load commands: each takes its command's argument as the script wrote it (nothing
+    // when the line had none) and returns false when the run must stop.
+    bool loadFile(const std::optional<QByteArray> &name);
+    bool loadAddress(const std::optional<QByteArray> &address);
+    bool loadVersion(const std::optional<QByteArray> &version);
+    bool loadData();
     int get_file_checksum();
     int get_date();
 

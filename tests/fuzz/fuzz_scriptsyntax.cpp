@@ -9,6 +9,7 @@
 #include "FuzzCheck.h"
 
 #include "script/ScriptSyntax.h"
+#include "upload/ByteText.h"
 
 #include <QString>
 
@@ -23,6 +24,7 @@
 namespace {
 
 using namespace ScriptSyntax;
+using namespace ByteText;
 
 constexpr std::array<const char *, 27> Keywords = {"_SC", "_SR", "_ST", "_TC", "_WP", "_PC", "_DY",
                                                    "_FI", "_LC", "_LP", "_LT", "_QC", "_AG", "_AL",

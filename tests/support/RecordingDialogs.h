@@ -3,7 +3,7 @@
 // dialog is cancelled unless a test plays it.
 #pragma once
 
-#include "app/OperatorDialogs.h"
+#include "link/OperatorDialogs.h"
 
 #include <QFont>
 #include <QList>

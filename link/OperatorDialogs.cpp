@@ -1,11 +1,21 @@
-#include "app/OperatorDialogs.h"
-
-#include "app/QtOperatorDialogs.h"
+#include "link/OperatorDialogs.h"
 
 #include <cstdio>
 #include <memory>
 
 namespace {
+
+// Until the program installs its dialogs nobody is there to answer: what is said only goes
+// to standard error, a question is answered Cancel or No, and a picker picks nothing.
+class NoOperator : public OperatorDialogs
+{
+public:
+    void message(QWidget *, const QString &) override {}
+    bool okCancel(QWidget *, const QString &, const QString &) override { return false; }
+    bool yesNo(QWidget *, const QString &, const QString &) override { return false; }
+    QString openFile(QWidget *, const QString &, const QString &) override { return QString(); }
+    bool chooseFont(QWidget *, QFont &) override { return false; }
+};
 
 std::unique_ptr<OperatorDialogs> &installed()
 {
@@ -19,7 +29,7 @@ OperatorDialogs &OperatorDialogs::current()
 {
     auto &dialogs = installed();
     if (!dialogs)
-        dialogs = std::make_unique<QtOperatorDialogs>();
+        dialogs = std::make_unique<NoOperator>();
     return *dialogs;
 }
 

@@ -1,7 +1,8 @@
 // Everything Tamrin asks of the operator goes through one OperatorDialogs object: message
-// boxes, OK/Cancel and Yes/No questions, and the file and font pickers. The application
-// installs the Qt implementation; tests install their own that answers at once and records
-// what was asked.
+// boxes, OK/Cancel and Yes/No questions, and the file and font pickers. The program installs
+// the Qt implementation (app/QtOperatorDialogs), or at an unattended station one that never
+// waits; tests install their own that answers at once and records what was asked. Until one
+// is installed nobody answers: questions get Cancel or No.
 //
 // Every message box and question text is also written to standard error as one line
 // beginning "Tamrin: ", with CR and LF shown as blanks, and so is the operator's answer to a

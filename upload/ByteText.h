@@ -1,0 +1,19 @@
+// A script's texts are bytes, exactly as the file holds them: the file names, load addresses
+// and versions of an upload, the answers of the unit. Here is how Tamrin shows them to the
+// operator and how it puts their letters in capitals, without ever changing another byte.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace ByteText {
+
+// As UTF-8 when the bytes are valid UTF-8, otherwise byte for byte as Latin-1, so that no
+// byte is ever shown as a replacement character.
+QString displayText(QByteArrayView bytes);
+
+// A-Z and a-z as capitals; every other byte, including bytes >= 128, unchanged.
+QByteArray upperCaseLetters(QByteArrayView text);
+
+} // namespace ByteText
