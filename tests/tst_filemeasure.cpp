@@ -1,4 +1,6 @@
-// Measuring files: the 16-bit checksum and size, the file date text, and the header line.
+// Upload's pure pieces: measuring files (the 16-bit checksum and size, the file date text,
+// and the header line), and how a script's bytes are shown and put in capitals.
+#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
 
 #include <QTemporaryDir>
@@ -18,6 +20,10 @@ private slots:
     void waitsAfterUpload();
     void header_data();
     void header();
+    void upperCaseLetters_data();
+    void upperCaseLetters();
+    void displayText_data();
+    void displayText();
 
 private:
     QString write(const QByteArray &content);
@@ -152,6 +158,49 @@ void tst_FileMeasure::header()
     QFETCH(QByteArray, version);
     QFETCH(QByteArray, line);
     QCOMPARE(uploadHeader(keyword, address, size, quint16(checksum), version), line);
+}
+
+void tst_FileMeasure::upperCaseLetters_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("upper");
+
+    QTest::newRow("letters and digit") << QByteArray("beta3a") << QByteArray("BETA3A");
+    QTest::newRow("word") << QByteArray("date") << QByteArray("DATE");
+    QTest::newRow("mixed") << QByteArray("MiXeD") << QByteArray("MIXED");
+    QTest::newRow("bytes next to the letter ranges")
+        << QByteArray("@AZ[`az{") << QByteArray("@AZ[`AZ{");
+    QTest::newRow("NUL kept") << QByteArray("\0a", 2) << QByteArray("\0A", 2);
+    QTest::newRow("high bytes unchanged")
+        << QByteArray("\xe9t\xe0\xff\x80") << QByteArray("\xe9T\xe0\xff\x80");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void tst_FileMeasure::upperCaseLetters()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, upper);
+
+    QCOMPARE(ByteText::upperCaseLetters(text), upper);
+}
+
+void tst_FileMeasure::displayText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << QStringLiteral("caf\u00e9");
+    QTest::newRow("not UTF-8: Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf\u00e9");
+    QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbf"
+                                                         "a")
+                                           << QStringLiteral("\ufeffa");
+}
+
+void tst_FileMeasure::displayText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+
+    QCOMPARE(ByteText::displayText(bytes), shown);
 }
 
 QTEST_GUILESS_MAIN(tst_FileMeasure)

@@ -2,7 +2,6 @@
 // lines (missing quotes and blanks, tabs, NUL and high bytes, very long lines), the escape
 // sets, and the small number rules the commands use.
 #include "script/ScriptSyntax.h"
-#include "upload/ByteText.h"
 
 #include <QtTest>
 
@@ -79,12 +78,8 @@ private slots:
     void leadingInteger();
     void readVersion_data();
     void readVersion();
-    void upperCaseLetters_data();
-    void upperCaseLetters();
     void pauseRequests_data();
     void pauseRequests();
-    void displayText_data();
-    void displayText();
 };
 
 void tst_ScriptSyntax::keywordSyntax_data()
@@ -622,30 +617,6 @@ void tst_ScriptSyntax::readVersion()
     }
 }
 
-void tst_ScriptSyntax::upperCaseLetters_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("upper");
-
-    QTest::newRow("letters and digit") << QByteArray("beta3a") << QByteArray("BETA3A");
-    QTest::newRow("word") << QByteArray("date") << QByteArray("DATE");
-    QTest::newRow("mixed") << QByteArray("MiXeD") << QByteArray("MIXED");
-    QTest::newRow("bytes next to the letter ranges")
-        << QByteArray("@AZ[`az{") << QByteArray("@AZ[`AZ{");
-    QTest::newRow("NUL kept") << raw("\0a") << raw("\0A");
-    QTest::newRow("high bytes unchanged")
-        << QByteArray("\xe9t\xe0\xff\x80") << QByteArray("\xe9T\xe0\xff\x80");
-    QTest::newRow("empty") << QByteArray() << QByteArray();
-}
-
-void tst_ScriptSyntax::upperCaseLetters()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, upper);
-
-    QCOMPARE(ByteText::upperCaseLetters(text), upper);
-}
-
 void tst_ScriptSyntax::pauseRequests_data()
 {
     QTest::addColumn<int>("n");
@@ -671,25 +642,6 @@ void tst_ScriptSyntax::pauseRequests()
     QFETCH(int, requests);
 
     QCOMPARE(ScriptSyntax::pauseRequests(n), requests);
-}
-
-void tst_ScriptSyntax::displayText_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("UTF-8") << QByteArray("caf\xc3\xa9") << QStringLiteral("caf\u00e9");
-    QTest::newRow("not UTF-8: Latin-1") << QByteArray("caf\xe9") << QStringLiteral("caf\u00e9");
-    QTest::newRow("byte order mark first") << QByteArray("\xef\xbb\xbf"
-                                                         "a")
-                                           << QStringLiteral("\ufeffa");
-}
-
-void tst_ScriptSyntax::displayText()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, shown);
-
-    QCOMPARE(ByteText::displayText(bytes), shown);
 }
 
 QTEST_APPLESS_MAIN(tst_ScriptSyntax)
