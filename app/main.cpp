@@ -3,6 +3,7 @@
 // runs offscreen, as an unattended station.
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
+#include "app/QtOperatorDialogs.h"
 #include "app/ScriptCheckCommand.h"
 #include "app/Station.h"
 #include "app/TamrinForm.h"
