@@ -1,8 +1,11 @@
 // Start-up: when the main window is about to appear for the first time it reads
 // LoaderDefault.ini, looks for the unit on the serial ports, and then either waits for the
-// operator or, in automatic mode, runs the configured script and ends the process.
+// operator or, in automatic mode, runs the configured script and ends the process with the
+// run's record line. Here too is how a stop from outside (the time limit, a signal) ends a
+// run, or the process when no run is going.
 #include "app/TamrinForm.h"
 
+#include "app/ProcessGuard.h"
 #include "app/Settings.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
@@ -18,13 +21,6 @@
 #include <QLabel>
 #include <QShowEvent>
 #include <QTimer>
-
-namespace {
-
-// How long a run may take to unwind after its time limit before the process ends anyway.
-constexpr int RunLimitGraceMs = 30000;
-
-} // namespace
 
 void TTamrinForm::showEvent(QShowEvent *event)
 {
@@ -62,7 +58,10 @@ void TTamrinForm::FormShow()
 void TTamrinForm::findUnitOnSerialPorts()
 {
     const int configured = m_ports->configuredComPort();
-    const bool found = (configured != 0 && check_com(configured) > 0) || process_com() > 0;
+    const bool onConfigured = configured != 0 && check_com(configured) > 0;
+    const bool found = onConfigured || process_com() > 0;
+    if (found && configured != 0 && !onConfigured)
+        noteUnitElsewhere(configured);
     if (!found && !startup.autoMode)
         OpenConfiguredComPort();
     else
@@ -70,8 +69,21 @@ void TTamrinForm::findUnitOnSerialPorts()
     m_lights->setMonitoring(serialOpen() && ComNumberLabel->text() != QLatin1String("None"));
 }
 
+// The search found a unit, but not on the port the settings named: perhaps the neighbour's.
+void TTamrinForm::noteUnitElsewhere(int configured)
+{
+    const int used = m_comPort->portNumber();
+    if (used == configured)
+        return;
+    WriteStderrLine(QStringLiteral("Note: no unit answered on the configured COM%1; using COM%2.")
+                        .arg(configured)
+                        .arg(used));
+    startup.configuredElsewhere = QStringLiteral("COM%1").arg(configured);
+}
+
 void TTamrinForm::automaticRun()
 {
+    RecordLog::runGoing(runRecordOf(ExitSuccess, QString()));
     if (!serialOpen()) {
         reportFailure(QStringLiteral("Error!! COM port communication failed. Please check "
                                      "RS232 connection/INI settings. Exiting application"));
@@ -94,63 +106,78 @@ void TTamrinForm::automaticRun()
 
 // Success is a run to its end (or _FI) that showed the operator nothing but the script's own
 // messages and questions.
-ExitStatus TTamrinForm::automaticRunStatus(int result) const
+int TTamrinForm::automaticRunStatus(int result) const
 {
-    if (startup.runTimedOut)
-        return ExitRunTimeLimit;
+    if (startup.stopStatus)
+        return *startup.stopStatus;
     if (!m_script->fileOpened())
         return ExitUnitNotReached;
-    if (result == 0 || cancelFlag() != 0 || !m_script->firstError().isEmpty())
+    if (result == 0 || m_run.cancelled() || !m_script->firstError().isEmpty())
         return ExitRunFailed;
     return ExitSuccess;
 }
 
 void TTamrinForm::boundTheRun()
 {
-    const int seconds = startup.station.runTimeoutSeconds;
-    if (seconds > 0)
-        QTimer::singleShot(std::chrono::seconds(seconds), this, [this] { runTimeLimitPassed(); });
+    if (m_guard && startup.station.runTimeoutSeconds > 0)
+        m_guard->armTimeLimit(startup.station.runTimeoutSeconds);
 }
 
-// The run is cancelled as the watchdog cancels it: every wait ends at once and the run unwinds
-// (a transfer as a cancelled upload). What cannot be cut short, a script's own pause, is ended
-// by force a while later.
-void TTamrinForm::runTimeLimitPassed()
+void TTamrinForm::takeStopRequest()
 {
-    if (!runGoing())
+    const std::optional<ProcessGuard::Request> request =
+        m_guard ? m_guard->takeRequest() : std::nullopt;
+    if (!request)
         return;
-    startup.runTimedOut = true;
-    const QString limitText = QStringLiteral("Error! The run time limit of %1 s "
-                                             "(TAMRIN_RUN_TIMEOUT) has passed. Exiting script.")
-                                  .arg(startup.station.runTimeoutSeconds);
-    WriteStderrLine(limitText);
-    startup.failure = limitText;
-    setCancelFlag(1);
-    m_link->setCapturing(false);
-    m_link->setWaitFailed(true);
-    m_link->commandTimer().stop();
-    QTimer::singleShot(RunLimitGraceMs, this, [this] {
-        if (m_closing)
-            return;
-        WriteStderrLine(QStringLiteral("The run did not end within %1 s of its time limit: "
-                                       "Tamrin ends it.")
-                            .arg(RunLimitGraceMs / 1000));
-        endAutomaticRun(ExitRunTimeLimit);
-    });
+    if (runGoing()) {
+        stopTheRun(request->exitStatus(), request->message(), request->reason());
+    } else if (startup.autoMode && JustUploadTimer->isActive()) {
+        // The automatic run is over and its end is on its way.
+    } else if (startup.autoMode) {
+        // Stopped before the run began: nothing reached the unit but the search.
+        WriteStderrLine(request->message());
+        startup.failure = request->reason();
+        endWithRunRecord(request->exitStatus());
+    } else {
+        close();
+    }
+}
+
+// The run is cancelled at once: every wait and pause ends, a transfer ends as a cancelled
+// upload, nobody is asked anything more, and the records name 'reason'.
+void TTamrinForm::stopTheRun(int status, const QString &message, const QString &reason)
+{
+    WriteStderrLine(message);
+    startup.stopStatus = status;
+    startup.failure = reason;
+    m_run.cancel(reason, RunControl::Stop::AtOnce);
+    m_link->abortWait();
+    OperatorDialogs::stopAsking();
+    RecordLog::runGoing(runRecordOf(status, reason));
 }
 
 void TTamrinForm::JustUploadTimerTimer()
 {
     JustUploadTimer->stop();
-    endAutomaticRun(startup.exitStatus);
+    endWithRunRecord(startup.exitStatus);
+}
+
+RunRecord TTamrinForm::runRecordOf(int status, const QString &reason) const
+{
+    RunRecord record;
+    record.script = startup.autoMode ? QString::fromLocal8Bit(startup.autoScriptPath)
+                                     : m_script->fileName();
+    record.status = status;
+    record.reason = reason;
+    record.configured = startup.configuredElsewhere;
+    return record;
 }
 
 // The run's record line for the supervisor's log, then the end of the process.
-void TTamrinForm::endAutomaticRun(ExitStatus status)
+void TTamrinForm::endWithRunRecord(int status)
 {
     const QString reason = startup.failure.isEmpty() ? m_script->firstError() : startup.failure;
-    WriteStderrLine(Station::runRecordLine(QString::fromLocal8Bit(startup.autoScriptPath), status,
-                                           status == ExitSuccess ? QString() : reason));
+    RecordLog::writeRun(runRecordOf(status, status == ExitSuccess ? QString() : reason));
     endProcess(status);
 }
 

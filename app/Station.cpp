@@ -1,12 +1,10 @@
 #include "app/Station.h"
 
 #include "link/OperatorDialogs.h"
-#include "upload/UploadRecord.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <array>
 
 namespace Station {
 
@@ -15,18 +13,6 @@ void chooseHeadlessPlatform()
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
-QString runRecordLine(const QString &script, ExitStatus status, const QString &reason)
-{
-    static const std::array<const char *, 5> outcomes{"success", "failed", "not-run", "time-limit",
-                                                      "not-started"};
-    QString line = QStringLiteral("run script=") + quotedField(script) +
-                   QStringLiteral(" status=") + QString::number(int(status)) +
-                   QStringLiteral(" outcome=") + QLatin1String(outcomes.at(size_t(status)));
-    if (!reason.isEmpty())
-        line += QStringLiteral(" reason=") + quotedField(reason);
-    return line;
 }
 
 namespace {

@@ -48,12 +48,6 @@ void quietPlatformNotes();
 // Once it exists: the platform Qt chose and the two variables.
 StationSettings fromEnvironment(const QString &platformName);
 
-// The line a supervisor's log keeps of an automatic run, written as it ends:
-//   run script="auto.sld" status=1 outcome=failed reason="Error! Unit not in Loader Mode! ..."
-// Outcomes by status: success, failed, not-run (the unit was not reached or the script could
-// not be opened), time-limit. The reason is left out when there is none.
-QString runRecordLine(const QString &script, ExitStatus status, const QString &reason);
-
 // "SECONDS": a whole number from 1 to MaxRunTimeoutSeconds, nothing else.
 std::optional<int> parseRunTimeout(const QByteArray &value);
 // "1" asks for an unattended station, "0" or nothing does not; anything else is no answer.

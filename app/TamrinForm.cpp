@@ -1,6 +1,7 @@
 #include "app/TamrinForm.h"
 
 #include "app/InfoForm.h"
+#include "app/ProcessGuard.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/OperatorDialogs.h"
@@ -9,7 +10,10 @@
 #include "upload/ProgressForm.h"
 
 #include <QCloseEvent>
+#include <QAction>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
@@ -54,9 +58,24 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
         std::fflush(nullptr);
         std::_Exit(status);
     };
+    // A run being ended waits for nothing more; the stop is taken at the first look.
+    Timing::setInterruption([this] {
+        takeStopRequest();
+        return m_run.ending();
+    });
 }
 
-TTamrinForm::~TTamrinForm() = default;
+TTamrinForm::~TTamrinForm()
+{
+    Timing::setInterruption({});
+}
+
+void TTamrinForm::setProcessGuard(ProcessGuard *guard)
+{
+    m_guard = guard;
+    connect(guard, &ProcessGuard::stopRequested, this, &TTamrinForm::takeStopRequest,
+            Qt::QueuedConnection);
+}
 
 void TTamrinForm::attachWindows(const CompanionWindows &windows)
 {
@@ -114,21 +133,43 @@ void TTamrinForm::startRunning()
     m_script->forgetErrors();
     m_uploader->forgetRefusal();
     disable_btns();
-    SendFile1->setEnabled(false);
-    Button1->setEnabled(false);
-    m_link->keepAliveTimer().stop();
-    m_link->setKeepAlive(false);
+    m_link->holdKeepAlive(true);
+    // A dialog the operator left open would connect elsewhere in the middle of the run.
+    if (m_windows.ethernet && m_windows.ethernet->isVisible())
+        m_windows.ethernet->hide();
+    applyRunHold();
 }
 
 void TTamrinForm::stopRunning()
 {
     if (!m_run.stop())
         return;
-    SendFile1->setEnabled(true);
-    Button1->setEnabled(true);
+    applyRunHold();
     enable_btns();
-    m_link->keepAliveTimer().start();
-    m_link->setKeepAlive(true);
+    m_link->holdKeepAlive(false);
+    // A run in manual mode stopped by a signal ends the process once it has unwound.
+    if (startup.stopStatus && !startup.autoMode)
+        QTimer::singleShot(0, this, [this] { endWithRunRecord(*startup.stopStatus); });
+}
+
+bool TTamrinForm::operatorMay() const
+{
+    return m_run.admits(RunControl::Requester::Operator);
+}
+
+// While a run holds the link, what would reach the unit or change the link is greyed: the COM
+// Port and Baud entries, Ethernet Connect and Disconnect, Send File and the timing controls.
+void TTamrinForm::applyRunHold()
+{
+    const bool free = !runGoing();
+    ComPortMenu->menuAction()->setEnabled(free);
+    BaudMenu->menuAction()->setEnabled(free);
+    EnetDisconnect1->setEnabled(free);
+    EnetConnect1->setEnabled(free && m_connectOffered);
+    SendFile1->setEnabled(free);
+    for (QWidget *timingControl :
+         std::initializer_list<QWidget *>{TimingCommandEdit, TimingCountEdit, Button1})
+        timingControl->setEnabled(free);
 }
 
 void TTamrinForm::ExitMenuClick()
@@ -168,6 +209,8 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
 void TTamrinForm::endProcess(int status)
 {
     m_closing = true;
+    if (m_guard)
+        m_guard->standDown();
     hide();
     exitProcess(status);
 }

@@ -2,7 +2,8 @@
 // handlers, and the place where the subsystems are wired together.
 //
 // Each subsystem is a class that owns its state and is handed what it may use:
-//   RunControl    whether a run, a transfer or an upload is going, and the cancel flag
+//   RunControl    the gate to the unit: whether a run, a transfer or an upload is going,
+//                 and the one cancel with its reason
 //   DeviceLink    the link to the unit: sending, prompt waits, reply capture, the watchdog
 //                 and the keep-alive (serial port, TCP client, run control)
 //   EthernetLink  the TCP client's connects, errors and reconnects (DeviceLink, the Ethernet
@@ -21,6 +22,12 @@
 // Every long operation runs inside the handler that started it, on the window thread; its
 // waits let window messages run, so receive, timer and error handlers run nested in them and
 // talk to the waiting code through flags.
+//
+// From a run's start to its end nothing of the operator's reaches the unit or changes the
+// link: the COM Port, Baud and Ethernet entries, the timing controls, Send File and the script
+// button are greyed, and their handlers refuse (the run control's gate). A stop from outside
+// (the time limit, a signal; ProcessGuard) cancels the run at once; outside a run a signal
+// closes the window, or in automatic mode ends it with its run record.
 #pragma once
 
 #include "app/TamrinState.h"
@@ -29,6 +36,7 @@
 #include "link/PortSelector.h"
 #include "link/RunControl.h"
 #include "script/ScriptRunner.h"
+#include "upload/RecordLog.h"
 #include "upload/Uploader.h"
 
 #include <QMainWindow>
@@ -47,6 +55,7 @@ class QMenu;
 class QPushButton;
 class QTcpSocket;
 class QTimer;
+class ProcessGuard;
 class SerialPort;
 class StatusLightController;
 class TerminalPane;
@@ -77,6 +86,8 @@ public:
     void setExitProcess(std::function<void(int status)> exit) { exitProcess = std::move(exit); }
     // Where the window runs: at a screen with an operator, or an unattended station.
     void setStation(const StationSettings &station) { startup.station = station; }
+    // What brings the time limit and signals to the window; without one neither stops a run.
+    void setProcessGuard(ProcessGuard *guard);
 
     // Status line and buttons.
     void show_status(const QString &text);
@@ -164,6 +175,8 @@ public:
     void ExitMenuClick();
     void VersionLabelClick();
     void JustUploadTimerTimer();
+    // Takes a stop request (time limit, signal) waiting with the process guard, if any.
+    void takeStopRequest();
 
     // Transport state.
     bool serialOpen() const;
@@ -207,8 +220,8 @@ public:
     TInfoForm *infoForm() const { return m_windows.info; }
     TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
     RunControl &runControl() { return m_run; }
-    int cancelFlag() const { return m_run.cancelFlag(); }
-    void setCancelFlag(int value) { m_run.setCancelFlag(value); }
+    // 1 when the run was cancelled (the progress window's flag).
+    int cancelFlag() const { return m_run.cancelled() ? 1 : 0; }
     // A failure that has been reported already (a lost link, the watchdog) cancelled the run:
     // a command whose wait it ended stops quietly instead of reporting it again.
     bool runCancelled() const { return m_run.cancelled(); }
@@ -243,11 +256,15 @@ private:
     void attachDeviceLink();
     void endProcess(int status);
     void automaticRun();
-    ExitStatus automaticRunStatus(int result) const;
+    int automaticRunStatus(int result) const;
     void boundTheRun();
-    void runTimeLimitPassed();
-    void endAutomaticRun(ExitStatus status);
+    void stopTheRun(int status, const QString &message, const QString &reason);
+    RunRecord runRecordOf(int status, const QString &reason) const;
+    void endWithRunRecord(int status);
     void findUnitOnSerialPorts();
+    void noteUnitElsewhere(int configured);
+    bool operatorMay() const;
+    void applyRunHold();
     void setClientHeight(int height);
     void runChosenFile(const std::function<void(const QString &)> &work);
 
@@ -264,6 +281,9 @@ private:
     SerialPort *m_comPort = nullptr;
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;
+    ProcessGuard *m_guard = nullptr;
+    // Ethernet > Connect is offered by the link's state; a run greys it besides.
+    bool m_connectOffered = true;
     bool m_closing = false;
     // How the process ends; tests replace it. The default closes the ports and exits.
     std::function<void(int status)> exitProcess;

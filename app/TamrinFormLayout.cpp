@@ -165,6 +165,10 @@ void TTamrinForm::buildTimingTest(QWidget *client)
     Button1->setGeometry(ClientWidth + 16, 56, 75, 25);
     TimingStartLabel = label(client, QString(), QRect(ClientWidth + 16, 84, 80, 13));
     TimingEndLabel = label(client, QString(), QRect(ClientWidth + 16, 100, 80, 13));
+    // Out of sight, so out of the Tab order: a key must never reach them by accident.
+    for (QWidget *control : std::initializer_list<QWidget *>{TimingCommandEdit, TimingCountEdit,
+                                                             Button1})
+        control->setFocusPolicy(Qt::NoFocus);
 }
 
 // The client area is everything below the menu bar: the controls and the status line.

@@ -31,7 +31,7 @@ void TTamrinForm::attachDeviceLink()
             connectEthernet(EthernetConnectReport::Quiet);
     };
     hooks.tryEthernetAgain = [this] { ClientSocketTryAgain(false); };
-    hooks.stopWaiting = [this] { return m_closing || startup.runTimedOut; };
+    hooks.stopWaiting = [this] { return m_closing; };
     hooks.connection = [this] { return m_ethernet->generation(); };
     m_link->setHooks(std::move(hooks));
     connect(m_link, &DeviceLink::blockSent, this, &TTamrinForm::blockSent);
@@ -47,10 +47,11 @@ void TTamrinForm::attachEthernetLink()
     view.disableButtons = [this] { disable_btns(); };
     view.showLinkUp = [this](bool up) { EthernetCheckBox->setChecked(up); };
     view.offerConnect = [this](bool offered) {
+        m_connectOffered = offered;
         ConfigMenu->setEnabled(offered);
-        EnetConnect1->setEnabled(offered);
+        applyRunHold();
     };
-    view.connectOffered = [this] { return EnetConnect1->isEnabled(); };
+    view.connectOffered = [this] { return m_connectOffered; };
     view.clearPane = [this] { AdTerminal1DblClick(); };
     view.readyPane = [this] {
         AdTerminal1->setEnabled(true);
@@ -63,14 +64,17 @@ void TTamrinForm::attachEthernetLink()
     m_ethernet->setView(std::move(view));
 }
 
+// The operator's menus, refused while a run holds the link (the entries are greyed then).
 void TTamrinForm::EnetConnect1Click()
 {
-    m_ethernet->EnetConnect1Click();
+    if (operatorMay())
+        m_ethernet->EnetConnect1Click();
 }
 
 void TTamrinForm::EnetDisconnect1Click()
 {
-    m_ethernet->EnetDisconnect1Click();
+    if (operatorMay())
+        m_ethernet->EnetDisconnect1Click();
 }
 
 void TTamrinForm::connectEthernet(EthernetConnectReport report)
@@ -152,7 +156,8 @@ int TTamrinForm::process_com()
 
 void TTamrinForm::SelectComPort(int portNumber)
 {
-    m_ports->SelectComPort(portNumber);
+    if (operatorMay())
+        m_ports->SelectComPort(portNumber);
 }
 
 void TTamrinForm::OpenConfiguredComPort()
@@ -162,22 +167,26 @@ void TTamrinForm::OpenConfiguredComPort()
 
 void TTamrinForm::NoneMenuClick()
 {
-    m_ports->NoneMenuClick();
+    if (operatorMay())
+        m_ports->NoneMenuClick();
 }
 
 void TTamrinForm::SearchAllMenuClick()
 {
-    m_ports->SearchAllMenuClick();
+    if (operatorMay())
+        m_ports->SearchAllMenuClick();
 }
 
 void TTamrinForm::BaudMenuClick(int baud)
 {
-    m_ports->BaudMenuClick(baud);
+    if (operatorMay())
+        m_ports->BaudMenuClick(baud);
 }
 
 void TTamrinForm::ComCheckBoxClick()
 {
-    m_ports->ComCheckBoxClick();
+    if (operatorMay())
+        m_ports->ComCheckBoxClick();
 }
 
 void TTamrinForm::attachSerialPort()
@@ -189,10 +198,6 @@ void TTamrinForm::attachSerialPort()
     });
     connect(m_comPort, &SerialPort::deviceLost, this,
             [this](int portNumber) { m_ports->onSerialDeviceLost(portNumber); });
-    AdTerminal1->sendTypedByte = [this](char byte) {
-        if (serialOpen())
-            m_comPort->putBlock(QByteArrayView(&byte, 1));
-    };
 }
 
 void TTamrinForm::SendString(QByteArrayView text)
@@ -280,8 +285,11 @@ LinkIdentity TTamrinForm::currentLink() const
     return m_link->currentLink();
 }
 
+// The timing test: the command in its field, as many times as its count field says.
 void TTamrinForm::Button1Click()
 {
+    if (!operatorMay())
+        return;
     const int count = TimingCountEdit->text().toInt();
     TimingStartLabel->setText(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
     for (int i = 0; i < count; ++i)

@@ -20,21 +20,18 @@ void TTamrinForm::attachScriptRunner()
     view.askOperator = [this](const QString &text) {
         return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);
     };
-    view.closeSerialPort = [this] { NoneMenuClick(); };
-    view.disconnectEthernet = [this] { EnetDisconnect1Click(); };
-    view.reopenSerialPort = [this] { SelectComPort(m_ports->lastGoodComPort()); };
-    view.reconnectInDialog = [this] {
-        if (!m_windows.ethernet)
-            return false;
-        m_ethernet->allowConnect();
-        m_windows.ethernet->exec();
-        return true;
-    };
+    // The run's own restart, which the gate admits: not the operator's menu entries.
+    view.closeSerialPort = [this] { m_ports->NoneMenuClick(); };
+    view.disconnectEthernet = [this] { m_ethernet->EnetDisconnect1Click(); };
+    view.reopenSerialPort = [this] { m_ports->SelectComPort(m_ports->lastGoodComPort()); };
+    view.reconnectInDialog = [this] { return m_ethernet->reconnectInDialog(); };
     m_script->setView(std::move(view));
 }
 
 void TTamrinForm::PickButtonClick()
 {
+    if (!operatorMay())
+        return;
     runChosenFile([this](const QString &) {
         read_ini();
         AdTerminal1->setFocus();
@@ -56,7 +53,6 @@ void TTamrinForm::runChosenFile(const std::function<void(const QString &)> &work
         WaitCursor hourglass;
         m_script->ClearScriptLines();
         m_script->setFileName(chosen);
-        setCancelFlag(0);
         work(chosen);
     }
     stopRunning();

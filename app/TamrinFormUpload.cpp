@@ -18,7 +18,6 @@ void TTamrinForm::attachUploader()
         Ethernet1->menuAction()->setVisible(shown);
     };
     view.enablePane = [this](bool enabled) { AdTerminal1->setEnabled(enabled); };
-    view.runTimedOut = [this] { return startup.runTimedOut; };
     m_uploader->setView(std::move(view));
 }
 
@@ -59,5 +58,6 @@ void TTamrinForm::recordUpload(bool succeeded, bool confirmed)
 
 void TTamrinForm::SendFile1Click()
 {
-    runChosenFile([this](const QString &chosen) { m_uploader->sendChosenFile(chosen); });
+    if (operatorMay())
+        runChosenFile([this](const QString &chosen) { m_uploader->sendChosenFile(chosen); });
 }

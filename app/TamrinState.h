@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // What the settings file decides about start-up.
 struct StartupSettings
 {
@@ -14,11 +16,13 @@ struct StartupSettings
     bool autoMode = false;
     bool ethernetOnly = false;
     // How the automatic run ends the process, and what stopped it from outside the script
-    // (the unit not found, the time limit); the script's own failures are the run's.
-    ExitStatus exitStatus = ExitSuccess;
+    // (the unit not found, the time limit, a signal); the script's own failures are the run's.
+    int exitStatus = ExitSuccess;
     QString failure;
-    // The run time limit passed: waits end at once and the run unwinds as cancelled.
-    bool runTimedOut = false;
+    // The exit status of the stop request (time limit, signal) that is ending the run.
+    std::optional<int> stopStatus;
+    // The port the settings named, when the unit answered on another one ("COM2").
+    QString configuredElsewhere;
     bool started = false;
     // At a screen with an operator, or an unattended station.
     StationSettings station;

@@ -85,25 +85,10 @@ void TTamrinForm::AdTerminal1DblClick()
     AdTerminal1->ClearAll();
 }
 
-// Runs before a typed key goes to the serial port; true consumes it.
+// A typed key goes to the unit through the link, which refuses it during a run (a key would
+// land inside a command or a file's data): neither sent nor echoed then. Always consumed.
 bool TTamrinForm::AdTerminal1KeyPress(char &key)
 {
-    // During a run every byte on the link is the script's: a key would land inside a command
-    // or a file's data. It is neither sent nor echoed.
-    if (runGoing())
-        return true;
-    // The operator is talking to the unit: the keep-alive stays quiet until the next script
-    // run or file send ends.
-    m_link->keepAliveTimer().stop();
-    m_link->setKeepAlive(false);
-    if (key == TerminalBytes::Backspace && serialOpen()) {
-        m_comPort->putBlock(TerminalBytes::serialErase());
-        return true;
-    }
-    if (tcpConnected()) {
-        if (m_clientSocket->write(&key, 1) != 1)
-            m_clientSocket->write(&key, 1);
-        AdTerminal1->WriteString(TerminalBytes::tcpEcho(key));
-    }
-    return false;
+    AdTerminal1->WriteString(m_link->typeKey(key));
+    return true;
 }

@@ -3,6 +3,7 @@
 // runs offscreen, as an unattended station.
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
+#include "app/ProcessGuard.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/ScriptCheckCommand.h"
 #include "app/Station.h"
@@ -10,6 +11,7 @@
 #include "app/UnattendedDialogs.h"
 #include "link/OperatorDialogs.h"
 #include "link/PortList.h"
+#include "upload/RecordLog.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -51,6 +53,15 @@ std::optional<int> answerOption(int argc, char *argv[])
     return std::nullopt;
 }
 
+// The guard's last resort, on its own thread: a stopped run that did not end is ended here,
+// with the record lines of whatever was still going.
+void endByForce(const ProcessGuard::Request &request)
+{
+    WriteStderrLine(QStringLiteral("The run did not end when it was stopped: Tamrin ends it."));
+    RecordLog::writeForcedEnd(request.exitStatus(), request.reason());
+    std::_Exit(request.exitStatus());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -73,8 +84,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tamrin"));
     const StationSettings station = Station::fromEnvironment(QApplication::platformName());
     OperatorDialogs::install(station.unattended ? new UnattendedDialogs : new QtOperatorDialogs);
+    ProcessGuard guard(endByForce);
+    guard.catchSignals();
     AppWindows windows;
     windows.main->setStation(station);
+    windows.main->setProcessGuard(&guard);
     windows.main->show();
     return QApplication::exec();
 }

@@ -93,16 +93,18 @@ void TClientSocketForm::changeEvent(QEvent *event)
         fitCaption();
 }
 
+// Neither button reaches the unit while a run holds the link, unless the run opened the dialog.
 void TClientSocketForm::ConnectButtonClick()
 {
-    if (m_link)
+    if (m_link && m_link->dialogMayAct())
         m_link->connectEthernet(EthernetConnectReport::Shown);
 }
 
 void TClientSocketForm::DisconnectButtonClick()
 {
-    if (m_link)
-        m_link->closeClientSocket();
+    if (!m_link || !m_link->dialogMayAct())
+        return;
+    m_link->closeClientSocket();
     setFieldsEnabled(true);
 }
 

@@ -16,6 +16,8 @@ constexpr int ProbeTicks = 8;
 constexpr int TcpProbePolls = 280;
 constexpr int TcpPromptPolls = 6000;
 constexpr int CaptureSettleMs = 200;
+// What is kept of what the unit says after an upload's data.
+constexpr int HeardLimit = 200;
 
 const QString WatchdogText = QStringLiteral(
     "Timeout error! Connection failure! Please check RS232/Ethernet connection. Exiting script.");
@@ -80,7 +82,84 @@ void DeviceLink::SendString(QByteArrayView text)
 void DeviceLink::ResendCommand()
 {
     if (serialOpen() || tcpConnected())
-        SendString(m_state.commandBuffer);
+        sendCommandBuffer();
+}
+
+// The run's command goes; until a prompt comes back the unit has not answered it.
+void DeviceLink::sendCommandBuffer()
+{
+    m_state.commandAnswered = false;
+    SendString(m_state.commandBuffer);
+}
+
+QByteArray DeviceLink::typeKey(char typed)
+{
+    // During a run every byte on the link is the run's: a key would land inside a command or
+    // a file's data.
+    if (!m_run.admits(RunControl::Requester::Operator))
+        return {};
+    // The operator is talking to the unit: the keep-alive stays quiet until the next run ends.
+    holdKeepAlive(true);
+    if (serialOpen()) {
+        m_port.putBlock(typed == TerminalBytes::Backspace
+                            ? TerminalBytes::serialErase()
+                            : QByteArray(1, TerminalBytes::serialByte(typed)));
+        return {};
+    }
+    if (!tcpConnected())
+        return {};
+    m_socket.write(&typed, 1);
+    return TerminalBytes::tcpEcho(typed);
+}
+
+void DeviceLink::holdKeepAlive(bool held)
+{
+    m_state.keepAlive = !held;
+    if (held)
+        m_keepAliveTimer->stop();
+    else
+        m_keepAliveTimer->start();
+}
+
+void DeviceLink::abortWait()
+{
+    m_state.capturing = false;
+    m_state.waitFailed = true;
+    m_commandTimer->stop();
+}
+
+void DeviceLink::startHearing()
+{
+    m_heard.clear();
+    m_hearing = Hearing::Listening;
+    m_port.setListener([this](QByteArrayView bytes) { hear(bytes); });
+}
+
+QByteArray DeviceLink::stopHearing()
+{
+    m_hearing = Hearing::Off;
+    m_port.setListener({});
+    return m_heard.trimmed();
+}
+
+// Keeps what the unit says up to its first prompt, at most HeardLimit bytes of it.
+void DeviceLink::hear(QByteArrayView bytes)
+{
+    for (const char byte : bytes) {
+        if (m_hearing != Hearing::Listening)
+            return;
+        if (byte == m_state.normalPrompt || byte == m_state.loaderPrompt)
+            m_hearing = Hearing::PromptHeard;
+        else if (m_heard.size() < HeardLimit)
+            m_heard += byte;
+    }
+}
+
+// A prompt from the unit answers the command that went before it.
+void DeviceLink::notePrompts(QByteArrayView bytes)
+{
+    if (bytes.contains(m_state.normalPrompt) || bytes.contains(m_state.loaderPrompt))
+        m_state.commandAnswered = true;
 }
 
 void DeviceLink::SetPromptChar(char c)
@@ -97,22 +176,24 @@ void DeviceLink::SendByte(QByteArrayView block)
 {
     emit blockSent(block.size());
     if (serialOpen()) {
-        const QString failure = sendSerialBlock(block);
-        if (!failure.isEmpty()) {
-            m_hooks.showMessage(failure);
-            m_run.setCancelFlag(1);
-        }
+        reportBlockFailure(sendSerialBlock(block));
     } else if (tcpConnected()) {
         Timing::sleepMs(1);
-        const QString failure = sendTcpBlock(block);
-        if (!failure.isEmpty()) {
-            m_hooks.showMessage(failure);
-            m_run.setCancelFlag(1);
-        }
+        reportBlockFailure(sendTcpBlock(block));
         Timing::pump();
         Timing::sleepMs(1);
         Timing::pump();
     }
+}
+
+// A block that could not be sent cancels the run; a run being ended (its time limit, a
+// signal) cut the block's wait short, which is no failure of the link.
+void DeviceLink::reportBlockFailure(const QString &failure)
+{
+    if (failure.isEmpty() || m_run.ending())
+        return;
+    m_hooks.showMessage(failure);
+    m_run.cancel(failure);
 }
 
 // Hands one block to the socket once what it still holds has drained below one block, so a
@@ -208,7 +289,7 @@ void DeviceLink::SendCmdAndCapture(int pollLimit)
         m_port.flushInput();
     m_commandTimer->start();
     m_state.capturing = true;
-    SendString(m_state.commandBuffer);
+    sendCommandBuffer();
     Timing::sleepMs(CaptureSettleMs);
     if (!overTcp) {
         // Whatever arrived meanwhile (the echo of the command) is not part of the reply.
@@ -242,6 +323,7 @@ void DeviceLink::SendCmdAndCapture(int pollLimit)
 
 int DeviceLink::ApdComPort1TriggerAvail(QByteArrayView delivery)
 {
+    notePrompts(delivery);
     if (!m_state.capturing)
         return 0;
     const char prompts[] = {m_state.normalPrompt, m_state.loaderPrompt};
@@ -254,21 +336,32 @@ void DeviceLink::ClientSocket1Read()
 {
     if (m_state.capturing) {
         const QByteArray pending = m_socket.readAll();
+        heardOverTcp(pending);
         if (m_state.reply.deliver(pending, QByteArrayView(&m_state.currentPrompt, 1),
                                   m_state.promptGuard))
             m_state.capturing = false;
         return;
     }
     // Outside a capture everything goes to the terminal pane.
-    while (m_socket.bytesAvailable() > 0)
-        m_hooks.toPane(TerminalBytes::shownFromTcp(m_socket.read(999)));
+    while (m_socket.bytesAvailable() > 0) {
+        const QByteArray bytes = m_socket.read(999);
+        heardOverTcp(bytes);
+        m_hooks.toPane(TerminalBytes::shownFromTcp(bytes));
+    }
+}
+
+void DeviceLink::heardOverTcp(QByteArrayView bytes)
+{
+    notePrompts(bytes);
+    if (m_hearing != Hearing::Off)
+        hear(bytes);
 }
 
 void DeviceLink::CommandTimerTimer()
 {
     m_commandTimer->stop();
     if (!tcpConnected() || m_state.reconnectUsed) {
-        m_run.setCancelFlag(1);
+        m_run.cancel(WatchdogText);
         m_hooks.reportFailure(WatchdogText);
         m_state.waitFailed = true;
         Timing::pump();
@@ -278,7 +371,7 @@ void DeviceLink::CommandTimerTimer()
     // the same, and a file transfer does not go on over the new connection.
     SetTryEnetAgainFlag(true);
     if (m_run.uploadInFlight())
-        m_run.setCancelFlag(1);
+        m_run.cancel(WatchdogText);
     m_hooks.tryEthernetAgain();
     m_state.capturing = false;
     m_state.waitFailed = true;
@@ -286,6 +379,7 @@ void DeviceLink::CommandTimerTimer()
 
 void DeviceLink::CCHECKTimer1Timer()
 {
-    if (tcpConnected() && !m_state.probing && m_state.keepAlive && !m_run.going())
+    if (tcpConnected() && !m_state.probing && m_state.keepAlive &&
+        m_run.admits(RunControl::Requester::Operator))
         SendString("\r\n");
 }

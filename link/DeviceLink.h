@@ -11,6 +11,10 @@
 // keep-alive (CCHECKTimer1). It is handed the serial port, the TCP client and the run control,
 // and reaches the rest through hooks: the operator's message boxes, the terminal pane, the
 // Ethernet link's reconnects and what ends a wait early.
+//
+// Every byte Tamrin sends to the unit goes through here, and the run control is asked first
+// for what is not the run's own: keys the operator types (typeKey) and the keep-alive are
+// refused while a run is going.
 #pragma once
 
 #include "link/LinkState.h"
@@ -60,6 +64,17 @@ public:
     void ResendCommand();
     void SetPromptChar(char c);
     void SetTryEnetAgainFlag(bool value);
+    // A key the operator typed into the terminal pane: sent unless a run is going. Returns what
+    // the pane shows of it itself (over TCP the unit does not echo).
+    QByteArray typeKey(char typed);
+    // The current wait ends at once as failed, and its watchdog stops.
+    void abortWait();
+    // Keeps what the unit says from now until its first prompt (at most 200 bytes), whichever
+    // wait or handler takes the bytes: what it printed after an upload's data.
+    void startHearing();
+    QByteArray stopHearing();
+    // A prompt has come since the run's last command went: the unit answered it.
+    bool commandAnswered() const { return m_state.commandAnswered; }
 
     // Handlers: bytes from the serial port (during a capture), bytes from the TCP client, the
     // watchdog's time-out and the keep-alive's tick.
@@ -108,7 +123,8 @@ public:
     LinkKind lastLinkKind() const { return m_state.lastLinkKind; }
     void setLastLinkKind(LinkKind kind) { m_state.lastLinkKind = kind; }
     bool keepAlive() const { return m_state.keepAlive; }
-    void setKeepAlive(bool on) { m_state.keepAlive = on; }
+    // Held during runs and once the operator has typed; released when a run ends.
+    void holdKeepAlive(bool held);
     QTimer &commandTimer() { return *m_commandTimer; }
     QTimer &keepAliveTimer() { return *m_keepAliveTimer; }
 
@@ -119,6 +135,18 @@ signals:
     void blockLeftQueue();
 
 private:
+    enum class Hearing
+    {
+        Off,
+        Listening,
+        PromptHeard
+    };
+
+    void sendCommandBuffer();
+    void reportBlockFailure(const QString &failure);
+    void hear(QByteArrayView bytes);
+    void heardOverTcp(QByteArrayView bytes);
+    void notePrompts(QByteArrayView bytes);
     QString sendTcpBlock(QByteArrayView block);
     QString sendSerialBlock(QByteArrayView block);
     bool pollUntil(const std::function<bool()> &done, int limit, Transport transport);
@@ -130,4 +158,6 @@ private:
     LinkState m_state;
     QTimer *m_commandTimer = nullptr;
     QTimer *m_keepAliveTimer = nullptr;
+    Hearing m_hearing = Hearing::Off;
+    QByteArray m_heard;
 };

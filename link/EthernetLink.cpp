@@ -81,6 +81,23 @@ void EthernetLink::EnetConnect1Click()
     m_dialog->activateWindow();
 }
 
+bool EthernetLink::dialogMayAct() const
+{
+    return m_run.admits(m_state.dialogForRun ? RunControl::Requester::Run
+                                             : RunControl::Requester::Operator);
+}
+
+bool EthernetLink::reconnectInDialog()
+{
+    if (!m_dialog)
+        return false;
+    m_state.userDisconnect = false;
+    m_state.dialogForRun = true;
+    m_dialog->exec();
+    m_state.dialogForRun = false;
+    return true;
+}
+
 void EthernetLink::connectEthernet(EthernetConnectReport report)
 {
     if (m_state.connectInProgress)
@@ -151,7 +168,8 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
 void EthernetLink::giveUpConnecting(EthernetConnectReport report)
 {
     m_connectionTimer->stop();
-    m_dialog->DisconnectButtonClick();
+    closeClientSocket();
+    m_dialog->setFieldsEnabled(true);
     if (report == EthernetConnectReport::Shown)
         m_view.showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
     m_view.showLinkUp(false);
@@ -219,6 +237,7 @@ int EthernetLink::ClientSocketTryAgain(bool clearFlag)
 {
     // The new connection's prompt check goes through the command buffer too.
     const QByteArray interruptedCommand = m_link.commandBuffer();
+    const bool answered = m_link.commandAnswered();
     EnetDisconnect1Click();
     Timing::sleepMs(ReconnectPauseMs);
     // Unlike an operator's Disconnect, the reconnect waits for the outcome of its connect.
@@ -229,12 +248,13 @@ int EthernetLink::ClientSocketTryAgain(bool clearFlag)
         return 0;
     m_view.enableButtons();
     Timing::sleepMs(ResendPauseMs);
-    // The run's command the unit may have missed goes again, but never a file's header (that
-    // transfer has been cancelled), nor a query's text, which goes without its line end (its
-    // capture has failed), nor anything at all when no run is going.
+    // The run's command the unit may have missed goes again, but never one the unit answered
+    // with its prompt before the connection failed, nor a file's header (that transfer has
+    // been cancelled), nor a query's text, which goes without its line end (its capture has
+    // failed), nor anything at all when no run is going.
     const bool wholeCommand =
         interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
-    if (m_run.going() && !m_run.uploadInFlight() && wholeCommand) {
+    if (m_run.going() && !m_run.uploadInFlight() && wholeCommand && !answered) {
         m_link.setCommandBuffer(interruptedCommand);
         m_link.SendString(m_link.commandBuffer());
     }
@@ -255,14 +275,15 @@ void EthernetLink::ClientSocket1Error()
         m_state.connectFailed = true;
     } else if (!m_state.handlingError) {
         m_state.handlingError = true;
-        if (m_run.uploadInFlight())
-            m_run.setCancelFlag(1);
         const bool wasUp = m_state.up;
+        const QString lost = wasUp ? QStringLiteral("Error! Connection to server lost")
+                                   : QStringLiteral("Error! Cannot connect to server/lost "
+                                                    "connection.");
+        if (m_run.uploadInFlight())
+            m_run.cancel(lost);
         if (m_link.reconnectUsed() || m_state.userDisconnect) {
-            m_run.setCancelFlag(1);
-            reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
-                                     : QStringLiteral("Error! Cannot connect to server/lost "
-                                                      "connection."));
+            m_run.cancel(lost);
+            reportEthernetLoss(lost);
         } else {
             m_link.commandTimer().stop();
             m_link.SetTryEnetAgainFlag(true);

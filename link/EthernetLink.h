@@ -44,6 +44,8 @@ struct EthernetState
     bool handlingError = false;
     // Connected and checked for the prompt: the Ethernet box is ticked.
     bool up = false;
+    // The dialog is open for a run's restart: its Connect is the run's own.
+    bool dialogForRun = false;
     // Connection errors seen so far.
     int errors = 0;
     // Changes with every connect and every close: an event from an earlier connection is
@@ -94,8 +96,11 @@ public:
     bool up() const { return m_state.up; }
     bool connectOutcomePending() const { return m_state.connectOutcomePending; }
     bool userDisconnected() const { return m_state.userDisconnect; }
-    // The operator may connect again: a restart reopens the link in the dialog.
-    void allowConnect() { m_state.userDisconnect = false; }
+    // A restart in a run reopens the link in the dialog, which waits until it closes: the
+    // operator connects again on the run's behalf. False when there is no dialog.
+    bool reconnectInDialog();
+    // The dialog's buttons may act: outside runs, or in the dialog a run opened.
+    bool dialogMayAct() const;
     QTimer &connectionTimer() { return *m_connectionTimer; }
 
 private:

@@ -28,6 +28,8 @@ struct LinkState
     // A port or new connection is being checked for the unit: short waits, no keep-alive.
     bool probing = false;
     QByteArray commandBuffer;
+    // A prompt came after the command buffer was last sent.
+    bool commandAnswered = false;
     ReplyBuffer reply;
     bool capturing = false;
     // Index in the reply buffer below which a prompt character does not end a capture.

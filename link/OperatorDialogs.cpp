@@ -1,7 +1,12 @@
 #include "link/OperatorDialogs.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cerrno>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -23,19 +28,32 @@ std::unique_ptr<OperatorDialogs> &installed()
     return dialogs;
 }
 
+bool g_stoppedAsking = false;
+
 } // namespace
 
 OperatorDialogs &OperatorDialogs::current()
 {
+    static NoOperator nobody;
     auto &dialogs = installed();
-    if (!dialogs)
-        dialogs = std::make_unique<NoOperator>();
+    if (!dialogs || g_stoppedAsking)
+        return nobody;
     return *dialogs;
 }
 
 void OperatorDialogs::install(OperatorDialogs *dialogs)
 {
     installed().reset(dialogs);
+    g_stoppedAsking = false;
+}
+
+void OperatorDialogs::stopAsking()
+{
+    g_stoppedAsking = true;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            box->done(0);
+    }
 }
 
 QString stderrLine(const QString &text)
@@ -46,11 +64,20 @@ QString stderrLine(const QString &text)
     return QStringLiteral("Tamrin: ") + line;
 }
 
+// One write() a line, from whichever thread: a line is never torn or mixed with another.
 void WriteStderrLine(const QString &text)
 {
     const QByteArray line = stderrLine(text).toLocal8Bit() + '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t got =
+            ::write(STDERR_FILENO, line.constData() + written, size_t(line.size() - written));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return;
+        written += got;
+    }
 }
 
 namespace {

@@ -32,6 +32,10 @@ public:
     static OperatorDialogs &current();
     // Takes ownership; the previous implementation is deleted.
     static void install(OperatorDialogs *dialogs);
+    // The run is being ended (time limit, signal): from now on nobody is asked. Boxes only go
+    // to standard error and count as acknowledged, questions get Cancel or No, and a box open
+    // now closes as if so answered. Installing dialogs asks again.
+    static void stopAsking();
 };
 
 // Shows a plain message box through the installed dialogs, after echoing it to stderr.

@@ -214,18 +214,17 @@ void PortSelector::ComCheckBoxClick()
 // running on the link stops.
 void PortSelector::onSerialDeviceLost(int portNumber)
 {
-    m_link.setCapturing(false);
-    m_link.setWaitFailed(true);
     // The loss is the one report: the watchdog must not add a time-out to it.
-    m_link.commandTimer().stop();
+    m_link.abortWait();
     if (m_link.probing())
         return;
-    m_run.setCancelFlag(1);
+    const QString lost = QStringLiteral("Error! COM Port #%1 was lost (device removed or hung "
+                                        "up). Please check RS232 connection")
+                             .arg(portNumber);
+    m_run.cancel(lost);
     m_view.showComNumber(QStringLiteral("None"));
     m_view.offerEthernet(true);
     m_view.disableButtons();
     m_view.showStatus(QStringLiteral("Connection to the unit on COM %1 lost").arg(portNumber));
-    m_view.reportFailure(QStringLiteral("Error! COM Port #%1 was lost (device removed or hung up). "
-                                        "Please check RS232 connection")
-                             .arg(portNumber));
+    m_view.reportFailure(lost);
 }

@@ -268,6 +268,17 @@ void SerialPort::addReceiver(Receiver receiver)
     m_receivers.push_back(std::move(receiver));
 }
 
+void SerialPort::setListener(std::function<void(QByteArrayView)> listener)
+{
+    m_listener = std::move(listener);
+}
+
+void SerialPort::heard(QByteArrayView bytes)
+{
+    if (m_listener && !bytes.isEmpty())
+        m_listener(bytes);
+}
+
 void SerialPort::onReadyRead()
 {
     if (m_waiting || m_delivering)
@@ -280,6 +291,7 @@ void SerialPort::onReadyRead()
             largest = std::max(largest, receiver(delivery));
         if (largest <= 0)
             break;
+        heard(QByteArrayView(delivery).first(std::min<qint64>(largest, delivery.size())));
         m_port.skip(std::min<qint64>(largest, delivery.size()));
         emit bytesReceived();
     }
@@ -303,8 +315,8 @@ bool SerialPort::charReady()
 char SerialPort::readChar()
 {
     char c = '\0';
-    if (isOpen())
-        m_port.getChar(&c);
+    if (isOpen() && m_port.getChar(&c))
+        heard(QByteArrayView(&c, 1));
     return c;
 }
 
@@ -336,6 +348,11 @@ void SerialPort::flushInput()
 {
     if (!isOpen())
         return;
+    if (m_listener) {
+        // What would be dropped is heard first: Qt's buffer, then what the driver holds.
+        m_port.waitForReadyRead(0);
+        heard(m_port.readAll());
+    }
     m_port.clear(QSerialPort::Input);
     rearmReading();
 }

@@ -91,6 +91,9 @@ public:
     bool putBlock(QByteArrayView bytes);
 
     void addReceiver(Receiver receiver);
+    // Hears every byte the port takes from the device, whichever way: deliveries, the reads
+    // of waitForText, and what flushInput drops. None (the default) changes nothing.
+    void setListener(std::function<void(QByteArrayView)> listener);
     bool charReady();
     char readChar();
     // Waits up to 'ticks' ticks of 55 ms for 'text', reading characters one by one and
@@ -118,6 +121,7 @@ private:
     bool lockDevice(const QString &path);
     void unlockDevice();
     void rearmReading();
+    void heard(QByteArrayView bytes);
     void applySettings();
     int driverOutputQueue() const;
 
@@ -127,6 +131,7 @@ private:
     // The descriptor whose flock holds the device while the port is open; -1 when closed.
     int m_lockFd = -1;
     std::vector<Receiver> m_receivers;
+    std::function<void(QByteArrayView)> m_listener;
     QString m_errorString;
     OpenFailure m_openFailure = OpenFailure::None;
     int m_portNumber = 1;

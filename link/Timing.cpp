@@ -10,6 +10,9 @@
 namespace {
 
 double g_scale = 1.0;
+std::function<bool()> g_interrupted;
+// A long sleep looks at the interruption this often (real milliseconds).
+constexpr qint64 SliceMicros = 50 * 1000;
 
 QElapsedTimer &monotonicClock()
 {
@@ -29,8 +32,22 @@ void sleepMs(int ms)
 {
     if (ms <= 0)
         return;
-    const qint64 micros = qint64(ms * 1000.0 * g_scale);
-    QThread::usleep(quint64(qMax<qint64>(micros, 1)));
+    for (qint64 left = qMax<qint64>(qint64(ms * 1000.0 * g_scale), 1); left > 0;
+         left -= SliceMicros) {
+        if (interrupted())
+            return;
+        QThread::usleep(quint64(qMin(left, SliceMicros)));
+    }
+}
+
+void setInterruption(std::function<bool()> interrupted)
+{
+    g_interrupted = std::move(interrupted);
+}
+
+bool interrupted()
+{
+    return g_interrupted && g_interrupted();
 }
 
 qint64 nowMs()
@@ -101,7 +118,7 @@ WaitEnd PollWait::run() const
     for (int polls = 0;; ++polls) {
         if (m_holds())
             return WaitEnd::Held;
-        if (m_stop && m_stop())
+        if ((m_stop && m_stop()) || interrupted())
             return WaitEnd::Stopped;
         if (m_limit(polls))
             return WaitEnd::LimitReached;

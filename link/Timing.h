@@ -10,6 +10,10 @@
 //
 // With a scale s, sleepMs(n) sleeps n*s real milliseconds and nowMs() advances 1/s times
 // faster than the wall clock, so a wait measured in clock ticks shrinks by the same factor.
+//
+// A run that is being ended (its time limit passed, a signal asked the process to stop) waits
+// for nothing more: the window installs what tells (setInterruption), a sleep looks at it
+// between slices of at most 50 ms and returns early, and a PollWait stops.
 #pragma once
 
 #include <QtGlobal>
@@ -24,8 +28,14 @@ namespace Timing {
 // The unit's protocol counts some limits in ticks of 55 ms (a PC's clock tick).
 constexpr int TickMs = 55;
 
-// Sleeps without letting window messages run (the protocol's fixed pauses).
+// Sleeps without letting window messages run (the protocol's fixed pauses); returns early once
+// interrupted() holds.
 void sleepMs(int ms);
+
+// What tells that the run is being ended; nothing (the default) never interrupts. Called on
+// the window thread, between the slices of a sleep and before each poll of a wait.
+void setInterruption(std::function<bool()> interrupted);
+bool interrupted();
 
 // Milliseconds on a monotonic clock, scaled.
 qint64 nowMs();
@@ -59,7 +69,8 @@ class PollWait
 public:
     PollWait(std::function<bool()> holds, WaitLimit limit);
 
-    // Ends the wait as Stopped: the run cancelled, the link gone.
+    // Ends the wait as Stopped: the run cancelled, the link gone. An interruption always
+    // stops a wait.
     PollWait &stopWhen(std::function<bool()> stop);
     // A poll sleeps 'ms' and then lets messages run (by default it lets them run first and
     // then sleeps 1 ms).

@@ -688,24 +688,3 @@ ScriptCheckResult checkScript(QByteArrayView content, const ScriptCheckContext &
 {
     return Checker(context).read(content);
 }
-
-QString quotedBytes(QByteArrayView bytes)
-{
-    QString text = QStringLiteral("\"");
-    for (const char c : bytes) {
-        const uchar byte = uchar(c);
-        if (c == '\r')
-            text += QStringLiteral("\\r");
-        else if (c == '\n')
-            text += QStringLiteral("\\n");
-        else if (c == '\t')
-            text += QStringLiteral("\\t");
-        else if (c == '\\' || c == '"')
-            text += QStringLiteral("\\") + QLatin1Char(c);
-        else if (byte < 0x20 || byte >= 0x7f)
-            text += QStringLiteral("\\x%1").arg(byte, 2, 16, QLatin1Char('0'));
-        else
-            text += QLatin1Char(c);
-    }
-    return text + QLatin1Char('"');
-}

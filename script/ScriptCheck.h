@@ -40,7 +40,3 @@ struct ScriptCheckResult
 };
 
 ScriptCheckResult checkScript(QByteArrayView content, const ScriptCheckContext &context);
-
-// Bytes as the explanation shows them: in double quotes, with \r, \n, \t, \\, \" and \xHH for
-// every other byte that does not print as itself in ASCII.
-QString quotedBytes(QByteArrayView bytes);

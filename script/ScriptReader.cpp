@@ -33,7 +33,7 @@ int ScriptRunner::readScript()
     const bool ethernetRun = m_link.tcpConnected();
     ScriptLineReader reader;
     char c = '\0';
-    while (m_run.cancelFlag() == 0) {
+    while (!m_run.cancelled()) {
         const bool atEnd = !file.getChar(&c);
         const ScriptLineReader::Step step =
             atEnd ? ScriptLineReader::Step::EndOfFile : reader.feed(c);
@@ -50,7 +50,7 @@ int ScriptRunner::readScript()
         if (step == ScriptLineReader::Step::EndOfFile)
             break;
     }
-    m_view.showStatus(m_run.cancelFlag() != 0
+    m_view.showStatus(m_run.cancelled()
                           ? QStringLiteral("Script file reading terminated by user/error(s).")
                           : QStringLiteral("SUCCESS. Reading script file complete"));
     return 1;

@@ -410,9 +410,12 @@ void tst_Ethernet::connectionDrops_data()
     const QString lost = QStringLiteral("Error! Connection to server lost");
     const QString cancelled = QStringLiteral("Upload cancelled/incomplete!!! Upload for %1 "
                                              "section was incomplete.");
-    // The reconnect sends the last command again before the run goes on.
+    // The unit answered A before the line dropped: after the reconnect's probe the run goes
+    // on with B, and A does not go twice. Unanswered, A goes again before the run goes on.
     QTest::newRow("between lines, reconnected")
-        << "between lines" << true << 1 << QStringList{} << QByteArray("A\rB\r");
+        << "between lines" << true << 1 << QStringList{} << QByteArray("A\r\r\r\nB\r");
+    QTest::newRow("before the unit answered, reconnected")
+        << "before the answer" << true << 1 << QStringList{} << QByteArray("A\r\r\r\nA\rB\r");
     QTest::newRow("between lines, refused")
         << "between lines" << false << 0 << QStringList{lost, "Exiting script"} << QByteArray();
     QTest::newRow("during a capture, reconnected")
@@ -471,6 +474,10 @@ void tst_Ethernet::connectionDrops()
     QByteArray script;
     if (when == QLatin1String("between lines")) {
         QVERIFY(m_sim->command(QStringLiteral("hangup-after-lines 1")));
+        script = "_SC \"A\"\n_DY 100\n_SC \"B\"\n";
+    } else if (when == QLatin1String("before the answer")) {
+        QVERIFY(m_sim->command(QStringLiteral("mute on")));
+        hangUpOnceSeen("A\r", QStringLiteral("mute off"));
         script = "_SC \"A\"\n_DY 100\n_SC \"B\"\n";
     } else if (when == QLatin1String("capture")) {
         // The line drops once the query is complete, while its answer is awaited.

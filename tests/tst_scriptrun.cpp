@@ -3,11 +3,16 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/TerminalPane.h"
+#include "link/SerialPort.h"
 #include "link/Timing.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -48,6 +53,8 @@ private slots:
     void deviceLostDuringAWait();
     void unreadableScriptFile_data();
     void unreadableScriptFile();
+    void operatorCannotReachTheUnitDuringARun_data();
+    void operatorCannotReachTheUnitDuringARun();
 
 private:
     int run(const QByteArray &script);
@@ -441,6 +448,72 @@ void tst_ScriptRun::unreadableScriptFile()
     QCOMPARE(messages(), QStringList{"Error opening file " + path + " for read."});
     QCOMPARE(form().statusText(), QStringLiteral(" "));
     QVERIFY(form().pickButton()->isEnabled());
+}
+
+// Greyed: the entry itself, or a menu it is reached through.
+static bool greyed(const QAction *action)
+{
+    for (const QObject *at = action; at; at = at->parent()) {
+        if (const auto *menu = qobject_cast<const QMenu *>(at); menu && !menu->menuAction()->isEnabled())
+            return true;
+    }
+    return !action->isEnabled();
+}
+
+void tst_ScriptRun::operatorCannotReachTheUnitDuringARun_data()
+{
+    QTest::addColumn<QString>("control"); // a menu entry's object name, or what the row does
+    QTest::newRow("COM Port > COM3") << "COM31";
+    QTest::newRow("COM Port > Search") << "SearchAllMenu";
+    QTest::newRow("COM Port > None") << "NoneMenu";
+    QTest::newRow("Baud > 9600") << "N96001";
+    QTest::newRow("Ethernet > Connect") << "EnetConnect1";
+    QTest::newRow("Ethernet > Disconnect") << "EnetDisconnect1";
+    QTest::newRow("Send File") << "SendFile1";
+    QTest::newRow("the timing test's button") << "timing test";
+    QTest::newRow("a key typed into the pane") << "key";
+}
+
+// In the middle of a query, the operator's hand on a control: it is greyed, and even its
+// handler, run all the same, sends nothing and leaves the port as it is.
+void tst_ScriptRun::operatorCannotReachTheUnitDuringARun()
+{
+    QFETCH(QString, control);
+    QVERIFY(m_sim->command(QStringLiteral("mute on")));
+    if (control == QLatin1String("SendFile1"))
+        form().VersionLabelClick(); // the click that reveals it
+    const int mark = m_sim->mark();
+    bool wasGreyed = false;
+    QTimer hand;
+    connect(&hand, &QTimer::timeout, this, [&] {
+        if (!form().deviceLink().capturing())
+            return;
+        hand.stop();
+        if (control == QLatin1String("key")) {
+            wasGreyed = true;
+            QTest::keyClick(&form().terminal(), 'x');
+        } else if (control == QLatin1String("timing test")) {
+            wasGreyed = !form().timingCountEdit()->isEnabled() &&
+                        form().timingCountEdit()->focusPolicy() == Qt::NoFocus;
+            form().Button1Click();
+        } else {
+            auto *action = form().findChild<QAction *>(control);
+            QVERIFY(action);
+            wasGreyed = greyed(action);
+            action->trigger();
+        }
+    });
+    hand.start(1);
+    QCOMPARE(run("_QC \"VER\"\n"), 1);
+    QVERIFY(wasGreyed);
+    QCOMPARE(m_sim->receivedSince(mark), QByteArray("VER\r.\r"));
+    QVERIFY(form().serialOpen());
+    QCOMPARE(form().comPort().portNumber(), 3);
+    QCOMPARE(form().comPort().baudRate(), 38400);
+    QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});
+    // The run over, the operator has the controls back.
+    if (auto *action = form().findChild<QAction *>(control))
+        QVERIFY(!greyed(action));
 }
 
 QTEST_MAIN(tst_ScriptRun)

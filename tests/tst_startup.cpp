@@ -283,8 +283,9 @@ void tst_StartUp::unattendedStation_data()
         << automatic << true << QByteArray("_LF firmware.bin\r\n_LA 80000\r\n_LV V2.1\r\n_LD\r\n")
         << QByteArray() << QByteArray() << 0 << 30
         << QStringList{R"(Tamrin: upload file="firmware\.bin" size=5000 checksum=ed28 )"
+                       R"(sha256=6d0b8f82185d3ac961734a362d2404be8ac443e0aa1f524b24d92cd16b9790d9 )"
                        R"(address="80000" version="V2\.1" link=COM4:38400 seconds=\d+\.\d\d )"
-                       R"(outcome=delivered)",
+                       R"(unit_said="LOAD OK 5000 ed28" outcome=delivered)",
                        R"(Tamrin: run script="run\.sld" status=0 outcome=success)"}
         << QByteArray("\r");
     QTest::newRow("no unit") << automatic << false << QByteArray("_SC \"A\"\r\n") << QByteArray()

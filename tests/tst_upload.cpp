@@ -422,6 +422,8 @@ void tst_Upload::fileChangedAfterMeasuring_data()
     QTest::addColumn<int>("messageCount");
     QTest::newRow("shrunk") << 3000 << "shorter than when it was measured" << 2000 << 3;
     QTest::newRow("other bytes, same size") << 5000 << "changed after it was measured" << 5000 << 2;
+    // Two bytes swapped keep the 16-bit sum: only the SHA-256 of what went tells.
+    QTest::newRow("two bytes swapped") << -1 << "changed after it was measured" << -1 << 2;
 }
 
 void tst_Upload::fileChangedAfterMeasuring()
@@ -432,9 +434,14 @@ void tst_Upload::fileChangedAfterMeasuring()
     QFETCH(int, messageCount);
     makeFile(QStringLiteral("image.bin"), 5000);
     QCOMPARE(run(chainFor(QStringLiteral("image.bin"))), 1);
+    QByteArray rewritten(newSize, 'u');
+    if (newSize < 0) {
+        rewritten = makeFile(QStringLiteral("image.bin"), 5000);
+        std::swap(rewritten[10], rewritten[4000]);
+    }
     QFile file(m_files->filePath(QStringLiteral("image.bin")));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(newSize, 'u'));
+    file.write(rewritten);
     file.close();
     QCOMPARE(run("_LD\n"), 1);
     QCOMPARE(form().cancelFlag(), 1);
@@ -442,7 +449,8 @@ void tst_Upload::fileChangedAfterMeasuring()
     QVERIFY2(messages().at(0).contains(firstMessage), qPrintable(messages().at(0)));
     QVERIFY(messages().at(1).startsWith("Upload cancelled/incomplete!!!"));
     // Only whole blocks that were really in the file went out; nothing was made up.
-    QCOMPARE(m_sim->received().count('u'), bytesSent);
+    if (bytesSent >= 0)
+        QCOMPARE(m_sim->received().count('u'), bytesSent);
 }
 
 void tst_Upload::fileDeletedAfterNaming()

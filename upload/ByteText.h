@@ -13,6 +13,11 @@ namespace ByteText {
 // byte is ever shown as a replacement character.
 QString displayText(QByteArrayView bytes);
 
+// Bytes in double quotes, with \r, \n, \t, \\, \" and \xHH for every other byte that does
+// not print as itself in ASCII: how the script check explains a script's texts and how the
+// records show what the unit said, so that no byte can act on the terminal or the log.
+QString quotedBytes(QByteArrayView bytes);
+
 // A-Z and a-z as capitals; every other byte, including bytes >= 128, unchanged.
 QByteArray upperCaseLetters(QByteArrayView text);
 

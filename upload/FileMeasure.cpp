@@ -3,6 +3,7 @@
 #include "link/Timing.h"
 #include "upload/NativeFile.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 
 #include <algorithm>
@@ -30,15 +31,19 @@ std::optional<FileMeasure> measureFile(const QByteArray &fileName)
         return std::nullopt;
     std::array<char, ReadChunk> chunk;
     FileMeasure measure;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
     for (;;) {
         const qint64 got = file.read(chunk.data(), chunk.size());
         if (got < 0)
             return std::nullopt;
         if (got == 0)
             break;
-        measure.checksum = addToChecksum(measure.checksum, QByteArrayView(chunk.data(), got));
+        const QByteArrayView bytes(chunk.data(), got);
+        measure.checksum = addToChecksum(measure.checksum, bytes);
+        hash.addData(bytes);
         measure.size += got;
     }
+    measure.sha256 = hash.result().toHex();
     return measure;
 }
 

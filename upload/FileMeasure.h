@@ -1,4 +1,6 @@
-// Measuring a file before it is uploaded: its size and 16-bit additive checksum, the date
+// Measuring a file before it is uploaded: its size, its 16-bit additive checksum and its
+// SHA-256 (one read serves all three: the checksum goes into the header, the SHA-256 tells
+// whether the bytes sent later are the bytes measured, which the 16-bit sum cannot), the date
 // text that may stand in for its version, and the header line that announces it to the unit.
 //
 // The checksum is the plain sum of all byte values (0 to 255) modulo 65536: no seed, no
@@ -25,6 +27,8 @@ struct FileMeasure
 {
     qint64 size = 0;
     quint16 checksum = 0;
+    // Lower-case hexadecimal.
+    QByteArray sha256;
 };
 
 // Reads the whole file named by the bytes 'fileName'; nullopt when it cannot be opened or a

@@ -143,6 +143,7 @@ int Uploader::get_file_checksum()
         return 0;
     }
     m_state.checksum = measure->checksum;
+    m_state.sha256 = measure->sha256;
     m_state.fileSize = measure->size;
     return 1;
 }

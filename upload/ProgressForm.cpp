@@ -82,19 +82,17 @@ TProgressForm::TProgressForm(QWidget *parent)
 
 int TProgressForm::cancelFlag() const
 {
-    return m_run ? m_run->cancelFlag() : 0;
+    return m_run && m_run->cancelled() ? 1 : 0;
 }
 
 void TProgressForm::CancelButtonClick()
 {
     if (m_run)
-        m_run->setCancelFlag(1);
+        m_run->cancel(QStringLiteral("Upload cancelled by the operator."));
 }
 
 void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
 {
-    if (m_run)
-        m_run->setCancelFlag(0);
     show();
     showFileName(ByteText::displayText(upload.fileName));
     ChecksumLabel->setText(QString::number(upload.checksum, 16).toUpper());

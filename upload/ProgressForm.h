@@ -6,8 +6,9 @@
 //
 // It also shows the cancel flag, the application-wide stop signal that the run control holds:
 // failures anywhere (a block that cannot be sent, the command watchdog, a lost connection, no
-// prompt after an upload) set it, and the running transfer and script run stop when they see
-// it. Its Cancel button sets it too.
+// prompt after an upload, the time limit, a signal) set it, and the running transfer and
+// script run stop when they see it. Its Cancel button sets it too. Showing the window leaves
+// it as it is: a run cancelled in the pause after an upload's header stays cancelled.
 #pragma once
 
 #include <QWidget>
@@ -29,8 +30,8 @@ public:
     // 1 = stop the running transfer and the script run.
     int cancelFlag() const;
 
-    // Clears the cancel flag, fills the labels from the upload and shows the window; the bar's
-    // maximum is 'maximum', or 1 when that is not above 0.
+    // Fills the labels from the upload and shows the window; the bar's maximum is 'maximum',
+    // or 1 when that is not above 0.
     void ShowProgressForm(int maximum, const UploadState &upload);
     // One block sent. A step past the maximum leaves the bar at its maximum.
     void StepIt();

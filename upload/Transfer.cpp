@@ -8,7 +8,13 @@
 //
 // A transfer runs on the transport that was open when it began. If that transport is gone
 // before or during the blocks, or the file cannot be opened once a header has told the unit
-// to expect it, the transfer is cancelled: it never ends as if the file had arrived.
+// to expect it, the transfer is cancelled: it never ends as if the file had arrived. A run
+// cancelled before the first block (its time limit passed in the pause after the header)
+// sends none. The bytes sent are summed and hashed as they go: a file rewritten after it was
+// measured is caught even when the rewrite keeps the 16-bit sum.
+//
+// What the unit prints between the end of the data and its prompt is heard and kept for the
+// record: the prompt is all the protocol confirms, and a unit may report an error before it.
 #include "upload/Uploader.h"
 
 #include "link/DeviceLink.h"
@@ -20,7 +26,7 @@
 #include "upload/FileMeasure.h"
 #include "upload/NativeFile.h"
 #include "upload/ProgressForm.h"
-#include "upload/UploadRecord.h"
+#include "upload/RecordLog.h"
 
 #include <QFile>
 #include <QTcpSocket>
@@ -63,6 +69,7 @@ bool Uploader::scriptUpload()
     // From here the unit expects the file, over this link and no other.
     m_run.setUploadInFlight(true);
     m_state.link = m_link.currentLink();
+    RecordLog::uploadGoing(currentRecord());
     m_link.ResendCommand();
     // The header goes once: a reconnect from here on must never send it again.
     m_link.setCommandBuffer({});
@@ -85,7 +92,7 @@ void Uploader::UploadButtonClick()
         // After a header the unit waits for data that will not come: that upload has failed.
         if (m_run.uploadInFlight()) {
             m_run.setUploadInFlight(false);
-            m_run.setCancelFlag(1);
+            m_run.cancel(m_state.failureText);
             reportCancelledUpload();
         }
         return;
@@ -94,6 +101,7 @@ void Uploader::UploadButtonClick()
         // Without a header the transfer's link is the one open now.
         m_run.setUploadInFlight(true);
         m_state.link = m_link.currentLink();
+        RecordLog::uploadGoing(currentRecord());
     }
     transferWithProgress(file);
     afterTransfer();
@@ -125,9 +133,10 @@ void Uploader::transferWithProgress(QFile &file)
         m_progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), m_state);
     Timing::sleepMs(100);
     m_state.sentChecksum = 0;
+    m_sentHash.reset();
     transferBlocks(file);
-    if (m_run.cancelFlag() != 1 && !sentBytesMatchHeader())
-        m_run.setCancelFlag(1);
+    if (!m_run.cancelled() && !sentBytesMatchMeasure())
+        m_run.cancel(m_state.failureText);
     file.close();
     if (m_progress)
         m_progress->HideProgressForm();
@@ -140,12 +149,13 @@ void Uploader::transferWithProgress(QFile &file)
 // the last bytes were on their way, or while the unit was storing them, took them with it.
 void Uploader::afterTransfer()
 {
-    if (m_run.cancelFlag() != 1) {
+    m_link.startHearing();
+    if (!m_run.cancelled()) {
         Timing::sleepMs(m_state.postUploadPauseMs);
         Timing::pump();
         transferLinkLost();
     }
-    const bool reported = m_run.cancelFlag() == 1;
+    const bool reported = m_run.cancelled();
     if (reported) {
         Timing::sleepMs(500);
         Timing::pump();
@@ -154,32 +164,42 @@ void Uploader::afterTransfer()
     Timing::pump();
     if (m_state.terminalLock == 0)
         m_view.enablePane(true);
-    // A run past its time limit waits for nothing more.
+    // A run that is being ended (time limit, signal) waits for nothing more.
     if (!m_state.promptAfterUpload || m_link.activeTransport() == Transport::None ||
-        m_view.runTimedOut())
+        m_run.ending()) {
+        m_state.unitSaid = m_link.stopHearing();
         return;
-    postUploadPromptWait();
+    }
+    const bool prompt = postUploadPromptWait();
+    m_state.unitSaid = m_link.stopHearing();
     // A prompt that came over a new connection confirms nothing.
     if (transferLinkLost() && !reported)
         reportCancelledUpload();
+    // Whatever cancels the run from here on, this upload was delivered.
+    m_state.delivered = prompt && !m_run.cancelled();
+}
+
+QString Uploader::cancelledUploadText() const
+{
+    return QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
+           displayText(m_state.fileName) + QStringLiteral(" section was incomplete.");
 }
 
 void Uploader::reportCancelledUpload()
 {
-    m_view.reportFailure(QStringLiteral("Upload cancelled/incomplete!!! Upload for ") +
-                         displayText(m_state.fileName) +
-                         QStringLiteral(" section was incomplete."));
+    m_view.reportFailure(cancelledUploadText());
 }
 
 // The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
-// (an empty one too) is one send. The cancel flag is looked at before every block, and so is
-// the link: one that has gone, been replaced, or was never there cancels the transfer.
+// (an empty one too) is one send. The cancel is looked at before every block, the first one
+// too, and so is the link: one that has gone, been replaced, or was never there cancels the
+// transfer.
 void Uploader::transferBlocks(QFile &file)
 {
     const qint64 blocks = m_state.fileSize / TransferBlock;
     const qint64 remainder = m_state.fileSize - blocks * TransferBlock;
     auto sendAndStep = [&](qint64 count) {
-        if (transferLinkLost() || !sendFileBlock(file, count))
+        if (m_run.cancelled() || transferLinkLost() || !sendFileBlock(file, count))
             return false;
         if (m_progress)
             m_progress->StepIt();
@@ -190,26 +210,26 @@ void Uploader::transferBlocks(QFile &file)
             transferLinkLost();
         return;
     }
-    for (qint64 i = 0; i < blocks && m_run.cancelFlag() != 1; ++i) {
+    for (qint64 i = 0; i < blocks && !m_run.cancelled(); ++i) {
         if (!sendAndStep(TransferBlock))
             return;
         if (m_state.link.transport == Transport::Serial)
             m_port.processCommunications();
         Timing::pump();
     }
-    if (m_run.cancelFlag() != 1 && remainder > 0) {
+    if (!m_run.cancelled() && remainder > 0) {
         sendAndStep(remainder);
         Timing::pump();
     }
     transferLinkLost();
 }
 
-// True, with the cancel flag set, when the transfer's link is no longer the one in use.
+// True, with the run cancelled, when the transfer's link is no longer the one in use.
 bool Uploader::transferLinkLost()
 {
     if (uploadLinkHolds())
         return false;
-    m_run.setCancelFlag(1);
+    m_run.cancel(cancelledUploadText());
     return true;
 }
 
@@ -219,35 +239,39 @@ bool Uploader::sendFileBlock(QFile &file, qint64 count)
 {
     const qint64 got = count > 0 ? file.read(m_state.block.data(), count) : 0;
     if (got != count) {
-        m_view.reportFailure(QStringLiteral("Error! File ") + displayText(m_state.fileName) +
+        const QString text = QStringLiteral("Error! File ") + displayText(m_state.fileName) +
                              QStringLiteral(" is shorter than when it was measured (%1 bytes). "
                                             "Cancel upload.")
-                                 .arg(m_state.fileSize));
-        m_run.setCancelFlag(1);
+                                 .arg(m_state.fileSize);
+        m_view.reportFailure(text);
+        m_run.cancel(text);
         return false;
     }
     Timing::pump();
     const QByteArrayView bytes(m_state.block.data(), count);
     m_state.sentChecksum = addToChecksum(m_state.sentChecksum, bytes);
+    m_sentHash.addData(bytes);
     m_link.SendByte(bytes);
     return true;
 }
 
 // The file was measured before the header went; what went after it must be those bytes. A
-// file rewritten meanwhile (same size, other bytes) would be stored with a bad checksum.
-bool Uploader::sentBytesMatchHeader()
+// file rewritten meanwhile (same size, other bytes) would be stored with a bad checksum, or,
+// when the rewrite keeps the sum (two bytes swapped), as neither the old file nor the new.
+bool Uploader::sentBytesMatchMeasure()
 {
-    if (m_state.sentChecksum == m_state.checksum)
+    if (m_state.sentChecksum == m_state.checksum &&
+        m_sentHash.result().toHex() == m_state.sha256)
         return true;
     m_view.reportFailure(
         QStringLiteral("Error! File ") + displayText(m_state.fileName) +
-        QStringLiteral(" changed after it was measured: the bytes sent do not match "
-                       "the checksum %1 in the header. Cancel upload.")
+        QStringLiteral(" changed after it was measured: the bytes sent are not the bytes "
+                       "measured for the header (checksum %1). Cancel upload.")
             .arg(m_state.checksum, 0, 16));
     return false;
 }
 
-void Uploader::postUploadPromptWait()
+bool Uploader::postUploadPromptWait()
 {
     m_view.showStatus(QStringLiteral("Waiting for prompt.."));
     // The unit needs longer to store a larger file.
@@ -279,13 +303,15 @@ void Uploader::postUploadPromptWait()
     m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     // A link that went meanwhile is reported as the cancelled upload it is.
     if (!prompt && uploadLinkHolds()) {
-        m_view.showMessage(QStringLiteral("Error! Unable to receive prompt after upload. Upload "
-                                          "unsuccessful. Exiting script."));
+        const QString text = QStringLiteral("Error! Unable to receive prompt after upload. "
+                                            "Upload unsuccessful. Exiting script.");
+        m_view.showMessage(text);
         if (!m_link.serialOpen() && !m_link.tcpConnected())
             m_view.showMessage(QStringLiteral("Error! Communications lost."));
-        m_run.setCancelFlag(1);
+        m_run.cancel(text);
     }
     m_link.commandTimer().setInterval(WatchdogAfterUploadMs);
+    return prompt;
 }
 
 bool Uploader::uploadLinkHolds() const
@@ -335,6 +361,8 @@ void Uploader::startUploadRecord()
 {
     m_state.startedMs = Timing::nowMs();
     m_state.failureText.clear();
+    m_state.unitSaid.reset();
+    m_state.delivered = false;
     if (m_link.serialOpen())
         m_state.linkText =
             QStringLiteral("COM%1:%2").arg(m_port.portNumber()).arg(m_port.baudRate());
@@ -350,22 +378,38 @@ void Uploader::startUploadRecord()
 // own verdict; 'confirmed' tells whether the unit was asked to confirm it with its prompt.
 void Uploader::recordUpload(bool succeeded, bool confirmed)
 {
+    UploadRecord record = currentRecord();
+    record.milliseconds = Timing::nowMs() - m_state.startedMs;
+    if (confirmed)
+        record.unitSaid = m_state.unitSaid.value_or(QByteArray());
+    const bool clean = succeeded && m_state.failureText.isEmpty();
+    if (confirmed && clean && m_state.delivered) {
+        record.outcome = UploadRecord::Outcome::Delivered;
+    } else if (m_run.cancelled()) {
+        record.outcome = UploadRecord::Outcome::Cancelled;
+        record.reason = m_run.cancelReason();
+    } else if (!clean || confirmed) {
+        record.outcome = UploadRecord::Outcome::Failed;
+    } else {
+        record.outcome = UploadRecord::Outcome::Sent;
+    }
+    RecordLog::writeUpload(record);
+}
+
+// The record as far as the upload has got: what it sends, over which link, since when.
+UploadRecord Uploader::currentRecord() const
+{
     UploadRecord record;
     record.file = displayText(m_state.fileName);
     record.size = m_state.fileSize;
     record.checksum = m_state.checksum;
+    record.sha256 = m_state.sha256;
     record.address = displayText(m_state.loadAddress);
     record.version = displayText(m_state.loadVersion);
     record.link = m_state.linkText;
-    record.milliseconds = Timing::nowMs() - m_state.startedMs;
+    record.startedMs = m_state.startedMs;
     record.reason = m_state.failureText;
-    if (m_run.cancelFlag() == 1)
-        record.outcome = UploadRecord::Outcome::Cancelled;
-    else if (!succeeded || !m_state.failureText.isEmpty())
-        record.outcome = UploadRecord::Outcome::Failed;
-    else
-        record.outcome = confirmed ? UploadRecord::Outcome::Delivered : UploadRecord::Outcome::Sent;
-    WriteStderrLine(uploadRecordLine(record));
+    return record;
 }
 
 bool Uploader::openUploadFile(QFile &file)

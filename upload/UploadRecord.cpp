@@ -1,5 +1,7 @@
 #include "upload/UploadRecord.h"
 
+#include "upload/ByteText.h"
+
 namespace {
 
 QString outcomeWord(UploadRecord::Outcome outcome)
@@ -33,11 +35,14 @@ QString uploadRecordLine(const UploadRecord &record)
     QString line = QStringLiteral("upload file=") + quotedField(record.file) +
                    QStringLiteral(" size=") + QString::number(record.size) +
                    QStringLiteral(" checksum=") + QString::number(record.checksum, 16) +
+                   QStringLiteral(" sha256=") + QString::fromLatin1(record.sha256) +
                    QStringLiteral(" address=") + quotedField(record.address) +
                    QStringLiteral(" version=") + quotedField(record.version) +
                    QStringLiteral(" link=") + record.link + QStringLiteral(" seconds=") +
-                   QString::number(double(record.milliseconds) / 1000.0, 'f', 2) +
-                   QStringLiteral(" outcome=") + outcomeWord(record.outcome);
+                   QString::number(double(record.milliseconds) / 1000.0, 'f', 2);
+    if (record.unitSaid)
+        line += QStringLiteral(" unit_said=") + ByteText::quotedBytes(*record.unitSaid);
+    line += QStringLiteral(" outcome=") + outcomeWord(record.outcome);
     if (record.outcome == UploadRecord::Outcome::Cancelled ||
         record.outcome == UploadRecord::Outcome::Failed)
         line += QStringLiteral(" reason=") + quotedField(record.reason);

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 
 // The file upload. It lasts as long as the program: a new script run does not reset it.
 struct UploadState
@@ -21,6 +22,8 @@ struct UploadState
     // Upper-cased, or the file's date text.
     QByteArray loadVersion;
     quint16 checksum = 0;
+    // The SHA-256 of the bytes measured, in lower-case hexadecimal.
+    QByteArray sha256;
     qint64 fileSize = 0;
     // The _LF, _LA, _LV chain that _LD uploads.
     LoadChain chain;
@@ -33,6 +36,10 @@ struct UploadState
     qint64 startedMs = 0;
     QString linkText;
     QString failureText;
+    // What the unit printed between the end of the data and its prompt.
+    std::optional<QByteArray> unitSaid;
+    // The unit's prompt confirmed the data, on the link that took it, before any cancel.
+    bool delivered = false;
     // Pause after a transfer that was not cancelled.
     int postUploadPauseMs = 4000;
     // The terminal pane is disabled during a transfer only while this is the byte 0.

@@ -1,15 +1,18 @@
 // Uploader: a file's way into the unit. It runs the load chain of a script (_LF, _LA, _LV and
 // _LD), measures the file, sends the header and the file's bytes in blocks through DeviceLink
 // while the progress window counts them, waits for the unit's prompt that confirms them, and
-// writes each upload's record line. It owns the upload state and is handed the serial port,
+// writes each upload's record line. A cancel (any failure, the time limit, a signal) stops the
+// transfer before its next block; only the start of the next run clears it. It owns the upload state and is handed the serial port,
 // the TCP client (for the record), DeviceLink, the run control, the progress window and the
 // window's view of an upload: the status line, message boxes, the menus that could change the
 // link, and the terminal pane.
 #pragma once
 
+#include "upload/UploadRecord.h"
 #include "upload/UploadState.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 #include <functional>
@@ -34,8 +37,6 @@ public:
         // The menus that could change the link, shown or hidden during a transfer.
         std::function<void(bool)> showUploadMenus;
         std::function<void(bool)> enablePane;
-        // The run's time limit passed: nothing more is waited for.
-        std::function<bool()> runTimedOut;
     };
 
     Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
@@ -78,11 +79,13 @@ private:
     void transferBlocks(QFile &file);
     void afterTransfer();
     bool transferLinkLost();
+    QString cancelledUploadText() const;
     void reportCancelledUpload();
-    void postUploadPromptWait();
+    bool postUploadPromptWait();
     bool uploadLinkHolds() const;
     bool promptOnUploadLink();
-    bool sentBytesMatchHeader();
+    bool sentBytesMatchMeasure();
+    UploadRecord currentRecord() const;
 
     SerialPort &m_port;
     QTcpSocket &m_socket;
@@ -91,4 +94,6 @@ private:
     TProgressForm *m_progress = nullptr;
     View m_view;
     UploadState m_state;
+    // The bytes the transfer has sent so far.
+    QCryptographicHash m_sentHash{QCryptographicHash::Sha256};
 };

@@ -65,7 +65,6 @@ int runScript(TTamrinForm &form, const QString &folder, const QByteArray &script
     file.write(script);
     file.close();
     form.scriptRunner().setFileName(path);
-    form.setCancelFlag(0);
     return form.read_ini();
 }
 

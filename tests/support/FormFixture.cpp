@@ -59,6 +59,5 @@ int FormFixture::runScript(const QByteArray &script)
     file.close();
     form().ClearScriptLines();
     form().scriptRunner().setFileName(path);
-    form().setCancelFlag(0);
     return form().read_ini();
 }

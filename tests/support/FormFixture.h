@@ -34,8 +34,9 @@ public:
     int exitStatus() const { return m_exitStatus; }
     // Makes COM 'portNumber' Tamrin's port and opens it; true once it is open.
     bool openComPort(int portNumber);
-    // Runs 'script' as a script file, after clearing the cancel flag and the line table as the
-    // open-script button does; returns what the run returned, -1 if the file was not written.
+    // Runs 'script' as a script file, after clearing the line table as the open-script button
+    // does (the run's start clears the cancel); returns what the run returned, -1 if the file
+    // was not written.
     int runScript(const QByteArray &script);
 
 private:

@@ -1,0 +1,47 @@
+// The records a supervisor keeps: one line on standard error for each upload and for the end
+// of a run, each written once and whole, beginning "Tamrin: " like the messages.
+//
+//   run script="auto.sld" status=1 outcome=failed reason="Error! Unit not in Loader Mode! ..."
+//
+// A run's outcome follows from its status: success, failed, not-run (the unit was not reached
+// or the script could not be opened), time-limit, not-started, or stopped (by a signal, status
+// 128 + its number); configured= (after the script) names the port the settings asked for when the unit was
+// found on another, and the reason is left out when there is none.
+//
+// A run that was told to stop and does not end by itself is ended by force from another thread
+// (app/ProcessGuard). The log therefore knows what is still going: the upload between its
+// header (or first block) and its record, and the run. The forced end writes their lines, the
+// upload as cancelled; a lock makes sure that each record is written exactly once, by the one
+// or the other, and that nothing is written after the forced end.
+#pragma once
+
+#include "upload/UploadRecord.h"
+
+#include <QString>
+
+struct RunRecord
+{
+    QString script;
+    int status = 0;
+    QString reason;
+    // The COM port the settings named, when the unit answered on another one; empty otherwise.
+    QString configured;
+};
+
+QString runRecordLine(const RunRecord &record);
+
+namespace RecordLog {
+
+// The upload is going: if the process is ended by force, it is recorded as cancelled.
+void uploadGoing(const UploadRecord &record);
+// Writes the upload's record; it is no longer going.
+void writeUpload(const UploadRecord &record);
+// The run is going, with what its record will say of it.
+void runGoing(const RunRecord &record);
+// Writes the run's record; it is no longer going.
+void writeRun(const RunRecord &record);
+// From any thread, once: the upload still going as cancelled for 'reason', and the run still
+// going with 'status' and 'reason'. Nothing is written after it.
+void writeForcedEnd(int status, const QString &reason);
+
+} // namespace RecordLog
