@@ -1,7 +1,9 @@
 // How Tamrin was started: at a screen with an operator, or as an unattended station.
 //
 // Where no display can be opened (neither DISPLAY nor WAYLAND_DISPLAY is set and no platform
-// was chosen) Tamrin picks the offscreen platform itself instead of aborting. Offscreen or on
+// was chosen) Tamrin picks the offscreen platform itself instead of aborting. A display that is
+// named but cannot be opened (an ssh session's stale DISPLAY) or a platform plugin that cannot
+// load ends the same way, after one "Tamrin: " line that names what was tried. Offscreen or on
 // the minimal platform it is headless: an automatic run goes as usual, manual mode cannot be
 // operated. Headless, or with TAMRIN_UNATTENDED=1, nobody is there to press a button: message
 // boxes are only written to standard error and count as acknowledged, and questions are
@@ -41,6 +43,21 @@ constexpr int MaxRunTimeoutSeconds = 7 * 24 * 3600;
 
 // Before the application object exists: the offscreen platform where no display can be opened.
 void chooseHeadlessPlatform();
+// Around the application object's construction: Qt's platform warnings are held while it is
+// built and passed on once it exists. Should no platform start, Qt ends the process with a
+// fatal message; instead the "Tamrin: " line is written and the program is started again in
+// this same process (exec: nothing outlives or doubles it) on the offscreen platform, with
+// DISPLAY and WAYLAND_DISPLAY removed and Qt's -platform option dropped, so that it runs as if
+// no display had been set. The held warnings of the failed start are dropped: the one line
+// says it all. When offscreen was the platform tried there is no retry: Qt ends as it would.
+//
+// Qt's own failure is the test: checking the display beforehand would repeat Qt's choice of
+// plugin (QT_QPA_PLATFORM lists, -platform, Wayland tried before X when WAYLAND_DISPLAY is
+// set) and each plugin's way to its display (X authority, TCP displays, the Wayland socket),
+// and could pass where Qt then fails. A half-built application object cannot try another
+// platform, hence the exec.
+void holdPlatformWarnings(int argc, char *argv[]);
+void passHeldPlatformWarnings();
 // Standard error keeps the "Tamrin: " lines and real problems: the platform's notes that
 // change nothing (no runtime folder for root, an offscreen window that cannot be raised) are
 // dropped.

@@ -1,6 +1,6 @@
 // Tamrin: uploads firmware files into the unit over RS-232 or TCP, driven by script files.
-// Its own options print and end before any window exists; where no display can be opened it
-// runs offscreen, as an unattended station.
+// Its own options print and end before any window exists; where no display can be opened,
+// none being set or the one set being gone, it runs offscreen, as an unattended station.
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
 #include "app/ProcessGuard.h"
@@ -70,7 +70,9 @@ int main(int argc, char *argv[])
         return *status;
     Station::chooseHeadlessPlatform();
     Station::quietPlatformNotes();
+    Station::holdPlatformWarnings(argc, argv);
     QApplication app(argc, argv);
+    Station::passHeldPlatformWarnings();
     // Qt has taken its own options out: what is left is not Tamrin's.
     const QStringList refused = QApplication::arguments().mid(1);
     if (!refused.isEmpty()) {

@@ -4,10 +4,14 @@
 
 #include "link/PortNames.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace {
@@ -18,10 +22,12 @@ constexpr int NameWidth = 7;
 
 struct Entry
 {
-    // The path COMn names, "PATH -> TARGET" for a link; empty when not present.
+    // The path COMn names, "PATH -> TARGET" for a link; empty when it names no serial device.
     QString device;
     // What the system says of a USB adapter; empty for any other device.
     QString adapter;
+    // Why COMn names no serial device: "not present", "not a serial device (PATH)".
+    QString absence;
 };
 
 QString adapterText(const QSerialPortInfo &info)
@@ -43,15 +49,32 @@ QString adapterAt(const QString &location, const QList<QSerialPortInfo> &systemP
     return QString();
 }
 
+// Where the link at 'path' leads, as it is written (QFileInfo would make it absolute); the
+// path itself when it is no link.
+QString writtenTarget(const QString &path)
+{
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t length =
+        ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
+    if (length < 0)
+        return path;
+    target.truncate(length);
+    return QFile::decodeName(target);
+}
+
 Entry entryFor(int portNumber, const QList<QSerialPortInfo> &systemPorts)
 {
     const QString path = PortNames::devicePath(portNumber, systemPorts);
     const QFileInfo file(path);
-    if (path.isEmpty() || !file.exists())
-        return {};
+    if (path.isEmpty())
+        return {{}, {}, NotPresent};
+    if (!file.exists())
+        return {{}, {}, QStringLiteral("%1 (%2)").arg(NotPresent, writtenTarget(path))};
     const QString target = file.canonicalFilePath();
+    if (!PortNames::isSerialDevice(target))
+        return {{}, {}, QStringLiteral("not a serial device (%1)").arg(target)};
     const QString device = target == path ? path : QStringLiteral("%1 -> %2").arg(path, target);
-    return {device, adapterAt(target, systemPorts)};
+    return {device, adapterAt(target, systemPorts), {}};
 }
 
 std::vector<Entry> entries()
@@ -67,7 +90,7 @@ std::vector<Entry> entries()
 QString entryText(const Entry &entry, int deviceWidth)
 {
     if (entry.device.isEmpty())
-        return NotPresent;
+        return entry.absence;
     if (entry.adapter.isEmpty())
         return entry.device;
     return entry.device.leftJustified(deviceWidth) + QStringLiteral("  ") + entry.adapter;

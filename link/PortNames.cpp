@@ -1,5 +1,6 @@
 // Port names: the override folder, the user's entries, then the machine's devices in COM order
-// with the console devices left out (see PortNames.h).
+// with the console devices left out (see PortNames.h); and whether a path leads to a terminal
+// device, from its device number alone.
 #include "link/PortNames.h"
 
 #include <QDir>
@@ -8,15 +9,21 @@
 #include <QSerialPortInfo>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <optional>
 
 namespace {
 
+// The entry counts as soon as its name is in the folder: a dangling link is the user's pin
+// on a device that is gone, not a gap for the machine's devices to fill.
 QString entryIn(const QString &folder, int portNumber)
 {
     const QString path = QDir(folder).filePath(QStringLiteral("COM%1").arg(portNumber));
-    return QFileInfo::exists(path) ? path : QString();
+    const QFileInfo entry(path);
+    return entry.exists() || entry.isSymLink() ? path : QString();
 }
 
 QString userPortsFolder()
@@ -86,9 +93,50 @@ QString systemDeviceAt(int portNumber, const QList<QSerialPortInfo> &available)
         .value(portNumber - 1);
 }
 
+// Whether one line of /proc/tty/drivers ("serial  /dev/ttyS  4 64-95 serial") covers the
+// device numbered major:minor. Its fields are read from the end, the driver's name being free
+// text: the major number, then the minors, one ("64") or a range ("64-95").
+bool driverCovers(const QString &line, unsigned major, unsigned minor)
+{
+    const QStringList fields = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (fields.size() < 5)
+        return false;
+    const QStringList minors = fields.at(fields.size() - 2).split(QLatin1Char('-'));
+    bool majorRead = false;
+    bool firstRead = false;
+    bool lastRead = false;
+    const unsigned driverMajor = fields.at(fields.size() - 3).toUInt(&majorRead);
+    const unsigned firstMinor = minors.constFirst().toUInt(&firstRead);
+    const unsigned lastMinor = minors.constLast().toUInt(&lastRead);
+    return majorRead && firstRead && lastRead && driverMajor == major && minor >= firstMinor &&
+           minor <= lastMinor;
+}
+
 } // namespace
 
 namespace PortNames {
+
+// A terminal device is a character device whose number one of the kernel's tty drivers owns.
+// /proc/tty/drivers lists every one of them with its numbers, those the kernel hands out at
+// run time included (USB adapters, ACM modems) and the pseudo-terminals' slaves (/dev/pts/N),
+// which /sys/class/tty leaves out. isatty() would need the device open, and opening a serial
+// device raises its modem lines (the unit sees DTR and RTS move) or starts whatever another
+// kind of device does on open. Where the list cannot be read any character device is taken
+// for one: a port is not refused for a list the machine does not keep.
+bool isSerialDevice(const QString &path)
+{
+    struct stat status = {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &status) != 0 ||
+        !S_ISCHR(status.st_mode))
+        return false;
+    QFile drivers(QStringLiteral("/proc/tty/drivers"));
+    if (!drivers.open(QIODevice::ReadOnly))
+        return true;
+    const QStringList lines = QString::fromLatin1(drivers.readAll()).split(QLatin1Char('\n'));
+    return std::any_of(lines.begin(), lines.end(), [&](const QString &line) {
+        return driverCovers(line, ::major(status.st_rdev), ::minor(status.st_rdev));
+    });
+}
 
 QStringList orderedSystemPorts(const QStringList &systemLocations, const QStringList &consoleNames)
 {

@@ -107,7 +107,7 @@ SerialPort::~SerialPort()
 bool SerialPort::isAvailable(int portNumber)
 {
     const QString path = PortNames::devicePath(portNumber);
-    if (path.isEmpty())
+    if (!PortNames::isSerialDevice(path))
         return false;
     const DeviceLock lock = takeDeviceLock(path);
     if (lock.result == DeviceLock::Held)
@@ -121,6 +121,23 @@ bool SerialPort::isAvailable(int portNumber)
         probe.close();
     ::close(lock.fd);
     return opened || probe.error() == QSerialPort::PermissionError;
+}
+
+// Sets the error text and the failure when COMn names no terminal device: nothing, a link
+// whose target is gone, or a FIFO, a file, a folder or another kind of device, which is
+// never opened.
+bool SerialPort::leadsToSerialDevice(const QString &path)
+{
+    if (PortNames::isSerialDevice(path))
+        return true;
+    m_openFailure = OpenFailure::Other;
+    if (path.isEmpty())
+        m_errorString = QStringLiteral("no device for COM%1").arg(m_portNumber);
+    else if (!QFileInfo::exists(path))
+        m_errorString = QStringLiteral("%1: not present").arg(path);
+    else
+        m_errorString = QStringLiteral("%1: not a serial device").arg(path);
+    return false;
 }
 
 // Sets the error text and the failure when the lock cannot be had.
@@ -151,11 +168,8 @@ bool SerialPort::open()
     m_lossPending = false;
     m_openFailure = OpenFailure::None;
     const QString path = PortNames::devicePath(m_portNumber);
-    if (path.isEmpty()) {
-        m_errorString = QStringLiteral("no device for COM%1").arg(m_portNumber);
-        m_openFailure = OpenFailure::Other;
+    if (!leadsToSerialDevice(path))
         return false;
-    }
     if (!lockDevice(path))
         return false;
     m_devicePath = path;

@@ -51,9 +51,10 @@ public:
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 
-    // True when COMn exists and can be opened, or exists but another program (or another
-    // SerialPort of this one) holds it, or this account may not open it: open() then fails
-    // and tells why.
+    // True when COMn is a terminal device that can be opened, or that another program (or
+    // another SerialPort of this one) holds, or that this account may not open: open() then
+    // fails and tells why. A name whose target is gone, or that leads to anything but a
+    // terminal device, is never opened: it is not available.
     static bool isAvailable(int portNumber);
 
     bool open();
@@ -118,6 +119,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     void onLost();
     bool deviceGone() const;
+    bool leadsToSerialDevice(const QString &path);
     bool lockDevice(const QString &path);
     void unlockDevice();
     void rearmReading();

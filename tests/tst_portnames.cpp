@@ -5,10 +5,13 @@
 
 #include "link/PortList.h"
 #include "link/PortNames.h"
+#include "link/SerialPort.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class tst_PortNames : public QObject
 {
@@ -18,7 +21,8 @@ private slots:
     void systemOrder_data();
     void systemOrder();
     void overrideFolderIsTheOnlySource();
-    void userEntriesNamePorts();
+    void entriesDecideTheirNumbers_data();
+    void entriesDecideTheirNumbers();
     void listTellsWhatEachNumberNames();
 };
 
@@ -55,24 +59,61 @@ void tst_PortNames::overrideFolderIsTheOnlySource()
 {
     QTemporaryDir ports;
     QVERIFY(QFile::link(QStringLiteral("/dev/null"), ports.filePath(QStringLiteral("COM3"))));
-    QVERIFY(QFile::link(ports.filePath(QStringLiteral("gone")),
-                        ports.filePath(QStringLiteral("COM4"))));
     qputenv("TAMRIN_PORTS_DIR", ports.path().toLocal8Bit());
     QCOMPARE(PortNames::devicePath(3), ports.filePath(QStringLiteral("COM3")));
-    QVERIFY2(PortNames::devicePath(4).isEmpty(), "a dangling link names no device");
     QVERIFY(PortNames::devicePath(1).isEmpty());
     QVERIFY(PortNames::devicePath(0).isEmpty());
     QVERIFY(PortNames::devicePath(-1).isEmpty());
 }
 
-void tst_PortNames::userEntriesNamePorts()
+void tst_PortNames::entriesDecideTheirNumbers_data()
 {
+    QTest::addColumn<bool>("inUserFolder"); // else in TAMRIN_PORTS_DIR
+    // "link:TARGET", "fifo", "file" or "folder"
+    QTest::addColumn<QString>("entry");
+    // What the list and the menu show for the number; "%1" stands for the folder.
+    QTest::addColumn<QString>("shown");
+
+    const QString gone =
+        QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_GONE-if00-port0");
+    QTest::newRow("dangling link in the user's folder")
+        << true << QStringLiteral("link:") + gone << QStringLiteral("not present (%1)").arg(gone);
+    QTest::newRow("dangling link in TAMRIN_PORTS_DIR")
+        << false << QStringLiteral("link:") + gone << QStringLiteral("not present (%1)").arg(gone);
+    QTest::newRow("FIFO") << false << QStringLiteral("fifo")
+                          << QStringLiteral("not a serial device (%1/COM1)");
+    QTest::newRow("regular file") << true << QStringLiteral("file")
+                                  << QStringLiteral("not a serial device (%1/COM1)");
+    QTest::newRow("folder") << false << QStringLiteral("folder")
+                            << QStringLiteral("not a serial device (%1/COM1)");
+    QTest::newRow("link to /dev/null") << true << QStringLiteral("link:/dev/null")
+                                       << QStringLiteral("not a serial device (/dev/null)");
+}
+
+// COM1's entry names COM1, whatever it leads to: the number never falls to the machine's
+// first serial device, and nothing there is a port to open.
+void tst_PortNames::entriesDecideTheirNumbers()
+{
+    QFETCH(bool, inUserFolder);
+    QFETCH(QString, entry);
+    QFETCH(QString, shown);
     QTemporaryDir config;
-    QVERIFY(QDir().mkpath(config.filePath(QStringLiteral("tamrin/ports"))));
-    const QString entry = config.filePath(QStringLiteral("tamrin/ports/COM7"));
-    QVERIFY(QFile::link(QStringLiteral("/dev/null"), entry));
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QCOMPARE(PortNames::devicePath(7), entry);
+    const QString folder =
+        inUserFolder ? config.filePath(QStringLiteral("tamrin/ports")) : config.path();
+    QVERIFY(QDir().mkpath(folder));
+    qputenv(inUserFolder ? "XDG_CONFIG_HOME" : "TAMRIN_PORTS_DIR", config.path().toLocal8Bit());
+    const QString path = folder + QStringLiteral("/COM1");
+    if (entry.startsWith(QLatin1String("link:")))
+        QVERIFY(QFile::link(entry.mid(5), path));
+    else if (entry == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (entry == QLatin1String("file"))
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+    else
+        QVERIFY(QDir().mkpath(path));
+    QCOMPARE(PortNames::devicePath(1), path);
+    QCOMPARE(PortList::descriptions().value(0), shown.arg(QFileInfo(folder).canonicalFilePath()));
+    QVERIFY(!SerialPort::isAvailable(1));
 }
 
 void tst_PortNames::listTellsWhatEachNumberNames()
@@ -80,13 +121,13 @@ void tst_PortNames::listTellsWhatEachNumberNames()
     UnitSim unit;
     QVERIFY(unit.start());
     const QString ports = unit.portsDir();
-    QVERIFY(QFile::link(ports + QStringLiteral("/gone"), ports + QStringLiteral("/COM2")));
+    QVERIFY(QFile::link(QStringLiteral("gone"), ports + QStringLiteral("/COM2")));
     qputenv("TAMRIN_PORTS_DIR", ports.toLocal8Bit());
     const QStringList lines = PortList::table().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), PortList::PortCount);
     QCOMPARE(lines.at(2),
              QStringLiteral("COM3   %1 -> %2").arg(unit.ptyPath(), unit.slaveDevice()));
-    QCOMPARE(lines.at(1), QStringLiteral("COM2   not present"));
+    QCOMPARE(lines.at(1), QStringLiteral("COM2   not present (gone)"));
     QCOMPARE(lines.at(15), QStringLiteral("COM16  not present"));
 }
 

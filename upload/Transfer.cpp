@@ -13,8 +13,8 @@
 // sends none. The bytes sent are summed and hashed as they go: a file rewritten after it was
 // measured is caught even when the rewrite keeps the 16-bit sum.
 //
-// What the unit prints between the end of the data and its prompt is heard and kept for the
-// record: the prompt is all the protocol confirms, and a unit may report an error before it.
+// What the unit prints from the last block until its prompt is heard and kept for the record:
+// the prompt is all the protocol confirms, and a unit may report an error before it.
 #include "upload/Uploader.h"
 
 #include "link/DeviceLink.h"
@@ -149,7 +149,6 @@ void Uploader::transferWithProgress(QFile &file)
 // the last bytes were on their way, or while the unit was storing them, took them with it.
 void Uploader::afterTransfer()
 {
-    m_link.startHearing();
     if (!m_run.cancelled()) {
         Timing::sleepMs(m_state.postUploadPauseMs);
         Timing::pump();
@@ -199,6 +198,9 @@ void Uploader::transferBlocks(QFile &file)
     const qint64 blocks = m_state.fileSize / TransferBlock;
     const qint64 remainder = m_state.fileSize - blocks * TransferBlock;
     auto sendAndStep = [&](qint64 count) {
+        // The unit may answer the last block before the send has finished with it: what it
+        // says is heard from that block on.
+        m_link.startHearing();
         if (m_run.cancelled() || transferLinkLost() || !sendFileBlock(file, count))
             return false;
         if (m_progress)
