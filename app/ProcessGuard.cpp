@@ -59,7 +59,7 @@ QString ProcessGuard::Request::message() const
     if (timeLimit())
         return QStringLiteral("Error! The run time limit of %1 s (TAMRIN_RUN_TIMEOUT) has "
                               "passed. Exiting script.")
-            .arg(limitSeconds);
+            .arg(double(limit.count()) / 1000.0);
     return QStringLiteral("Error! The run was stopped by %1. Exiting script.")
         .arg(signalName(signal));
 }
@@ -104,12 +104,12 @@ void ProcessGuard::catchSignals()
         ::sigaction(number, &action, nullptr);
 }
 
-void ProcessGuard::armTimeLimit(int seconds)
+void ProcessGuard::armTimeLimit(std::chrono::milliseconds limit)
 {
     {
         const std::lock_guard<std::mutex> hold(m_mutex);
-        m_deadline = Clock::now() + std::chrono::seconds(seconds);
-        m_limitSeconds = seconds;
+        m_deadline = Clock::now() + limit;
+        m_limit = limit;
     }
     wake();
 }
@@ -172,7 +172,7 @@ bool ProcessGuard::dueNow(std::optional<Request> &forcedEnd)
     const Clock::time_point now = Clock::now();
     if (m_deadline && now >= *m_deadline) {
         m_deadline.reset();
-        post(Request{0, m_limitSeconds});
+        post(Request{0, m_limit});
     }
     if (!m_forcedEndAt || now < *m_forcedEndAt)
         return false;
@@ -205,7 +205,7 @@ void ProcessGuard::readPipe()
             if (m_posted)
                 m_forcedEndAt = Clock::now();
             else
-                post(Request{int(quint8(bytes.at(size_t(i)))), 0});
+                post(Request{int(quint8(bytes.at(size_t(i)))), {}});
         }
     }
 }

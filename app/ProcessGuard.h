@@ -28,7 +28,7 @@ public:
     {
         // 0 for the time limit, else the signal's number.
         int signal = 0;
-        int limitSeconds = 0;
+        std::chrono::milliseconds limit{0};
 
         bool timeLimit() const { return signal == 0; }
         // 3 for the time limit, 128 + the signal's number for a signal.
@@ -51,8 +51,8 @@ public:
 
     // Catches SIGTERM, SIGINT and SIGHUP from now on (one guard per process does).
     void catchSignals();
-    // The run's time limit, counted from now in real seconds.
-    void armTimeLimit(int seconds);
+    // The run's time limit, counted from now in real time.
+    void armTimeLimit(std::chrono::milliseconds limit);
     // The window thread takes the request, once.
     std::optional<Request> takeRequest();
     // The process ends by itself: no forced end any more.
@@ -78,7 +78,7 @@ private:
     int m_pipe[2] = {-1, -1};
     std::mutex m_mutex;
     std::optional<Clock::time_point> m_deadline;
-    int m_limitSeconds = 0;
+    std::chrono::milliseconds m_limit{0};
     std::optional<Clock::time_point> m_forcedEndAt;
     std::optional<Request> m_posted;
     std::optional<Request> m_waiting;

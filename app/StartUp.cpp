@@ -120,7 +120,7 @@ int TTamrinForm::automaticRunStatus(int result) const
 void TTamrinForm::boundTheRun()
 {
     if (m_guard && startup.station.runTimeoutSeconds > 0)
-        m_guard->armTimeLimit(startup.station.runTimeoutSeconds);
+        m_guard->armTimeLimit(std::chrono::seconds(startup.station.runTimeoutSeconds));
 }
 
 void TTamrinForm::takeStopRequest()

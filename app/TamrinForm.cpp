@@ -202,8 +202,11 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
     }
     event->accept();
     m_link->setCapturing(false);
-    // An automatic run that was cut short did not succeed.
-    endProcess(startup.autoMode && runGoing() ? ExitRunFailed : ExitSuccess);
+    // An automatic run that was cut short did not succeed, and what was going is recorded so.
+    const int status = startup.autoMode && runGoing() ? ExitRunFailed : ExitSuccess;
+    if (runGoing())
+        RecordLog::writeGoing(status, QStringLiteral("the window was closed during the run"));
+    endProcess(status);
 }
 
 void TTamrinForm::endProcess(int status)

@@ -4,12 +4,14 @@
 #include "UnitSim.h"
 
 #include "app/InfoForm.h"
+#include "app/ProcessGuard.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 #include "upload/ProgressForm.h"
+#include "upload/RecordLog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -22,11 +24,17 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <thread>
+
+#include <unistd.h>
 
 class tst_StartUp : public QObject
 {
@@ -51,6 +59,8 @@ private slots:
     void settingsFile();
     void brands_data();
     void brands();
+    // Last: once a forced end has written its records, nothing more is written.
+    void forcedEndWhileTheWindowThreadIsBlocked();
 
 private:
     void writeSettings(const QByteArrayList &lines);
@@ -264,6 +274,11 @@ void tst_StartUp::ethernetOnlySkipsTheSerialSearch()
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
 }
 
+static int signalNumber(const QString &name)
+{
+    return name == QLatin1String("SIGTERM") ? SIGTERM : name == QLatin1String("SIGHUP") ? SIGHUP : SIGINT;
+}
+
 // A display number no X server here answers: neither its socket nor its lock file is there.
 static int displayWithoutServer()
 {
@@ -274,114 +289,197 @@ static int displayWithoutServer()
     return number;
 }
 
+// One run of the real program as a station's supervisor starts it: its settings, its script,
+// what the test does to it meanwhile, and what it must end with.
+struct StationRun
+{
+    QByteArray mode = "AUTOMATIC"; // settings line 8
+    QByteArray configuredPort = "COM4"; // settings line 1; the unit, if any, is on COM4
+    bool withUnit = true;
+    QByteArray script;
+    QByteArray runTimeout; // TAMRIN_RUN_TIMEOUT; empty: not set
+    QStringList environment; // more variables, "NAME=VALUE"
+    // Once the unit has received 'strikeAfter', the test strikes: a control command to the unit
+    // ("mute on") or a signal to Tamrin ("SIGTERM").
+    QByteArray strikeAfter;
+    QString strike;
+    int exitStatus = 0;
+    int withinSeconds = 30;
+    // Each must match exactly one whole line of standard error.
+    QStringList stderrLines;
+    QByteArray unitReceivedLast;
+
+    StationRun &limit(const QByteArray &seconds) { runTimeout = seconds; return *this; }
+    StationRun &after(const QByteArray &received, const QString &what)
+    {
+        strikeAfter = received;
+        strike = what;
+        return *this;
+    }
+    StationRun &ends(int status, int seconds, const QStringList &lines,
+                     const QByteArray &receivedLast = {})
+    {
+        exitStatus = status;
+        withinSeconds = seconds;
+        stderrLines = lines;
+        unitReceivedLast = receivedLast;
+        return *this;
+    }
+};
+Q_DECLARE_METATYPE(StationRun)
+
+static StationRun station(const QByteArray &script)
+{
+    StationRun run;
+    run.script = script;
+    return run;
+}
+
 void tst_StartUp::unattendedStation_data()
 {
-    QTest::addColumn<QByteArray>("mode"); // settings line 8
-    QTest::addColumn<bool>("withUnit");
-    QTest::addColumn<QByteArray>("script");
-    // Once the unit has received this, the test makes it go quiet.
-    QTest::addColumn<QByteArray>("muteAfter");
-    QTest::addColumn<QByteArray>("runTimeout"); // TAMRIN_RUN_TIMEOUT; empty: not set
-    QTest::addColumn<int>("exitStatus");
-    QTest::addColumn<int>("withinSeconds");
-    // Each must match exactly one whole line of standard error.
-    QTest::addColumn<QStringList>("stderrLines");
-    QTest::addColumn<QByteArray>("unitReceivedLast");
-    QTest::addColumn<QStringList>("extraEnvironment"); // "NAME=VALUE"
+    QTest::addColumn<StationRun>("run");
 
-    const QByteArray automatic = "AUTOMATIC";
     const QByteArray goodUpload = "_LF firmware.bin\r\n_LA 80000\r\n_LV V2.1\r\n_LD\r\n";
+    const QByteArray header = "LF 80000 5000 ed28 V2.1\r";
     const QString succeeded = R"(Tamrin: run script="run\.sld" status=0 outcome=success)";
-    QTest::newRow("good upload")
-        << automatic << true << goodUpload << QByteArray() << QByteArray() << 0 << 30
-        << QStringList{R"(Tamrin: upload file="firmware\.bin" size=5000 checksum=ed28 )"
-                       R"(sha256=6d0b8f82185d3ac961734a362d2404be8ac443e0aa1f524b24d92cd16b9790d9 )"
-                       R"(address="80000" version="V2\.1" link=COM4:38400 seconds=\d+\.\d\d )"
-                       R"(unit_said="LOAD OK 5000 ed28" outcome=delivered)",
-                       succeeded}
-        << QByteArray("\r") << QStringList{};
-    QTest::newRow("no unit") << automatic << false << QByteArray("_SC \"A\"\r\n") << QByteArray()
-                             << QByteArray() << 2 << 10
-                             << QStringList{R"(Tamrin: run script="run\.sld" status=2 )"
-                                            R"(outcome=not-run reason="Error!! COM port .*")"}
-                             << QByteArray() << QStringList{};
+    QTest::newRow("good upload") << station(goodUpload).ends(
+        0, 30,
+        {R"(Tamrin: upload file="firmware\.bin" size=5000 checksum=ed28 )"
+         R"(sha256=6d0b8f82185d3ac961734a362d2404be8ac443e0aa1f524b24d92cd16b9790d9 )"
+         R"(address="80000" version="V2\.1" link=COM4:38400 seconds=\d+\.\d\d )"
+         R"(unit_said="LOAD OK 5000 ed28" outcome=delivered)",
+         succeeded},
+        "\r");
+    StationRun noUnit = station("_SC \"A\"\r\n").ends(
+        2, 10, {R"(Tamrin: run script="run\.sld" status=2 outcome=not-run reason="Error!! COM port .*")"});
+    noUnit.withUnit = false;
+    QTest::newRow("no unit") << noUnit;
     QTest::newRow("a command failed")
-        << automatic << true << QByteArray("_LF missing.bin\r\n_LD\r\n_SC \"AFTER\"\r\n")
-        << QByteArray() << QByteArray() << 1 << 10
-        << QStringList{R"(Tamrin: upload file="missing\.bin" .* outcome=failed reason="Error! )"
-                       R"(The upload chain .* is incomplete: a step was refused\. Exiting script\.")",
-                       R"(Tamrin: run script="run\.sld" status=1 outcome=failed reason="Error! )"
-                       R"(Unable to open file missing\.bin\. Cannot upload file\.")"}
-        << QByteArray("\r") << QStringList{};
+        << station("_LF missing.bin\r\n_LD\r\n_SC \"AFTER\"\r\n")
+               .ends(1, 10,
+                     {R"(Tamrin: upload file="missing\.bin" .* outcome=failed reason="Error! )"
+                      R"(The upload chain .* is incomplete: a step was refused\. Exiting script\.")",
+                      R"(Tamrin: run script="run\.sld" status=1 outcome=failed reason="Error! )"
+                      R"(Unable to open file missing\.bin\. Cannot upload file\.")"},
+                     "\r");
     // The safe answer, and a limit that makes no sense is ignored.
     QTest::newRow("question answered Cancel")
-        << automatic << true
-        << QByteArray("_DQ \"Flash?\"\r\n_DO _SC \"YES\"\r\n_DC _SC \"NO\"\r\n") << QByteArray()
-        << QByteArray("abc") << 0 << 10
-        << QStringList{"Tamrin: TAMRIN_RUN_TIMEOUT=abc ignored: .*", "Tamrin: Flash\\?",
-                       "Tamrin: answered Cancel"}
-        << QByteArray("NO\r") << QStringList{};
+        << station("_DQ \"Flash?\"\r\n_DO _SC \"YES\"\r\n_DC _SC \"NO\"\r\n")
+               .limit("abc")
+               .ends(0, 10,
+                     {"Tamrin: TAMRIN_RUN_TIMEOUT=abc ignored: .*", "Tamrin: Flash\\?",
+                      "Tamrin: answered Cancel"},
+                     "NO\r");
+
+    // A run stopped from outside, by its time limit or a signal, in any wait or pause, ends
+    // within seconds with records that say so: an upload stopped before the unit confirmed it
+    // is cancelled, and no data goes after a stop in the pause after the header.
+    const auto limitPassed = [](int seconds) {
+        return QStringLiteral(R"(Tamrin: Error! The run time limit of %1 s \(TAMRIN_RUN_TIMEOUT\) )"
+                              R"(has passed\. Exiting script\.)")
+            .arg(seconds);
+    };
+    const auto cancelledBy = [](const QString &reason) {
+        return QStringLiteral(R"(Tamrin: upload file="firmware\.bin" .* outcome=cancelled )"
+                              R"(reason="%1")")
+            .arg(reason);
+    };
+    const QString timeLimitRun = R"(Tamrin: run script="run\.sld" status=3 outcome=time-limit .*)";
     QTest::newRow("endless _WP under a 5 s limit")
-        << automatic << true << QByteArray("_SC \"QUIET\"\r\n_DY 1500\r\n_WP\r\n")
-        << QByteArray("QUIET\r") << QByteArray("5") << 3 << 12
-        << QStringList{R"(Tamrin: Error! The run time limit of 5 s \(TAMRIN_RUN_TIMEOUT\) has )"
-                       R"(passed\. Exiting script\.)",
-                       R"(Tamrin: run script="run\.sld" status=3 outcome=time-limit .*)"}
-        << QByteArray() << QStringList{};
-    QTest::newRow("manual mode without a display")
-        << QByteArray("manual") << true << QByteArray() << QByteArray() << QByteArray() << 4 << 5
-        << QStringList{"Tamrin: No display: manual mode cannot be operated here.*"} << QByteArray()
-        << QStringList{};
+        << station("_SC \"QUIET\"\r\n_DY 1500\r\n_WP\r\n")
+               .limit("5")
+               .after("QUIET\r", "mute on")
+               .ends(3, 12, {limitPassed(5), timeLimitRun});
+    QTest::newRow("_DY 30000 under a 3 s limit")
+        << station("_SC \"A\"\r\n_DY 30000\r\n_SC \"B\"\r\n")
+               .limit("3")
+               .ends(3, 12, {limitPassed(3), timeLimitRun}, "A\r");
+    QTest::newRow("a 2 s limit in the pause after the header")
+        << station(goodUpload).limit("2").ends(
+               3, 12, {limitPassed(2), cancelledBy(limitPassed(2).mid(8)), timeLimitRun}, header);
+    QTest::newRow("a 5 s limit in a long pause after the data")
+        << station("_LP 60\r\n" + goodUpload)
+               .limit("5")
+               .ends(3, 12, {limitPassed(5), cancelledBy(limitPassed(5).mid(8)), timeLimitRun});
+    StationRun stopsReading = station("_LF big.bin\r\n_LA 80000\r\n_LV V2.1\r\n_LD\r\n")
+                                  .limit("6")
+                                  .after(header.first(9), "baud 1")
+                                  .ends(3, 14, {limitPassed(6), timeLimitRun});
+    QTest::newRow("a 6 s limit while the unit has stopped reading the data") << stopsReading;
+    QTest::newRow("SIGTERM in the pause after the header")
+        << station(goodUpload)
+               .after(header, "SIGTERM")
+               .ends(143, 10,
+                     {R"(Tamrin: Error! The run was stopped by SIGTERM\. Exiting script\.)",
+                      cancelledBy("stopped by SIGTERM"),
+                      R"(Tamrin: run script="run\.sld" status=143 outcome=stopped )"
+                      R"(reason="stopped by SIGTERM")"},
+                     header);
+    QTest::newRow("SIGHUP in a long pause")
+        << station("_SC \"A\"\r\n_DY 30000\r\n_SC \"B\"\r\n")
+               .after("A\r", "SIGHUP")
+               .ends(129, 10,
+                     {R"(Tamrin: run script="run\.sld" status=129 outcome=stopped )"
+                      R"(reason="stopped by SIGHUP")"},
+                     "A\r");
+
+    // The configured port does not answer and the search finds a unit on another port.
+    StationRun elsewhere = station(goodUpload).ends(
+        0, 30,
+        {R"(Tamrin: Note: no unit answered on the configured COM2; using COM4\.)",
+         R"(Tamrin: run script="run\.sld" configured=COM2 status=0 outcome=success)"},
+        "\r");
+    elsewhere.configuredPort = "COM2";
+    QTest::newRow("the unit found on another port") << elsewhere;
+
+    StationRun manual = station({}).ends(
+        4, 5, {"Tamrin: No display: manual mode cannot be operated here.*"});
+    manual.mode = "manual";
+    QTest::newRow("manual mode without a display") << manual;
     // A display that is named but gone (an ssh session's stale variable) or a platform that
     // cannot start is told in one line, and the program runs as if no display were set.
-    const QString staleDisplay = QStringLiteral(":%1").arg(displayWithoutServer());
+    const QString staleDisplay =
+        QStringLiteral("DISPLAY=:%1").arg(displayWithoutServer());
     const QString noDisplay = QStringLiteral(R"(Tamrin: No display could be opened \(%1\): )"
                                              R"(running without one\.)");
-    QTest::newRow("stale DISPLAY, automatic mode")
-        << automatic << true << goodUpload << QByteArray() << QByteArray() << 0 << 30
-        << QStringList{noDisplay.arg(QStringLiteral("DISPLAY=") + staleDisplay), succeeded}
-        << QByteArray("\r") << QStringList{QStringLiteral("DISPLAY=") + staleDisplay};
-    QTest::newRow("stale DISPLAY, manual mode")
-        << QByteArray("manual") << true << QByteArray() << QByteArray() << QByteArray() << 4 << 30
-        << QStringList{noDisplay.arg(QStringLiteral("DISPLAY=") + staleDisplay),
-                       "Tamrin: No display: manual mode cannot be operated here.*"}
-        << QByteArray() << QStringList{QStringLiteral("DISPLAY=") + staleDisplay};
-    QTest::newRow("a platform plugin that does not exist")
-        << automatic << true << goodUpload << QByteArray() << QByteArray() << 0 << 30
-        << QStringList{noDisplay.arg("QT_QPA_PLATFORM=nonesuch"), succeeded} << QByteArray("\r")
-        << QStringList{"QT_QPA_PLATFORM=nonesuch"};
-    QTest::newRow("stale WAYLAND_DISPLAY alone")
-        << automatic << true << goodUpload << QByteArray() << QByteArray() << 0 << 30
-        << QStringList{noDisplay.arg("WAYLAND_DISPLAY=tamrin-gone"), succeeded} << QByteArray("\r")
-        << QStringList{"WAYLAND_DISPLAY=tamrin-gone"};
+    StationRun staleAutomatic = station(goodUpload).ends(
+        0, 30, {noDisplay.arg(staleDisplay), succeeded}, "\r");
+    staleAutomatic.environment = QStringList{staleDisplay};
+    QTest::newRow("stale DISPLAY, automatic mode") << staleAutomatic;
+    StationRun staleManual = manual;
+    staleManual.environment = QStringList{staleDisplay};
+    staleManual.stderrLines.prepend(noDisplay.arg(staleDisplay));
+    staleManual.withinSeconds = 30;
+    QTest::newRow("stale DISPLAY, manual mode") << staleManual;
+    StationRun noPlugin = station(goodUpload).ends(
+        0, 30, {noDisplay.arg("QT_QPA_PLATFORM=nonesuch"), succeeded}, "\r");
+    noPlugin.environment = QStringList{"QT_QPA_PLATFORM=nonesuch"};
+    QTest::newRow("a platform plugin that does not exist") << noPlugin;
+    StationRun staleWayland = station(goodUpload).ends(
+        0, 30, {noDisplay.arg("WAYLAND_DISPLAY=tamrin-gone"), succeeded}, "\r");
+    staleWayland.environment = QStringList{"WAYLAND_DISPLAY=tamrin-gone"};
+    QTest::newRow("stale WAYLAND_DISPLAY alone") << staleWayland;
 }
 
 // The real program, with no display and nobody to press a button, as a production line's
 // supervisor starts it.
 void tst_StartUp::unattendedStation()
 {
-    QFETCH(QByteArray, mode);
-    QFETCH(bool, withUnit);
-    QFETCH(QByteArray, script);
-    QFETCH(QByteArray, muteAfter);
-    QFETCH(QByteArray, runTimeout);
-    QFETCH(int, exitStatus);
-    QFETCH(int, withinSeconds);
-    QFETCH(QStringList, stderrLines);
-    QFETCH(QByteArray, unitReceivedLast);
-    QFETCH(QStringList, extraEnvironment);
-    UnitSim *unit = withUnit ? &addUnit(4, {QStringLiteral("--loader")}) : nullptr;
-    writeFile(QStringLiteral("run.sld"), script);
+    QFETCH(StationRun, run);
+    UnitSim *unit = run.withUnit ? &addUnit(4, {QStringLiteral("--loader")}) : nullptr;
+    writeFile(QStringLiteral("run.sld"), run.script);
     writeFile(QStringLiteral("firmware.bin"), QByteArray(5000, 'u'));
-    writeSettings(settings({{1, "COM4"}, {6, "run.sld"}, {8, mode}}));
+    writeFile(QStringLiteral("big.bin"), QByteArray(300000, 'b'));
+    writeSettings(settings({{1, run.configuredPort}, {6, "run.sld"}, {8, run.mode}}));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "TAMRIN_UNATTENDED"})
         environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"),
                        m_folder->filePath(QStringLiteral("ports")));
-    if (!runTimeout.isEmpty())
-        environment.insert(QStringLiteral("TAMRIN_RUN_TIMEOUT"), QString::fromLatin1(runTimeout));
-    for (const QString &setting : extraEnvironment)
+    if (!run.runTimeout.isEmpty())
+        environment.insert(QStringLiteral("TAMRIN_RUN_TIMEOUT"),
+                           QString::fromLatin1(run.runTimeout));
+    for (const QString &setting : run.environment)
         environment.insert(setting.section(QLatin1Char('='), 0, 0),
                            setting.section(QLatin1Char('='), 1));
     QProcess tamrin;
@@ -390,17 +488,20 @@ void tst_StartUp::unattendedStation()
     QElapsedTimer clock;
     clock.start();
     tamrin.start(QStringLiteral(TAMRIN_APP_PATH), QStringList{});
-    if (!muteAfter.isEmpty()) {
-        QVERIFY(unit->waitUntil([&] { return unit->received().contains(muteAfter); }, 10000));
-        QVERIFY(unit->command(QStringLiteral("mute on")));
+    if (!run.strikeAfter.isEmpty()) {
+        QVERIFY(unit->waitUntil([&] { return unit->received().contains(run.strikeAfter); }, 10000));
+        if (run.strike.startsWith(QLatin1String("SIG")))
+            QCOMPARE(::kill(pid_t(tamrin.processId()), signalNumber(run.strike)), 0);
+        else
+            QVERIFY(unit->command(run.strike));
     }
-    QVERIFY(tamrin.waitForFinished(withinSeconds * 1000));
-    QVERIFY2(clock.elapsed() < withinSeconds * 1000, QByteArray::number(clock.elapsed()));
+    QVERIFY(tamrin.waitForFinished(run.withinSeconds * 1000));
+    QVERIFY2(clock.elapsed() < run.withinSeconds * 1000, QByteArray::number(clock.elapsed()));
     QCOMPARE(tamrin.exitStatus(), QProcess::NormalExit);
     const QString errors = QString::fromLocal8Bit(tamrin.readAllStandardError());
-    QCOMPARE(tamrin.exitCode(), exitStatus);
+    QCOMPARE(tamrin.exitCode(), run.exitStatus);
     const QStringList lines = errors.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString &pattern : stderrLines) {
+    for (const QString &pattern : run.stderrLines) {
         const QRegularExpression wanted(QRegularExpression::anchoredPattern(pattern));
         QVERIFY2(
             std::count_if(lines.begin(), lines.end(),
@@ -412,8 +513,8 @@ void tst_StartUp::unattendedStation()
         std::all_of(lines.begin(), lines.end(),
                     [](const QString &line) { return line.startsWith(QLatin1String("Tamrin: ")); }),
         qPrintable(errors));
-    if (!unitReceivedLast.isEmpty())
-        QVERIFY2(unit->received().endsWith(unitReceivedLast), unit->received().constData());
+    if (!run.unitReceivedLast.isEmpty())
+        QVERIFY2(unit->received().endsWith(run.unitReceivedLast), unit->received().constData());
 }
 
 void tst_StartUp::commandLine_data()
@@ -548,6 +649,80 @@ void tst_StartUp::brands()
     QCOMPARE(splashForm.isVisible(), splash != "QNLImage");
     m_fixture->form().show();
     QVERIFY(!splashForm.isVisible());
+}
+
+// Standard error, written to a file while the object lives.
+class CapturedStderr
+{
+public:
+    CapturedStderr() : m_saved(::dup(STDERR_FILENO))
+    {
+        m_file.open();
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~CapturedStderr() { restore(); }
+    QString text()
+    {
+        restore();
+        m_file.seek(0);
+        return QString::fromLocal8Bit(m_file.readAll());
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    int m_saved;
+    QTemporaryFile m_file;
+};
+
+// The window thread stuck where no stop reaches it: the guard's own thread ends the process,
+// with the records of what was going, after its grace, or at once on a second signal.
+void tst_StartUp::forcedEndWhileTheWindowThreadIsBlocked()
+{
+    std::atomic<int> endedWith{-1};
+    std::atomic<bool> endedElsewhere{false};
+    const std::thread::id windowThread = std::this_thread::get_id();
+    const auto forcedEnd = [&](const ProcessGuard::Request &request) {
+        RecordLog::writeForcedEnd(request.exitStatus(), request.reason());
+        endedElsewhere = std::this_thread::get_id() != windowThread;
+        endedWith = request.exitStatus();
+    };
+    UploadRecord upload;
+    upload.file = QStringLiteral("fw.bin");
+    RecordLog::uploadGoing(upload);
+    RecordLog::runGoing(RunRecord{QStringLiteral("run.sld"), 0, QString(), QString()});
+    CapturedStderr errors;
+    {
+        ProcessGuard guard(forcedEnd, std::chrono::milliseconds(300));
+        guard.armTimeLimit(std::chrono::seconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        QCOMPARE(endedWith.load(), 3);
+        QVERIFY(endedElsewhere.load());
+    }
+    const QStringList lines = errors.text().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QString reason = QStringLiteral("reason=\"Error! The run time limit of 1 s "
+                                          "(TAMRIN_RUN_TIMEOUT) has passed. Exiting script.\"");
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).startsWith(QLatin1String("Tamrin: upload file=\"fw.bin\"")) &&
+                 lines.at(0).endsWith(QLatin1String(" outcome=cancelled ") + reason),
+             qPrintable(lines.at(0)));
+    QCOMPARE(lines.at(1), QLatin1String("Tamrin: run script=\"run.sld\" status=3 "
+                                        "outcome=time-limit ") + reason);
+
+    endedWith = -1;
+    ProcessGuard guard(forcedEnd);
+    guard.catchSignals();
+    std::raise(SIGTERM);
+    std::raise(SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    QCOMPARE(endedWith.load(), 143);
 }
 
 QTEST_MAIN(tst_StartUp)

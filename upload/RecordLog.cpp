@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -84,23 +85,39 @@ void writeRun(const RunRecord &record)
         WriteStderrLine(runRecordLine(record));
 }
 
-void writeForcedEnd(int status, const QString &reason)
+namespace {
+
+// With the lock held.
+void writeWhatIsGoing(int status, const QString &reason)
 {
-    const std::lock_guard<std::mutex> hold(log().lock);
     if (log().ended)
         return;
-    log().ended = true;
-    if (std::optional<UploadRecord> &upload = log().upload) {
+    if (std::optional<UploadRecord> upload = std::exchange(log().upload, std::nullopt)) {
         upload->outcome = UploadRecord::Outcome::Cancelled;
         upload->reason = reason;
         upload->milliseconds = Timing::nowMs() - upload->startedMs;
         WriteStderrLine(uploadRecordLine(*upload));
     }
-    if (std::optional<RunRecord> &run = log().run) {
+    if (std::optional<RunRecord> run = std::exchange(log().run, std::nullopt)) {
         run->status = status;
         run->reason = reason;
         WriteStderrLine(runRecordLine(*run));
     }
+}
+
+} // namespace
+
+void writeGoing(int status, const QString &reason)
+{
+    const std::lock_guard<std::mutex> hold(log().lock);
+    writeWhatIsGoing(status, reason);
+}
+
+void writeForcedEnd(int status, const QString &reason)
+{
+    const std::lock_guard<std::mutex> hold(log().lock);
+    writeWhatIsGoing(status, reason);
+    log().ended = true;
 }
 
 } // namespace RecordLog

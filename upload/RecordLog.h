@@ -40,8 +40,10 @@ void writeUpload(const UploadRecord &record);
 void runGoing(const RunRecord &record);
 // Writes the run's record; it is no longer going.
 void writeRun(const RunRecord &record);
-// From any thread, once: the upload still going as cancelled for 'reason', and the run still
-// going with 'status' and 'reason'. Nothing is written after it.
+// The process ends while they are going: the upload as cancelled for 'reason', and the run
+// with 'status' and 'reason'.
+void writeGoing(int status, const QString &reason);
+// The same from any thread, once, for the forced end: nothing is written after it.
 void writeForcedEnd(int status, const QString &reason);
 
 } // namespace RecordLog
