@@ -51,7 +51,7 @@ QString helpText()
                "TAMRIN_RUN_TIMEOUT=SECONDS (bounds an automatic run).\n"
                "Exit status: 0 success, 1 the script ran and failed, 2 the unit was never\n"
                "reached or the script could not be opened, 3 the run time limit passed,\n"
-               "4 Tamrin could not start.\n");
+               "4 Tamrin could not start, 128+N the run was stopped by signal N (143 SIGTERM).\n");
 }
 
 } // namespace CommandLine

@@ -18,13 +18,18 @@ constexpr std::array<int, 3> CaughtSignals{SIGTERM, SIGINT, SIGHUP};
 // The write end of the pipe of the guard that catches the signals.
 volatile std::sig_atomic_t g_signalPipe = -1;
 
+// One byte into a pipe that is never full for long; a lost byte only wakes nobody.
+void writeByte(int fd, char byte)
+{
+    if (fd >= 0 && ::write(fd, &byte, 1) < 0)
+        return;
+}
+
 // Only what is safe in a signal handler: one write of the signal's number.
 void onSignal(int number)
 {
     const int savedErrno = errno;
-    const char byte = char(number);
-    if (g_signalPipe >= 0)
-        [[maybe_unused]] const ssize_t written = ::write(g_signalPipe, &byte, 1);
+    writeByte(g_signalPipe, char(number));
     errno = savedErrno;
 }
 
@@ -137,9 +142,7 @@ void ProcessGuard::standDown()
 // A zero byte only wakes the thread to look again; a signal's number is never zero.
 void ProcessGuard::wake()
 {
-    const char zero = 0;
-    if (m_pipe[1] >= 0)
-        [[maybe_unused]] const ssize_t written = ::write(m_pipe[1], &zero, 1);
+    writeByte(m_pipe[1], 0);
 }
 
 void ProcessGuard::watch()
@@ -151,12 +154,10 @@ void ProcessGuard::watch()
             const std::lock_guard<std::mutex> hold(m_mutex);
             if (m_quit)
                 return;
-            if (dueNow(forcedEnd)) {
-                // Unlocked first: the forced end ends the process and never returns here.
-            } else {
+            if (!dueNow(forcedEnd))
                 timeoutMs = msUntilNextDue();
-            }
         }
+        // Called unlocked: the forced end ends the process.
         if (forcedEnd) {
             m_forcedEnd(*forcedEnd);
             return;
