@@ -19,7 +19,10 @@ Request request(const QStringList &arguments)
 QString usageLine()
 {
     return QStringLiteral("Usage: tamrin [--help | --version | --list-ports | "
-                          "--check [--explain] [--folder DIR] FILE.sld...]");
+                          "--check [--explain] [--folder DIR] FILE.sld... | "
+                          "--run FILE.sld [--port COMn|DEVICE | --tcp HOST:PORT] [--baud N] "
+                          "[--record FILE] [--wait-port SECONDS] [--retries N] "
+                          "[--progress FILE]]");
 }
 
 QString versionText()
@@ -45,6 +48,14 @@ QString helpText()
                "                and the bytes it sends; --folder DIR is the folder the run\n"
                "                starts in (default: the current folder). Exit status 0 clean,\n"
                "                1 findings, 2 a script could not be read\n"
+               "  --run         run FILE.sld as a station: automatic mode, headless unless a\n"
+               "                display is set and TAMRIN_UNATTENDED is not, the settings file\n"
+               "                overridden by --port COMn|DEVICE or --tcp HOST:PORT (that link\n"
+               "                only, no search), --baud N, --record FILE (JSON lines of the\n"
+               "                uploads and the run, appended; - for standard output),\n"
+               "                --wait-port SECONDS (for the port to appear), --retries N (run\n"
+               "                again from the first line after a lost link) and --progress\n"
+               "                FILE (JSON lines of the run's phases and the data's progress)\n"
                "\n"
                "Environment: TAMRIN_PORTS_DIR (a folder of COMn links that replaces the\n"
                "machine's ports), TAMRIN_UNATTENDED=1 (no box waits for a person),\n"

@@ -35,6 +35,8 @@ void TTamrinForm::FormShow()
 {
     VersionLabel->setText(QStringLiteral("Version : 2.08"));
     read_defaults();
+    if (m_request && !applyStationRequest())
+        return;
     if (startup.station.headless && !startup.autoMode) {
         WriteStderrLine(QStringLiteral("No display: manual mode cannot be operated here. Set "
                                        "automatic mode in LoaderDefault.ini (line 8), or start "
@@ -43,7 +45,14 @@ void TTamrinForm::FormShow()
         return;
     }
     SetPromptChar(m_link->loaderPrompt());
-    if (startup.ethernetOnly)
+    if (startup.autoMode && !m_request) {
+        RecordContext context;
+        context.script = QString::fromLocal8Bit(startup.autoScriptPath);
+        RecordLog::setContext(context);
+    }
+    if (m_request)
+        reachStationUnit(m_request->waitPortSeconds.value_or(0));
+    else if (startup.ethernetOnly)
         disable_btns(); // the operator connects over Ethernet first
     else
         findUnitOnSerialPorts();
@@ -78,30 +87,49 @@ void TTamrinForm::noteUnitElsewhere(int configured)
     WriteStderrLine(QStringLiteral("Note: no unit answered on the configured COM%1; using COM%2.")
                         .arg(configured)
                         .arg(used));
-    startup.configuredElsewhere = QStringLiteral("COM%1").arg(configured);
+    RecordContext context = RecordLog::context();
+    context.configured = QStringLiteral("COM%1").arg(configured);
+    RecordLog::setContext(context);
 }
 
+// The automatic run, and a station's further attempts at it after the link was lost.
 void TTamrinForm::automaticRun()
 {
-    RecordLog::runGoing(runRecordOf(ExitSuccess, QString()));
-    if (!serialOpen()) {
-        reportFailure(QStringLiteral("Error!! COM port communication failed. Please check "
-                                     "RS232 connection/INI settings. Exiting application"));
-        startup.exitStatus = ExitUnitNotReached;
-        startup.failure = message_text;
-    } else {
-        show_status(QStringLiteral("Uploading file(s). Please wait...."));
-        Timing::pump();
-        setEnabled(false);
-        m_script->setFileName(QString::fromLocal8Bit(startup.autoScriptPath));
-        boundTheRun();
-        const int result = read_ini();
-        setEnabled(true);
-        startup.exitStatus = automaticRunStatus(result);
-        show_status(QStringLiteral(" "));
-        Timing::pump();
+    boundTheRun();
+    for (int attempt = 1;; ++attempt) {
+        const int status = runAttempt();
+        if (!retryWanted(status, attempt)) {
+            startup.exitStatus = status;
+            break;
+        }
+        RecordLog::writeRun(runRecordOf(status, runFailureReason()));
+        startNextAttempt(attempt + 1);
     }
     JustUploadTimer->start();
+}
+
+int TTamrinForm::runAttempt()
+{
+    startup.attemptStartedAt = QDateTime::currentDateTimeUtc();
+    RecordLog::runGoing(runRecordOf(ExitSuccess, QString()));
+    if (!serialOpen() && !(m_request && m_request->overTcp() && tcpConnected())) {
+        if (startup.failure.isEmpty()) {
+            reportFailure(QStringLiteral("Error!! COM port communication failed. Please check "
+                                         "RS232 connection/INI settings. Exiting application"));
+            startup.failure = message_text;
+        }
+        return ExitUnitNotReached;
+    }
+    show_status(QStringLiteral("Uploading file(s). Please wait...."));
+    Timing::pump();
+    setEnabled(false);
+    m_script->ClearScriptLines();
+    m_script->setFileName(QString::fromLocal8Bit(startup.autoScriptPath));
+    const int result = read_ini();
+    setEnabled(true);
+    show_status(QStringLiteral(" "));
+    Timing::pump();
+    return automaticRunStatus(result);
 }
 
 // Success is a run to its end (or _FI) that showed the operator nothing but the script's own
@@ -150,9 +178,14 @@ void TTamrinForm::stopTheRun(int status, const QString &message, const QString &
     WriteStderrLine(message);
     startup.stopStatus = status;
     startup.failure = reason;
-    m_run.cancel(reason, RunControl::Stop::AtOnce);
+    m_run.cancel(reason, RunControl::Cause::Stopped);
     m_link->abortWait();
     OperatorDialogs::stopAsking();
+    if (!startup.autoMode) {
+        RecordContext context = RecordLog::context();
+        context.script = m_script->fileName();
+        RecordLog::setContext(context);
+    }
     RecordLog::runGoing(runRecordOf(status, reason));
 }
 
@@ -164,21 +197,21 @@ void TTamrinForm::JustUploadTimerTimer()
 
 RunRecord TTamrinForm::runRecordOf(int status, const QString &reason) const
 {
-    RunRecord record;
-    record.script = startup.autoMode ? QString::fromLocal8Bit(startup.autoScriptPath)
-                                     : m_script->fileName();
-    record.status = status;
-    record.reason = reason;
-    record.configured = startup.configuredElsewhere;
-    return record;
+    return RunRecord{status, reason, startup.attemptStartedAt};
 }
 
 // The run's record line for the supervisor's log, then the end of the process.
 void TTamrinForm::endWithRunRecord(int status)
 {
-    const QString reason = startup.failure.isEmpty() ? m_script->firstError() : startup.failure;
-    RecordLog::writeRun(runRecordOf(status, status == ExitSuccess ? QString() : reason));
+    tellProgress(QStringLiteral("done"));
+    RecordLog::writeRun(runRecordOf(status, status == ExitSuccess ? QString() : runFailureReason()));
     endProcess(status);
+}
+
+// What stopped the run from outside the script, else the first error the script showed.
+QString TTamrinForm::runFailureReason() const
+{
+    return startup.failure.isEmpty() ? m_script->firstError() : startup.failure;
 }
 
 void TTamrinForm::read_defaults()

@@ -2,6 +2,7 @@
 
 #include "app/InfoForm.h"
 #include "app/ProcessGuard.h"
+#include "app/StationProgress.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/OperatorDialogs.h"
@@ -130,6 +131,7 @@ void TTamrinForm::startRunning()
 {
     if (!m_run.start())
         return;
+    startup.attemptStartedAt = QDateTime::currentDateTimeUtc();
     m_script->forgetErrors();
     m_uploader->forgetRefusal();
     disable_btns();

@@ -30,6 +30,7 @@
 // closes the window, or in automatic mode ends it with its run record.
 #pragma once
 
+#include "app/StationRequest.h"
 #include "app/TamrinState.h"
 #include "link/DeviceLink.h"
 #include "link/EthernetLink.h"
@@ -56,6 +57,7 @@ class QPushButton;
 class QTcpSocket;
 class QTimer;
 class ProcessGuard;
+class StationProgress;
 class SerialPort;
 class StatusLightController;
 class TerminalPane;
@@ -88,6 +90,8 @@ public:
     void setStation(const StationSettings &station) { startup.station = station; }
     // What brings the time limit and signals to the window; without one neither stops a run.
     void setProcessGuard(ProcessGuard *guard);
+    // Start as a station (tamrin --run): the request overrides the settings file.
+    void setStationRequest(const StationRequest &request);
 
     // Status line and buttons.
     void show_status(const QString &text);
@@ -263,6 +267,21 @@ private:
     void endWithRunRecord(int status);
     void findUnitOnSerialPorts();
     void noteUnitElsewhere(int configured);
+    int runAttempt();
+    QString runFailureReason() const;
+
+    // A station's start and attempts (StationStart.cpp).
+    bool applyStationRequest();
+    bool cannotStart(const QString &path, const QString &error);
+    QString stationPortName() const;
+    void reachStationUnit(int waitSeconds);
+    bool reachStationPort(int waitSeconds);
+    bool waitForSerialPort(int portNumber, int seconds);
+    bool connectStationTcp(int waitSeconds);
+    void noteStationLink();
+    bool retryWanted(int status, int attempt) const;
+    void startNextAttempt(int attempt);
+    void tellProgress(const QString &phase);
     bool operatorMay() const;
     void applyRunHold();
     void setClientHeight(int height);
@@ -282,6 +301,8 @@ private:
     QTcpSocket *m_clientSocket = nullptr;
     StatusLightController *m_lights = nullptr;
     ProcessGuard *m_guard = nullptr;
+    std::optional<StationRequest> m_request;
+    std::unique_ptr<StationProgress> m_progress;
     // Ethernet > Connect is offered by the link's state; a run greys it besides.
     bool m_connectOffered = true;
     bool m_closing = false;

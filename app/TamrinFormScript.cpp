@@ -25,6 +25,7 @@ void TTamrinForm::attachScriptRunner()
     view.disconnectEthernet = [this] { m_ethernet->EnetDisconnect1Click(); };
     view.reopenSerialPort = [this] { m_ports->SelectComPort(m_ports->lastGoodComPort()); };
     view.reconnectInDialog = [this] { return m_ethernet->reconnectInDialog(); };
+    view.lineStarted = [this](int line) { tellProgress(QStringLiteral("line %1").arg(line)); };
     m_script->setView(std::move(view));
 }
 

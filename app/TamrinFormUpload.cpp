@@ -2,6 +2,7 @@
 // line, the message boxes, the menus, the terminal pane and the progress window.
 #include "app/TamrinForm.h"
 
+#include "app/StationProgress.h"
 #include "app/TerminalPane.h"
 
 #include <QAction>
@@ -18,6 +19,17 @@ void TTamrinForm::attachUploader()
         Ethernet1->menuAction()->setVisible(shown);
     };
     view.enablePane = [this](bool enabled) { AdTerminal1->setEnabled(enabled); };
+    view.progress = [this](UploadPhase phase, qint64 bytes, qint64 total) {
+        if (!m_progress)
+            return;
+        if (phase == UploadPhase::Data)
+            m_progress->data(bytes, total);
+        else
+            m_progress->phase(phase == UploadPhase::Header ? QStringLiteral("header")
+                                                            : QStringLiteral("confirm"),
+                              bytes, total);
+    };
+    view.unitAnswer = [this] { return m_script->query().lastAnswer; };
     m_uploader->setView(std::move(view));
 }
 

@@ -5,6 +5,7 @@
 #include "app/Station.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -21,8 +22,8 @@ struct StartupSettings
     QString failure;
     // The exit status of the stop request (time limit, signal) that is ending the run.
     std::optional<int> stopStatus;
-    // The port the settings named, when the unit answered on another one ("COM2").
-    QString configuredElsewhere;
+    // When the automatic run's current attempt began.
+    QDateTime attemptStartedAt;
     bool started = false;
     // At a screen with an operator, or an unattended station.
     StationSettings station;

@@ -4,6 +4,7 @@
 #include "app/AppWindows.h"
 #include "app/CommandLine.h"
 #include "app/ProcessGuard.h"
+#include "app/StationRequest.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/ScriptCheckCommand.h"
 #include "app/Station.h"
@@ -17,6 +18,8 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <variant>
+#include <vector>
 
 namespace {
 
@@ -62,16 +65,68 @@ void endByForce(const ProcessGuard::Request &request)
     std::_Exit(request.exitStatus());
 }
 
+// The arguments Qt is handed: the program's name and what a station's options left.
+struct QtArguments
+{
+    explicit QtArguments(const QStringList &arguments)
+    {
+        for (const QString &argument : arguments)
+            bytes.push_back(argument.toLocal8Bit());
+        for (QByteArray &argument : bytes)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        count = int(bytes.size());
+    }
+    std::vector<QByteArray> bytes;
+    std::vector<char *> pointers;
+    int count = 0;
+};
+
+// tamrin --run: the station's request, or its status when the options are malformed. What is
+// not the station's is left in 'qtArguments' after the program's name.
+std::variant<std::optional<StationRequest>, int> stationRequest(int argc, char *argv[],
+                                                                 QStringList &qtArguments)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    qtArguments = QStringList{QString::fromLocal8Bit(argv[0])};
+    if (!StationRequests::requested(arguments)) {
+        qtArguments << arguments;
+        return std::optional<StationRequest>();
+    }
+    QStringList rest;
+    const std::variant<StationRequest, QString> parsed = StationRequests::parse(arguments, rest);
+    if (const QString *problem = std::get_if<QString>(&parsed)) {
+        std::fputs(qPrintable(QStringLiteral("tamrin: %1. %2\n")
+                                  .arg(*problem, CommandLine::usageLine())),
+                   stderr);
+        return int(ExitCannotStart);
+    }
+    qtArguments << rest;
+    // Headless unless a display is there and somebody at it.
+    if (qgetenv("TAMRIN_UNATTENDED") == "1" && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::get<StationRequest>(parsed);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> status = answerOption(argc, argv))
         return *status;
+    QStringList arguments;
+    const std::variant<std::optional<StationRequest>, int> station =
+        stationRequest(argc, argv, arguments);
+    if (const int *status = std::get_if<int>(&station))
+        return *status;
+    const std::optional<StationRequest> request = std::get<std::optional<StationRequest>>(station);
     Station::chooseHeadlessPlatform();
     Station::quietPlatformNotes();
     Station::holdPlatformWarnings(argc, argv);
-    QApplication app(argc, argv);
+    QtArguments qtArguments(arguments);
+    QApplication app(qtArguments.count, qtArguments.pointers.data());
     Station::passHeldPlatformWarnings();
     // Qt has taken its own options out: what is left is not Tamrin's.
     const QStringList refused = QApplication::arguments().mid(1);
@@ -84,13 +139,15 @@ int main(int argc, char *argv[])
     // No display name: Qt would append it to every window caption, and the captions are
     // exactly the windows' own texts.
     QApplication::setApplicationName(QStringLiteral("Tamrin"));
-    const StationSettings station = Station::fromEnvironment(QApplication::platformName());
-    OperatorDialogs::install(station.unattended ? new UnattendedDialogs : new QtOperatorDialogs);
+    const StationSettings settings = Station::fromEnvironment(QApplication::platformName());
+    OperatorDialogs::install(settings.unattended ? new UnattendedDialogs : new QtOperatorDialogs);
     ProcessGuard guard(endByForce);
     guard.catchSignals();
     AppWindows windows;
-    windows.main->setStation(station);
+    windows.main->setStation(settings);
     windows.main->setProcessGuard(&guard);
+    if (request)
+        windows.main->setStationRequest(*request);
     windows.main->show();
     return QApplication::exec();
 }

@@ -280,9 +280,9 @@ void EthernetLink::ClientSocket1Error()
                                    : QStringLiteral("Error! Cannot connect to server/lost "
                                                     "connection.");
         if (m_run.uploadInFlight())
-            m_run.cancel(lost);
+            m_run.cancel(lost, RunControl::Cause::LinkLost);
         if (m_link.reconnectUsed() || m_state.userDisconnect) {
-            m_run.cancel(lost);
+            m_run.cancel(lost, RunControl::Cause::LinkLost);
             reportEthernetLoss(lost);
         } else {
             m_link.commandTimer().stop();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -64,10 +65,47 @@ QString stderrLine(const QString &text)
     return QStringLiteral("Tamrin: ") + line;
 }
 
-// One write() a line, from whichever thread: a line is never torn or mixed with another.
+namespace {
+
+// JOURNAL_STREAM is "DEVICE:INODE" of the stream systemd connected to the journal; it may be
+// inherited by a process whose standard error went elsewhere, so the two are compared.
+bool stderrIsTheJournal()
+{
+    static const bool journal = [] {
+        const QByteArray stream = qgetenv("JOURNAL_STREAM");
+        struct stat status
+        {
+        };
+        if (stream.isEmpty() || ::fstat(STDERR_FILENO, &status) != 0)
+            return false;
+        return stream == QByteArray::number(quint64(status.st_dev)) + ':' +
+                             QByteArray::number(quint64(status.st_ino));
+    }();
+    return journal;
+}
+
+LinePriority priorityOf(const QString &text)
+{
+    for (const char *start : {"Error", "Timeout error", "Upload cancelled"}) {
+        if (text.startsWith(QLatin1String(start)))
+            return LinePriority::Error;
+    }
+    return LinePriority::Info;
+}
+
+} // namespace
+
 void WriteStderrLine(const QString &text)
 {
-    const QByteArray line = stderrLine(text).toLocal8Bit() + '\n';
+    WriteStderrLine(text, priorityOf(text));
+}
+
+// One write() a line, from whichever thread: a line is never torn or mixed with another.
+void WriteStderrLine(const QString &text, LinePriority priority)
+{
+    QByteArray line = stderrLine(text).toLocal8Bit() + '\n';
+    if (stderrIsTheJournal())
+        line.prepend(priority == LinePriority::Error ? "<3>" : "<6>");
     qsizetype written = 0;
     while (written < line.size()) {
         const ssize_t got =

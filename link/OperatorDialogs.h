@@ -46,6 +46,16 @@ bool AskYesNo(QWidget *owner, const QString &caption, const QString &text);
 
 // The one-line stderr form of a message: "Tamrin: " + text with CR and LF as blanks.
 QString stderrLine(const QString &text);
+// How a line ranks in the system log.
+enum class LinePriority
+{
+    Error,
+    Info
+};
 // Writes that line to standard error at once: the messages, and the records of uploads and
-// runs that a supervisor keeps.
+// runs that a supervisor keeps. When standard error is the journal (JOURNAL_STREAM names it),
+// the line begins with its syslog priority, "<3>" for an error and "<6>" otherwise, so that
+// `journalctl -p err` lists the failures. Without a priority, a message is an error when it
+// says so ("Error!", "Timeout error!", "Upload cancelled").
 void WriteStderrLine(const QString &text);
+void WriteStderrLine(const QString &text, LinePriority priority);

@@ -40,13 +40,20 @@ QString adapterText(const QSerialPortInfo &info)
     return text.trimmed();
 }
 
-QString adapterAt(const QString &location, const QList<QSerialPortInfo> &systemPorts)
+const QSerialPortInfo *adapterInfo(const QString &location,
+                                   const QList<QSerialPortInfo> &systemPorts)
 {
     for (const QSerialPortInfo &info : systemPorts) {
         if (info.systemLocation() == location && info.hasVendorIdentifier())
-            return adapterText(info);
+            return &info;
     }
-    return QString();
+    return nullptr;
+}
+
+QString adapterAt(const QString &location, const QList<QSerialPortInfo> &systemPorts)
+{
+    const QSerialPortInfo *info = adapterInfo(location, systemPorts);
+    return info ? adapterText(*info) : QString();
 }
 
 // Where the link at 'path' leads, as it is written (QFileInfo would make it absolute); the
@@ -99,6 +106,16 @@ QString entryText(const Entry &entry, int deviceWidth)
 } // namespace
 
 namespace PortList {
+
+std::optional<QString> adapterSerial(const QString &devicePath)
+{
+    const QList<QSerialPortInfo> systemPorts = QSerialPortInfo::availablePorts();
+    const QSerialPortInfo *info =
+        adapterInfo(QFileInfo(devicePath).canonicalFilePath(), systemPorts);
+    if (!info || info->serialNumber().isEmpty())
+        return std::nullopt;
+    return info->serialNumber();
+}
 
 QString table()
 {

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace PortList {
 
 constexpr int PortCount = 16;
@@ -23,6 +25,10 @@ constexpr int PortCount = 16;
 //   COM3   not a serial device (/dev/null)
 //   COM4   not present
 QString table();
+
+// The USB serial number of the adapter at 'devicePath' (a link is followed), or nullopt when
+// the device is no USB adapter or has none.
+std::optional<QString> adapterSerial(const QString &devicePath);
 
 // The text of each COM number without its name, index 0 for COM1: what a menu entry's status
 // tip shows.

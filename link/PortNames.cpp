@@ -71,10 +71,24 @@ bool naturalLess(const QString &a, const QString &b)
 
 // What the override folder or the user's folder makes of COMn (an empty text: nothing);
 // nullopt when neither decides and the machine's devices do.
+struct Pin
+{
+    int portNumber = 0;
+    QString path;
+};
+
+Pin &pinned()
+{
+    static Pin pin;
+    return pin;
+}
+
 std::optional<QString> folderEntry(int portNumber)
 {
     if (portNumber < 1)
         return QString();
+    if (!pinned().path.isEmpty())
+        return portNumber == pinned().portNumber ? pinned().path : QString();
     const QString override = qEnvironmentVariable("TAMRIN_PORTS_DIR");
     if (!override.isEmpty())
         return entryIn(override, portNumber);
@@ -161,6 +175,11 @@ QStringList consoleNames()
     return QString::fromLatin1(list.readAll())
         .simplified()
         .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+void pinDevice(int portNumber, const QString &path)
+{
+    pinned() = Pin{portNumber, path};
 }
 
 QString devicePath(int portNumber)

@@ -1,5 +1,7 @@
 // How port numbers name devices: COMn is a path on this machine.
 //
+//  - A station given its port as a device path (tamrin --run --port /dev/serial/by-id/...)
+//    pins it as COM1 for the process: COM1 is that path and nothing else is a port.
 //  - With the environment variable TAMRIN_PORTS_DIR set, COMn is "$TAMRIN_PORTS_DIR/COMn"
 //    (a device or a symlink to one) and nothing else is a port. The simulated unit and the
 //    tests use this.
@@ -35,6 +37,9 @@ QStringList orderedSystemPorts(const QStringList &systemLocations, const QString
 // True when 'path' leads to a terminal device, told from its file type and device number
 // alone: the device is never opened.
 bool isSerialDevice(const QString &path);
+
+// From now on COMn is 'path' and nothing else is a port.
+void pinDevice(int portNumber, const QString &path);
 
 // The devices the kernel's console is written to, as /sys/class/tty/console/active lists them
 // ("tty0 ttyS0"); none when that list cannot be read.

@@ -221,7 +221,7 @@ void PortSelector::onSerialDeviceLost(int portNumber)
     const QString lost = QStringLiteral("Error! COM Port #%1 was lost (device removed or hung "
                                         "up). Please check RS232 connection")
                              .arg(portNumber);
-    m_run.cancel(lost);
+    m_run.cancel(lost, RunControl::Cause::LinkLost);
     m_view.showComNumber(QStringLiteral("None"));
     m_view.offerEthernet(true);
     m_view.disableButtons();

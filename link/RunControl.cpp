@@ -10,10 +10,12 @@ bool RunControl::start()
     return true;
 }
 
-void RunControl::cancel(const QString &reason, Stop stop)
+void RunControl::cancel(const QString &reason, Cause cause)
 {
-    if (!m_cancelled)
+    if (!m_cancelled) {
         m_reason = reason;
+        m_cause = cause;
+    }
     m_cancelled = true;
-    m_ending = m_ending || stop == Stop::AtOnce;
+    m_ending = m_ending || cause == Cause::Stopped;
 }

@@ -27,11 +27,12 @@ public:
         Operator // keys, menus, buttons and dialogs, and the keep-alive
     };
 
-    // How a cancel stops the run.
-    enum class Stop
+    // Why the run is cancelled, which says how it stops.
+    enum class Cause
     {
-        AfterStep, // a failure: the run stops after its current step
-        AtOnce     // the time limit or a signal: every wait and pause ends now
+        Failure,  // the run stops after its current step
+        LinkLost, // the same; the device vanished or the connection went with the upload
+        Stopped   // the time limit or a signal: every wait and pause ends now
     };
 
     // True for the outermost start and the outermost stop: the caller then takes the
@@ -52,11 +53,14 @@ public:
     bool uploadInFlight() const { return m_uploadInFlight; }
     void setUploadInFlight(bool inFlight) { m_uploadInFlight = inFlight; }
 
-    // Cancels the run. A second cancel keeps the first reason, but may make the stop sooner.
-    void cancel(const QString &reason, Stop stop = Stop::AfterStep);
+    // Cancels the run. A second cancel keeps the first reason and cause, but may make the stop
+    // sooner.
+    void cancel(const QString &reason, Cause cause = Cause::Failure);
     bool cancelled() const { return m_cancelled; }
     // Cancelled by the time limit or a signal: nothing more is waited for.
     bool ending() const { return m_ending; }
+    // First cancelled because the link was lost: a station may run the script again.
+    bool linkLost() const { return m_cancelled && m_cause == Cause::LinkLost; }
     QString cancelReason() const { return m_reason; }
 
 private:
@@ -65,5 +69,6 @@ private:
     bool m_uploadInFlight = false;
     bool m_cancelled = false;
     bool m_ending = false;
+    Cause m_cause = Cause::Failure;
     QString m_reason;
 };

@@ -77,6 +77,8 @@ ScriptRunner::LineOutcome ScriptRunner::runCommandLine(const QByteArray &line, b
     }
     m_state.lines.append(line);
     m_state.currentLine = int(m_state.lines.size()) - 1;
+    if (m_view.lineStarted)
+        m_view.lineStarted(fileLine);
     if (ExecuteScriptLine() == 0)
         return LineOutcome::Stop;
     // A run whose connection is gone stops after the line; if a failure already cancelled

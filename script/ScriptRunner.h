@@ -66,6 +66,8 @@ public:
         std::function<void()> disconnectEthernet;
         std::function<void()> reopenSerialPort;
         std::function<bool()> reconnectInDialog;
+        // A command line of the file is about to run (its line number in the file).
+        std::function<void(int)> lineStarted;
     };
 
     ScriptRunner(DeviceLink &link, Uploader &uploader, RunControl &run);

@@ -532,6 +532,19 @@ void tst_StartUp::commandLine_data()
     // One line of usage, and nothing started: no settings read, no port probed.
     QTest::newRow("unknown") << QStringList{"--upload-everything"} << 4 << ""
                              << "tamrin: unknown argument --upload-everything\\. Usage: .*\n";
+    // A station's options that make no sense: one line of usage, nothing started.
+    const QString stationUsage = QStringLiteral("\\. Usage: tamrin .*--run FILE\\.sld .*\n");
+    QTest::newRow("--run without a script") << QStringList{"--run"} << 4 << ""
+                                            << "tamrin: --run needs a value" + stationUsage;
+    QTest::newRow("--port and --tcp together")
+        << QStringList{"--run", "a.sld", "--port", "COM1", "--tcp", "unit:3000"} << 4 << ""
+        << "tamrin: --port and --tcp cannot be given together" + stationUsage;
+    QTest::newRow("a baud rate no port takes")
+        << QStringList{"--run", "a.sld", "--baud", "1234"} << 4 << ""
+        << "tamrin: --baud 1234 is not valid" + stationUsage;
+    QTest::newRow("a station option that does not exist")
+        << QStringList{"--run", "a.sld", "--retry", "1"} << 4 << ""
+        << "tamrin: unknown option --retry" + stationUsage;
     // Qt's own options are Qt's: here the program starts, reads no settings, and, in manual
     // mode without a display, ends as it should.
     QTest::newRow("Qt's own") << QStringList{"-platform", "offscreen"} << 4 << ""
@@ -697,7 +710,10 @@ void tst_StartUp::forcedEndWhileTheWindowThreadIsBlocked()
     UploadRecord upload;
     upload.file = QStringLiteral("fw.bin");
     RecordLog::uploadGoing(upload);
-    RecordLog::runGoing(RunRecord{QStringLiteral("run.sld"), 0, QString(), QString()});
+    RecordContext context;
+    context.script = QStringLiteral("run.sld");
+    RecordLog::setContext(context);
+    RecordLog::runGoing(RunRecord{});
     CapturedStderr errors;
     {
         ProcessGuard guard(forcedEnd, std::chrono::milliseconds(300));

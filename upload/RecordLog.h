@@ -5,8 +5,13 @@
 //
 // A run's outcome follows from its status: success, failed, not-run (the unit was not reached
 // or the script could not be opened), time-limit, not-started, or stopped (by a signal, status
-// 128 + its number); configured= (after the script) names the port the settings asked for when the unit was
-// found on another, and the reason is left out when there is none.
+// 128 + its number); configured= (after the script) names the port the settings asked for
+// when the unit was found on another, and the reason is left out when there is none.
+//
+// A station (tamrin --run --record FILE) also gets each record as one JSON object a line
+// (schema 1), appended to FILE with one write() under an advisory lock, so that stations
+// sharing the file never tear or interleave a line. The context says where the records were
+// made: the port, the device and its adapter, the script, the attempt.
 //
 // A run that was told to stop and does not end by itself is ended by force from another thread
 // (app/ProcessGuard). The log therefore knows what is still going: the upload between its
@@ -17,20 +22,42 @@
 
 #include "upload/UploadRecord.h"
 
+#include <QDateTime>
 #include <QString>
+
+#include <optional>
+
+// Where and for what the records are made; fields nobody set are written as null.
+struct RecordContext
+{
+    QString script;
+    // "COM1", or "tcp"; the device path and the USB adapter's serial number behind a COM port.
+    QString port;
+    QString device;
+    std::optional<QString> adapterSerial;
+    QString link;
+    // The COM port the settings named, when the unit answered on another one.
+    QString configured;
+    // A station's attempt at the run, from 1.
+    int attempt = 1;
+};
 
 struct RunRecord
 {
-    QString script;
     int status = 0;
     QString reason;
-    // The COM port the settings named, when the unit answered on another one; empty otherwise.
-    QString configured;
+    QDateTime startedAt;
 };
 
-QString runRecordLine(const RunRecord &record);
+QString runRecordLine(const RecordContext &context, const RunRecord &record);
 
 namespace RecordLog {
+
+void setContext(const RecordContext &context);
+RecordContext context();
+// Appends the records as JSON lines to 'path' too ("-": standard output). False, with the
+// reason, when the file cannot be opened.
+bool openJsonFile(const QString &path, QString *error);
 
 // The upload is going: if the process is ended by force, it is recorded as cancelled.
 void uploadGoing(const UploadRecord &record);

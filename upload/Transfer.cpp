@@ -71,6 +71,7 @@ bool Uploader::scriptUpload()
     m_state.link = m_link.currentLink();
     RecordLog::uploadGoing(currentRecord());
     m_link.ResendCommand();
+    tellProgress(UploadPhase::Header);
     // The header goes once: a reconnect from here on must never send it again.
     m_link.setCommandBuffer({});
     // The unit prepares its memory after the header before the data may start.
@@ -253,7 +254,9 @@ bool Uploader::sendFileBlock(QFile &file, qint64 count)
     const QByteArrayView bytes(m_state.block.data(), count);
     m_state.sentChecksum = addToChecksum(m_state.sentChecksum, bytes);
     m_sentHash.addData(bytes);
+    m_state.bytesSent += count;
     m_link.SendByte(bytes);
+    tellProgress(UploadPhase::Data);
     return true;
 }
 
@@ -273,8 +276,15 @@ bool Uploader::sentBytesMatchMeasure()
     return false;
 }
 
+void Uploader::tellProgress(UploadPhase phase)
+{
+    if (m_view.progress)
+        m_view.progress(phase, m_state.bytesSent, m_state.fileSize);
+}
+
 bool Uploader::postUploadPromptWait()
 {
+    tellProgress(UploadPhase::Confirm);
     m_view.showStatus(QStringLiteral("Waiting for prompt.."));
     // The unit needs longer to store a larger file.
     const qint64 waitMs = sizeWaitMs(m_state.fileSize);
@@ -362,6 +372,8 @@ void Uploader::sendChosenFile(const QString &chosen)
 void Uploader::startUploadRecord()
 {
     m_state.startedMs = Timing::nowMs();
+    m_state.startedAt = QDateTime::currentDateTimeUtc();
+    m_state.bytesSent = 0;
     m_state.failureText.clear();
     m_state.unitSaid.reset();
     m_state.delivered = false;
@@ -410,6 +422,10 @@ UploadRecord Uploader::currentRecord() const
     record.version = displayText(m_state.loadVersion);
     record.link = m_state.linkText;
     record.startedMs = m_state.startedMs;
+    record.startedAt = m_state.startedAt;
+    record.bytesSent = m_state.bytesSent;
+    if (m_view.unitAnswer)
+        record.unitAnswer = m_view.unitAnswer();
     record.reason = m_state.failureText;
     return record;
 }

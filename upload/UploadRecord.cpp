@@ -2,8 +2,6 @@
 
 #include "upload/ByteText.h"
 
-namespace {
-
 QString outcomeWord(UploadRecord::Outcome outcome)
 {
     switch (outcome) {
@@ -18,8 +16,6 @@ QString outcomeWord(UploadRecord::Outcome outcome)
     }
     return QStringLiteral("failed");
 }
-
-} // namespace
 
 QString quotedField(const QString &text)
 {

@@ -15,6 +15,7 @@
 // that does not print as itself in ASCII is shown as an escape (ByteText::quotedBytes).
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QtGlobal>
 
@@ -32,13 +33,17 @@ struct UploadRecord
 
     QString file;
     qint64 size = 0;
+    // The bytes the transfer handed to the link.
+    qint64 bytesSent = 0;
     quint16 checksum = 0;
     // The file's SHA-256 as measured, in lower-case hexadecimal; empty before it is measured.
     QByteArray sha256;
     QString address;
     QString version;
     QString link;
-    // When the upload began, on the timing module's clock, and how long it took.
+    // When the upload began, on the wall clock (UTC) and on the timing module's clock, and how
+    // long it took.
+    QDateTime startedAt;
     qint64 startedMs = 0;
     qint64 milliseconds = 0;
     Outcome outcome = Outcome::Failed;
@@ -46,8 +51,12 @@ struct UploadRecord
     // What the unit printed after the data, up to its prompt; nullopt when it was not asked to
     // confirm the upload.
     std::optional<QByteArray> unitSaid;
+    // The unit's answer to the run's last _QC: who the unit said it was.
+    QByteArray unitAnswer;
 };
 
 QString uploadRecordLine(const UploadRecord &record);
+// "delivered", "sent", "cancelled" or "failed".
+QString outcomeWord(UploadRecord::Outcome outcome);
 // A text between double quotes, with \ and " escaped.
 QString quotedField(const QString &text);

@@ -8,6 +8,7 @@
 #include "upload/LoadChain.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -34,6 +35,8 @@ struct UploadState
     // For the upload's record: when it began, over which link, and the first message it
     // showed, which says why it failed.
     qint64 startedMs = 0;
+    QDateTime startedAt;
+    qint64 bytesSent = 0;
     QString linkText;
     QString failureText;
     // What the unit printed between the end of the data and its prompt.

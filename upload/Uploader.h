@@ -25,6 +25,13 @@ class RunControl;
 class SerialPort;
 class TProgressForm;
 
+enum class UploadPhase
+{
+    Header,
+    Data,
+    Confirm
+};
+
 class Uploader
 {
 public:
@@ -37,6 +44,11 @@ public:
         // The menus that could change the link, shown or hidden during a transfer.
         std::function<void(bool)> showUploadMenus;
         std::function<void(bool)> enablePane;
+        // Where the upload stands, for a station's progress: the header went, a block of the
+        // data went (the bytes so far), the wait for the unit's confirmation began.
+        std::function<void(UploadPhase, qint64 bytes, qint64 total)> progress;
+        // The unit's last answer to a query, which the record keeps as its identity.
+        std::function<QByteArray()> unitAnswer;
     };
 
     Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
@@ -82,6 +94,7 @@ private:
     QString cancelledUploadText() const;
     void reportCancelledUpload();
     bool postUploadPromptWait();
+    void tellProgress(UploadPhase phase);
     bool uploadLinkHolds() const;
     bool promptOnUploadLink();
     bool sentBytesMatchMeasure();
