@@ -119,12 +119,12 @@ bool TTamrinForm::waitForSerialPort(int portNumber, int seconds)
 // again and again up to 'waitSeconds'.
 bool TTamrinForm::connectStationTcp(int waitSeconds)
 {
-    const QHostInfo host = QHostInfo::fromName(m_request->tcpHost);
-    const auto ipv4 = std::find_if(host.addresses().begin(), host.addresses().end(),
+    const QList<QHostAddress> addresses = QHostInfo::fromName(m_request->tcpHost).addresses();
+    const auto ipv4 = std::find_if(addresses.begin(), addresses.end(),
                                    [](const QHostAddress &address) {
                                        return address.protocol() == QAbstractSocket::IPv4Protocol;
                                    });
-    if (ipv4 == host.addresses().end() || !m_windows.ethernet) {
+    if (ipv4 == addresses.end() || !m_windows.ethernet) {
         startup.failure = QStringLiteral("Error! %1 cannot be reached: no IPv4 address. Exiting "
                                          "application")
                               .arg(m_request->tcpHost);

@@ -31,6 +31,7 @@ private slots:
     void retryAfterTheLinkWasLost();
     void sixStationsIntoOneRecord();
     void journalPriorities();
+    void overTcpByHostName();
 
 private:
     UnitSim &addUnit(int portNumber, const QStringList &args = {});
@@ -291,6 +292,21 @@ void tst_Station::journalPriorities()
             priorities << QString::fromLatin1(line.left(3) + ' ' + line.mid(11).split(' ').first());
     }
     QCOMPARE(priorities, (QStringList{"<6> upload", "<3> Error!", "<3> run"}));
+}
+
+void tst_Station::overTcpByHostName()
+{
+    UnitSim unit;
+    QVERIFY(unit.start({QStringLiteral("--loader")}, false, true));
+    QProcess *tamrin =
+        startTamrin({QStringLiteral("--tcp"), QStringLiteral("localhost:%1").arg(unit.tcpPort()),
+                     QStringLiteral("--record"), QStringLiteral("record.jsonl")});
+    QVERIFY(finished(*tamrin));
+    QCOMPARE(tamrin->exitCode(), 0);
+    const QList<QJsonObject> records = jsonLines(QStringLiteral("record.jsonl"));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.first().value(QStringLiteral("outcome")).toString(), QStringLiteral("delivered"));
+    QCOMPARE(records.first().value(QStringLiteral("port")).toString(), QStringLiteral("tcp"));
 }
 
 QTEST_MAIN(tst_Station)
