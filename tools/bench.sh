@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 export QT_QPA_PLATFORM=offscreen
 out="$(mktemp)"
 trap 'rm -f "$out"' EXIT
-for bench in bench_link bench_upload bench_ethernet; do
+for bench in bench_link bench_upload bench_ethernet bench_stations; do
   "$root/build/tests/$bench" 2>/dev/null | grep -F '(target' >>"$out" || true
 done
 echo "| Figure | Measured | Target |"

@@ -12,8 +12,9 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 # (DejaVu Sans is wider than the layout was measured for); fonts-urw-base35, the URW fonts an
 # operator's desktop has (Ghostscript brings them), whose calligraphic Z003 fontconfig offers
 # for "Comic Sans MS": the tests see the fonts the operator sees.
+# systemd: systemd-escape, which the station template's test uses.
 packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils
-  fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev)
+  fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev systemd)
 "$root/tools/install-packages.sh" "${packages[@]}"
 
 # TAMRIN_WERROR=ON (as CI sets it) makes every compiler warning an error.
