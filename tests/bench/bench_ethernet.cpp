@@ -75,34 +75,18 @@ void dataPhase(const QString &folder)
     file.write(QByteArray(UploadSize, 'd'));
     file.close();
     fixture.runScript("_LF " + QFile::encodeName(image) + "\n_LA 0\n_LV B\n_LD\n");
-    qint64 first = -1;
-    qint64 last = -1;
-    qint64 bytes = 0;
-    bool afterHeader = false;
-    for (const UnitSim::Chunk &chunk : unit.chunks()) {
-        if (!afterHeader) {
-            afterHeader = chunk.bytes.endsWith(" B\r");
-            continue;
-        }
-        if (bytes >= UploadSize)
-            break;
-        if (first < 0)
-            first = chunk.ms;
-        bytes += chunk.bytes.size();
-        last = chunk.ms;
-    }
+    const UnitSim::DataPhase data = unit.dataPhase(" B\r", UploadSize);
     const double sleepMs = averageMs([] { Timing::sleepMs(1); });
     const double pumpMs = averageMs([] { Timing::pump(); });
     const qint64 blocks = UploadSize / BlockSize;
     const double protocolMs = double(blocks) * (SleepsPerBlock * sleepMs + PumpsPerBlock * pumpMs);
-    const double phaseMs = double(last - first);
+    const double phaseMs = double(data.lastMs - data.firstMs);
     std::printf("data phase of a 1 MB upload over loopback (%s): %.0f ms, against %.0f ms the "
                 "protocol itself spends (%lld blocks x (%d sleeps of %.3f ms + %d pumps of "
                 "%.4f ms)), ratio %.2f (target: reported)\n",
                 unit.uploadLines().join(' ').contains("result=ok") ? "stored ok" : "NOT stored",
                 phaseMs, protocolMs, static_cast<long long>(blocks), SleepsPerBlock, sleepMs,
                 PumpsPerBlock, pumpMs, protocolMs > 0 ? phaseMs / protocolMs : 0.0);
-    (void)bytes;
 }
 
 void idleCpu(const QString &folder, int seconds)

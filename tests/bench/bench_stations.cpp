@@ -21,28 +21,6 @@ constexpr int Stations = 6;
 constexpr qint64 FileSize = 200000;
 constexpr double LineRate = 11520.0; // 115200 baud, ten bits a byte
 
-// Bytes per second of the data phase that follows the header ending in " B\r".
-double dataRate(const UnitSim &unit)
-{
-    qint64 first = -1;
-    qint64 last = -1;
-    qint64 bytes = 0;
-    bool afterHeader = false;
-    for (const UnitSim::Chunk &chunk : unit.chunks()) {
-        if (!afterHeader) {
-            afterHeader = chunk.bytes.endsWith(" B\r");
-            continue;
-        }
-        if (bytes >= FileSize)
-            break;
-        if (first < 0)
-            first = chunk.ms;
-        bytes += chunk.bytes.size();
-        last = chunk.ms;
-    }
-    return last > first ? double(bytes) * 1000.0 / double(last - first) : 0.0;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -89,7 +67,7 @@ int main(int argc, char *argv[])
     double slowest = LineRate * 10;
     for (int n = 0; n < Stations; ++n) {
         stations.at(size_t(n))->waitForFinished(300000);
-        const double rate = dataRate(*units.at(size_t(n)));
+        const double rate = units.at(size_t(n))->dataPhase(" B\r", FileSize).rate();
         slowest = std::min(slowest, rate);
         std::printf("station %d: status %d, data phase %.0f bytes/s, %.1f%% of the line rate\n",
                     n + 1, stations.at(size_t(n))->exitCode(), rate, 100.0 * rate / LineRate);

@@ -87,23 +87,10 @@ void pacedDataPhase(const QString &folder)
     Timing::setScale(0.05); // the protocol's pauses, not the data phase
     runScript(form, folder, "_LF " + image.toLocal8Bit() + "\n_LA 0\n_LV B\n_LD\n");
     Timing::setScale(1.0);
-    qint64 first = -1;
-    qint64 last = -1;
-    qint64 bytes = 0;
-    for (const UnitSim::Chunk &chunk : unit.chunks()) {
-        if (chunk.bytes.endsWith(" B\r")) {
-            first = -2; // the data starts after the header
-            continue;
-        }
-        if (first == -1 || bytes >= size)
-            continue;
-        if (first == -2)
-            first = chunk.ms;
-        bytes += chunk.bytes.size();
-        last = chunk.ms;
-    }
-    const double seconds = double(last - first) / 1000.0;
-    const double rate = seconds > 0 ? double(bytes) / seconds : 0.0;
+    const UnitSim::DataPhase data = unit.dataPhase(" B\r", size);
+    const qint64 bytes = data.bytes;
+    const double seconds = double(data.lastMs - data.firstMs) / 1000.0;
+    const double rate = data.rate();
     std::printf("data phase at 115200 baud: %lld bytes in %.2f s = %.0f bytes/s, %.1f%% of the "
                 "line rate of 11520 bytes/s (target >= 98%%)\n",
                 static_cast<long long>(bytes), seconds, rate, 100.0 * rate / 11520.0);

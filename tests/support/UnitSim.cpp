@@ -178,6 +178,25 @@ QByteArray UnitSim::received() const
     return bytes;
 }
 
+UnitSim::DataPhase UnitSim::dataPhase(const QByteArray &headerEnd, qint64 size) const
+{
+    DataPhase phase;
+    bool afterHeader = false;
+    for (const Chunk &chunk : chunks()) {
+        if (!afterHeader) {
+            afterHeader = chunk.bytes.endsWith(headerEnd);
+            continue;
+        }
+        if (phase.bytes >= size)
+            break;
+        if (phase.firstMs < 0)
+            phase.firstMs = chunk.ms;
+        phase.bytes += chunk.bytes.size();
+        phase.lastMs = chunk.ms;
+    }
+    return phase;
+}
+
 QList<UnitSim::Chunk> UnitSim::chunks() const
 {
     QFile file(transcriptPath());

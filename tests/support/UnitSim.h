@@ -64,6 +64,20 @@ public:
 
     QByteArray received() const;
     QList<Chunk> chunks() const;
+    // The data of an upload as the unit received it: from the chunk after the one that ends
+    // the header with 'headerEnd', up to 'size' bytes.
+    struct DataPhase
+    {
+        qint64 bytes = 0;
+        qint64 firstMs = -1;
+        qint64 lastMs = -1;
+        // Bytes per second, 0 when the data came in one chunk.
+        double rate() const
+        {
+            return lastMs > firstMs ? double(bytes) * 1000.0 / double(lastMs - firstMs) : 0.0;
+        }
+    };
+    DataPhase dataPhase(const QByteArray &headerEnd, qint64 size) const;
     int mark() const;
     QByteArray receivedSince(int mark) const;
     bool waitForReceived(int byteCount, int timeoutMs = 3000);
