@@ -45,8 +45,9 @@ void TTamrinForm::FormShow()
         return;
     }
     SetPromptChar(m_link->loaderPrompt());
-    if (startup.autoMode && !m_request) {
-        RecordContext context;
+    // The records name the automatic run's script from now on: a signal during the search too.
+    if (startup.autoMode) {
+        RecordContext context = RecordLog::context();
         context.script = QString::fromLocal8Bit(startup.autoScriptPath);
         RecordLog::setContext(context);
     }

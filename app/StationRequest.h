@@ -37,6 +37,8 @@ struct StationRequest
     int retries = 0;
 
     bool overTcp() const { return tcpPort != 0; }
+    // The station names its serial port: that one only, no search.
+    bool namesAPort() const { return comPort.has_value() || !device.isEmpty(); }
 };
 
 namespace StationRequests {

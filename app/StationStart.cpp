@@ -36,15 +36,17 @@ void TTamrinForm::setStationRequest(const StationRequest &request)
 bool TTamrinForm::applyStationRequest()
 {
     startup.autoMode = true;
-    startup.ethernetOnly = false;
     startup.autoScriptPath = QFile::encodeName(m_request->script);
+    if (m_request->overTcp() || m_request->namesAPort())
+        startup.ethernetOnly = false;
     if (m_request->baud) {
         m_comPort->setBaudRate(*m_request->baud);
         ComBaudLabel->setText(QString::number(*m_request->baud));
     }
     if (!m_request->device.isEmpty())
         PortNames::pinDevice(1, m_request->device);
-    m_ports->setConfiguredComPort(m_request->comPort.value_or(1));
+    if (m_request->namesAPort())
+        m_ports->setConfiguredComPort(m_request->comPort.value_or(1));
     QString error;
     if (!m_request->recordPath.isEmpty() && !RecordLog::openJsonFile(m_request->recordPath, &error))
         return cannotStart(m_request->recordPath, error);
@@ -55,7 +57,6 @@ bool TTamrinForm::applyStationRequest()
         m_progress->setPort(stationPortName());
     }
     RecordContext context;
-    context.script = m_request->script;
     context.port = stationPortName();
     RecordLog::setContext(context);
     return true;
@@ -68,18 +69,33 @@ bool TTamrinForm::cannotStart(const QString &path, const QString &error)
     return false;
 }
 
-QString TTamrinForm::stationPortName() const
+// The COM port open, else the one the station will try; 0 before a search.
+int TTamrinForm::stationPortNumber() const
 {
-    return m_request->overTcp() ? QStringLiteral("tcp")
-                                : QStringLiteral("COM%1").arg(m_ports->configuredComPort());
+    return serialOpen() ? m_comPort->portNumber() : m_ports->configuredComPort();
 }
 
-// The one port the station was given, waited for up to 'waitSeconds' first; no other is tried.
+// "tcp", or the station's COM port; empty before a search.
+QString TTamrinForm::stationPortName() const
+{
+    if (m_request->overTcp())
+        return QStringLiteral("tcp");
+    return stationPortNumber() > 0 ? QStringLiteral("COM%1").arg(stationPortNumber()) : QString();
+}
+
+// The link the station was given, waited for up to 'waitSeconds' first, and no other; or,
+// when it names none, the settings' port and the search, as an automatic run finds the unit.
 void TTamrinForm::reachStationUnit(int waitSeconds)
 {
     tellProgress(QStringLiteral("waiting"));
-    const bool reached = m_request->overTcp() ? connectStationTcp(waitSeconds)
-                                              : reachStationPort(waitSeconds);
+    bool reached = false;
+    if (m_request->overTcp())
+        reached = connectStationTcp(waitSeconds);
+    else if (m_request->namesAPort())
+        reached = reachStationPort(waitSeconds);
+    else if (!startup.ethernetOnly)
+        findUnitOnSerialPorts();
+    reached = reached || serialOpen();
     ComCheckBox->setEnabled(false);
     noteStationLink();
     if (reached)
@@ -149,10 +165,12 @@ bool TTamrinForm::connectStationTcp(int waitSeconds)
 void TTamrinForm::noteStationLink()
 {
     RecordContext context = RecordLog::context();
+    context.port = stationPortName();
+    if (m_progress)
+        m_progress->setPort(context.port);
     if (m_request->overTcp()) {
         context.link = QStringLiteral("tcp:%1:%2").arg(m_request->tcpHost).arg(m_request->tcpPort);
-    } else {
-        const int portNumber = m_ports->configuredComPort();
+    } else if (const int portNumber = stationPortNumber(); portNumber > 0) {
         const QString path = PortNames::devicePath(portNumber);
         const QString resolved = QFileInfo(path).canonicalFilePath();
         context.device = resolved.isEmpty() ? path : resolved;

@@ -273,6 +273,7 @@ private:
     // A station's start and attempts (StationStart.cpp).
     bool applyStationRequest();
     bool cannotStart(const QString &path, const QString &error);
+    int stationPortNumber() const;
     QString stationPortName() const;
     void reachStationUnit(int waitSeconds);
     bool reachStationPort(int waitSeconds);
