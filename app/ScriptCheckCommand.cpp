@@ -20,8 +20,6 @@ namespace {
 constexpr int StatusClean = 0;
 constexpr int StatusFindings = 1;
 constexpr int StatusUnreadable = 2;
-// A script is a hand-written text; anything larger is not one.
-constexpr qint64 MaxScriptBytes = 16 * 1024 * 1024;
 
 struct Options
 {
@@ -87,15 +85,16 @@ ScriptCheckContext contextFor(const QString &script, const QString &folder,
     return context;
 }
 
-std::optional<QByteArray> readScript(const QString &name)
+// The script is read as the run reads it, to its end whatever its size.
+std::optional<ScriptCheckResult> checkFile(const QString &name, const ScriptCheckContext &context)
 {
     QFile file;
-    if (!NativeFile::openForReading(file, QFile::encodeName(name)) || file.size() > MaxScriptBytes)
+    if (!NativeFile::openForReading(file, QFile::encodeName(name)))
         return std::nullopt;
-    const QByteArray content = file.read(MaxScriptBytes);
-    if (file.error() != QFileDevice::NoError)
+    ScriptCheckResult result = checkScript(file, context);
+    if (!result.readToEnd || file.error() != QFileDevice::NoError)
         return std::nullopt;
-    return content;
+    return result;
 }
 
 // The explanation and the findings, together in line order.
@@ -159,15 +158,15 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     int scriptsWithFindings = 0;
     int unreadable = 0;
     for (const QString &name : options->files) {
-        const std::optional<QByteArray> content = readScript(name);
-        if (!content) {
-            err << "tamrin: " << name << ": cannot be read (no such file, no regular file, no "
-                << "permission, or larger than 16 MiB)\n";
+        const std::optional<ScriptCheckResult> checked =
+            checkFile(name, contextFor(name, options->folder, settings));
+        if (!checked) {
+            err << "tamrin: " << name << ": cannot be read (no such file, no regular file, or "
+                << "no permission)\n";
             ++unreadable;
             continue;
         }
-        const ScriptCheckResult result =
-            checkScript(*content, contextFor(name, options->folder, settings));
+        const ScriptCheckResult &result = *checked;
         if (options->explain) {
             out << name << ": as run in " << options->folder << " with "
                 << (settings ? QStringLiteral("the settings of ") + settingsPath

@@ -12,10 +12,8 @@ namespace {
 
 constexpr int BufferPolls = 15000;
 constexpr int CtsPolls = 5000;
-constexpr int ProbeTicks = 8;
 constexpr int TcpProbePolls = 280;
 constexpr int TcpPromptPolls = 6000;
-constexpr int CaptureSettleMs = 200;
 // What is kept of what the unit says after an upload's data.
 constexpr int HeardLimit = 200;
 
@@ -304,7 +302,7 @@ void DeviceLink::SendCmdAndCapture(int pollLimit)
                          Timing::afterPolls(pollLimit))
             .stopWhen([this, overTcp] { return overTcp ? !tcpConnected() : !serialOpen(); })
             .afterEachPoll([this, pollLimit](int polls) {
-                if (polls == pollLimit / 3)
+                if (polls == pollLimit / NudgeFraction)
                     SendString(".\r");
             })
             .run();

@@ -53,6 +53,15 @@ public:
         std::function<int()> connection;
     };
 
+    // A capture sends its command, waits this long, and sends the line end: over the serial
+    // port what came meanwhile (the command's echo) is dropped.
+    static constexpr int CaptureSettleMs = 200;
+    // A capture still without its reply a third of the way through its polls nudges the unit
+    // with ".\r".
+    static constexpr int NudgeFraction = 3;
+    // A port being checked waits this many 55 ms ticks for each prompt.
+    static constexpr int ProbeTicks = 8;
+
     DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent = nullptr);
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 

@@ -10,13 +10,6 @@
 
 using namespace ScriptSyntax;
 
-namespace {
-
-constexpr int LoaderCheckTicks = 135;
-constexpr int RestartPauseMs = 4500;
-
-} // namespace
-
 bool ScriptRunner::sendCommand(const QByteArray &line)
 {
     const std::optional<QByteArray> text = escapedArgumentText(line);
@@ -90,10 +83,10 @@ bool ScriptRunner::reachLoaderPrompt(const QByteArray &text)
     if (m_link.failureReported())
         return false;
     m_link.SendString(m_link.loaderModeCommand());
-    Timing::sleepMs(500);
+    Timing::sleepMs(LoaderRetryPausesMs[0]);
     if (m_link.SendCOMCmd_GetPrompt("\r"))
         return true;
-    for (const int waitMs : {2500, 2000}) {
+    for (const int waitMs : {LoaderRetryPausesMs[1], LoaderRetryPausesMs[2]}) {
         if (m_link.failureReported())
             return false;
         Timing::sleepMs(waitMs);

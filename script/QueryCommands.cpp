@@ -14,7 +14,6 @@ using namespace ByteText;
 
 namespace {
 
-constexpr int QueryPolls = 2000;
 constexpr int MaxAnswerLength = 999;
 
 std::optional<ValueAndTail> escapedValueAndTail(const QByteArray &line)
@@ -23,27 +22,6 @@ std::optional<ValueAndTail> escapedValueAndTail(const QByteArray &line)
     if (parts)
         parts->value = replaceEscapes(parts->value, keywordSyntax(line).escapes);
     return parts;
-}
-
-bool versionHolds(const QByteArray &keyword, std::pair<int, int> version, int n)
-{
-    const auto [major, minor] = version;
-    if (keyword == "_AG")
-        return major >= n;
-    if (keyword == "_AL")
-        return major < n;
-    if (keyword == "_IG")
-        return minor >= n;
-    return minor < n; // _IL
-}
-
-bool answerHolds(const QByteArray &keyword, const QByteArray &answer, const QByteArray &value)
-{
-    if (keyword == "_CE")
-        return answer == value;
-    if (keyword == "_CS")
-        return answer.contains(value);
-    return !answer.contains(value); // _CN
 }
 
 } // namespace
@@ -65,7 +43,7 @@ bool ScriptRunner::queryUnit(const QByteArray &line)
         return true;
     Timing::sleepMs(1);
     m_link.setCommandBuffer(replaceEscapes(*text, EscapeSet::CaretMAsBlank));
-    m_link.setPromptGuard(m_link.commandBuffer().startsWith("VER") ? 3 : 10);
+    m_link.setPromptGuard(queryPromptGuard(m_link.commandBuffer()));
     m_link.SendCmdAndCapture(QueryPolls);
     Timing::sleepMs(100);
     Timing::pump();

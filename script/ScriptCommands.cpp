@@ -1,6 +1,7 @@
 // Executing one command line: its first three characters are the keyword, compared exactly,
-// and one table maps each keyword to its action. A keyword that names no command, or a line
-// that does not meet its command's form, does nothing and the run goes on.
+// and the command table (ScriptCommandTable.h) maps each keyword to its action. A keyword that
+// names no command, or a line that does not meet its command's form, does nothing and the run
+// goes on.
 #include "script/ScriptRunner.h"
 
 #include "link/DeviceLink.h"
@@ -8,7 +9,6 @@
 #include "script/ScriptSyntax.h"
 #include "upload/Uploader.h"
 
-#include <array>
 #include <climits>
 
 using namespace ScriptSyntax;
@@ -23,35 +23,12 @@ struct Command
     Action action;
 };
 
-const std::array<Command, 27> Commands = {{
-    {"_SC", &ScriptRunner::sendCommand},
-    {"_SR", &ScriptRunner::sendCommand},
-    {"_ST", &ScriptRunner::sendCommand},
-    {"_TC", &ScriptRunner::loaderModeCheck},
-    {"_WP", &ScriptRunner::waitForPrompt},
-    {"_PC", &ScriptRunner::setLoaderPrompt},
-    {"_DY", &ScriptRunner::pause},
-    {"_FI", &ScriptRunner::finishRun},
-    {"_LC", &ScriptRunner::setUploadKeyword},
-    {"_LF", &ScriptRunner::loadFile},
-    {"_LA", &ScriptRunner::loadAddress},
-    {"_LV", &ScriptRunner::loadVersion},
-    {"_LD", &ScriptRunner::loadData},
-    {"_LP", &ScriptRunner::setPostUploadPause},
-    {"_LT", &ScriptRunner::setTerminalLock},
-    {"_QC", &ScriptRunner::queryUnit},
-    {"_AG", &ScriptRunner::versionTest},
-    {"_AL", &ScriptRunner::versionTest},
-    {"_IG", &ScriptRunner::versionTest},
-    {"_IL", &ScriptRunner::versionTest},
-    {"_CE", &ScriptRunner::answerComparison},
-    {"_CS", &ScriptRunner::answerComparison},
-    {"_CN", &ScriptRunner::answerComparison},
-    {"_DM", &ScriptRunner::showScriptMessage},
-    {"_DQ", &ScriptRunner::askOperator},
-    {"_DO", &ScriptRunner::answerBranch},
-    {"_DC", &ScriptRunner::answerBranch},
-}};
+const Command Commands[] = {
+#define SCRIPT_COMMAND(keyword, form, escapes, chain, run, check, says)                            \
+    {keyword, &ScriptRunner::run},
+#include "script/ScriptCommandTable.h"
+#undef SCRIPT_COMMAND
+};
 
 Action actionFor(const QByteArray &keyword)
 {

@@ -70,6 +70,21 @@ public:
         std::function<void(int)> lineStarted;
     };
 
+    // How long _TC waits for the loader prompt after each thing it sends, in 55 ms ticks.
+    static constexpr int LoaderCheckTicks = 135;
+    // The pauses before _TC's second, third and fourth carriage return.
+    static constexpr int LoaderRetryPausesMs[] = {500, 2500, 2000};
+    // How long _ST leaves the link down before it connects again.
+    static constexpr int RestartPauseMs = 4500;
+    // The polls of 1 ms a _QC waits for its answer.
+    static constexpr int QueryPolls = 2000;
+    // How many bytes of a _QC's answer must come before a prompt ends it: fewer for a version
+    // query, whose answer is short.
+    static int queryPromptGuard(const QByteArray &query)
+    {
+        return query.startsWith("VER") ? 3 : 10;
+    }
+
     ScriptRunner(DeviceLink &link, Uploader &uploader, RunControl &run);
     void setView(View view) { m_view = std::move(view); }
 

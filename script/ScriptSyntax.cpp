@@ -19,33 +19,10 @@ struct KeywordEntry
 };
 
 constexpr KeywordEntry keywordTable[] = {
-    {"_SC", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_SR", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_ST", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_TC", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_DM", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_DQ", {ArgumentForm::Text, EscapeSet::CaretMAsCarriageReturn}},
-    {"_QC", {ArgumentForm::Text, EscapeSet::CaretMAsBlank}},
-    {"_PC", {ArgumentForm::Text, EscapeSet::NoEscapes}},
-    {"_LC", {ArgumentForm::Text, EscapeSet::NoEscapes}},
-    {"_DY", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_LP", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_LF", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_LA", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_LV", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_LT", {ArgumentForm::BlankSeparated, EscapeSet::NoEscapes}},
-    {"_AG", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
-    {"_AL", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
-    {"_IG", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
-    {"_IL", {ArgumentForm::ValueAndTail, EscapeSet::BackslashR}},
-    {"_CE", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
-    {"_CS", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
-    {"_CN", {ArgumentForm::ValueAndTail, EscapeSet::BackslashRN}},
-    {"_DO", {ArgumentForm::Tail, EscapeSet::NoEscapes}},
-    {"_DC", {ArgumentForm::Tail, EscapeSet::NoEscapes}},
-    {"_WP", {ArgumentForm::None, EscapeSet::NoEscapes}},
-    {"_FI", {ArgumentForm::None, EscapeSet::NoEscapes}},
-    {"_LD", {ArgumentForm::None, EscapeSet::NoEscapes}},
+#define SCRIPT_COMMAND(keyword, form, escapes, chain, run, check, says)                            \
+    {keyword, {ArgumentForm::form, EscapeSet::escapes, ChainStep::chain}},
+#include "script/ScriptCommandTable.h"
+#undef SCRIPT_COMMAND
 };
 
 constexpr qsizetype KeywordLength = 3;
@@ -252,6 +229,27 @@ QByteArray replaceEscapes(QByteArrayView text, EscapeSet escapes)
         }
     }
     return result;
+}
+
+bool versionHolds(QByteArrayView keyword, std::pair<int, int> version, int n)
+{
+    const auto [major, minor] = version;
+    if (keyword == "_AG")
+        return major >= n;
+    if (keyword == "_AL")
+        return major < n;
+    if (keyword == "_IG")
+        return minor >= n;
+    return minor < n; // _IL
+}
+
+bool answerHolds(QByteArrayView keyword, QByteArrayView answer, QByteArrayView value)
+{
+    if (keyword == "_CE")
+        return answer == value;
+    if (keyword == "_CS")
+        return answer.contains(value);
+    return !answer.contains(value); // _CN
 }
 
 int leadingInteger(QByteArrayView text)

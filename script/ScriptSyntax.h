@@ -39,14 +39,26 @@ enum class EscapeSet
     NoEscapes
 };
 
+// The step of the load chain a command takes: each is due only right after the one before.
+enum class ChainStep
+{
+    None,
+    NamesFile, // _LF: the address step becomes due
+    Address,   // _LA: spends the address step; the version step becomes due
+    Version,   // _LV: spends the version step; the chain is complete
+    Upload     // _LD: sends the file, with a header when the chain is complete
+};
+
 struct KeywordSyntax
 {
     ArgumentForm form;
     EscapeSet escapes;
+    ChainStep chain = ChainStep::None;
 };
 
-// The syntax of a keyword (its first three bytes); Unknown form for anything not listed,
-// including a keyword shorter than three bytes.
+// The syntax of a keyword (its first three bytes), from the command table
+// (ScriptCommandTable.h); Unknown form for anything not listed, including a keyword shorter
+// than three bytes.
 KeywordSyntax keywordSyntax(QByteArrayView keyword);
 
 // Every command's keyword, in the table's order.
@@ -87,6 +99,11 @@ std::optional<QByteArray> conditionalTail(QByteArrayView line);
 QByteArray replaceEscapes(QByteArrayView text, EscapeSet escapes);
 // The argument text of a line with its keyword's escapes replaced.
 std::optional<QByteArray> escapedArgumentText(QByteArrayView line);
+
+// Whether a version test (_AG, _AL, _IG, _IL) holds for the answer's version and the value n.
+bool versionHolds(QByteArrayView keyword, std::pair<int, int> version, int n);
+// Whether an answer comparison (_CE, _CS, _CN) holds for the answer and the value.
+bool answerHolds(QByteArrayView keyword, QByteArrayView answer, QByteArrayView value);
 
 // A decimal integer as C reads one: an optional sign and the digits after it, read from
 // 'from'. Every digit is consumed; a value beyond 32 bits saturates at INT_MIN / INT_MAX and

@@ -2,6 +2,7 @@
 // a script upload, byte-identical files at the edge sizes, the raw send, Send File, and the
 // ways an upload fails.
 #include "FormFixture.h"
+#include "OpenWatch.h"
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
@@ -474,6 +475,8 @@ void tst_Upload::noRegularFileToUpload_data()
     QTest::addColumn<QString>("message");
     const QString unopened = QStringLiteral("Error! Unable to open file %1. Cannot upload file.");
     QTest::newRow("an endless device") << "device" << unopened;
+    // Opening a serial device would toggle its modem lines and reset the board behind it.
+    QTest::newRow("a serial device") << "terminal" << unopened;
     QTest::newRow("a FIFO nobody writes") << "fifo" << unopened;
     QTest::newRow("a folder") << "folder" << unopened;
     // The header's size field cannot describe it.
@@ -489,12 +492,17 @@ void tst_Upload::noRegularFileToUpload()
     QString path = m_files->filePath(QStringLiteral("image"));
     if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/zero");
+    else if (kind == QLatin1String("terminal"))
+        path = m_sim->slaveDevice();
     else if (kind == QLatin1String("fifo"))
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (kind == QLatin1String("huge"))
         QVERIFY(QFile(path).open(QIODevice::WriteOnly) && QFile::resize(path, qint64(1) << 31));
     else
         QVERIFY(QDir().mkpath(path));
+    // Anything else on the machine may open /dev/zero; what the test made is watched.
+    const OpenWatch watch(path);
+    QVERIFY(watch.watching());
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV 1\n_LD\n"), 0);
@@ -502,6 +510,7 @@ void tst_Upload::noRegularFileToUpload()
     QCOMPARE(messages().first(), message.arg(path));
     QVERIFY(!form().uploader().state().chain.complete());
     QVERIFY(m_sim->received().isEmpty());
+    QVERIFY(kind == QLatin1String("device") || kind == QLatin1String("huge") || !watch.opened());
 }
 
 void tst_Upload::overlongAddressIsRefused()

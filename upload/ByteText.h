@@ -18,6 +18,12 @@ QString displayText(QByteArrayView bytes);
 // records show what the unit said, so that no byte can act on the terminal or the log.
 QString quotedBytes(QByteArrayView bytes);
 
+// The bytes as text that cannot act on a terminal: printing characters (UTF-8 ones too) as
+// themselves, a backslash doubled, and every byte that does not print (a control byte, a
+// byte of a control or format character, a byte that is not UTF-8) as \r, \n, \t or \xHH.
+// How the script check shows a script's own bytes outside quotes: names, lines, keywords.
+QString escapedText(QByteArrayView bytes);
+
 // A-Z and a-z as capitals; every other byte, including bytes >= 128, unchanged.
 QByteArray upperCaseLetters(QByteArrayView text);
 

@@ -35,6 +35,11 @@ public:
 
     Upload upload() const;
     bool complete() const { return m_versionStep; }
+    bool operator==(const LoadChain &other) const
+    {
+        return m_fileStep == other.m_fileStep && m_addressStep == other.m_addressStep &&
+               m_versionStep == other.m_versionStep && m_refused == other.m_refused;
+    }
 
 private:
     bool m_fileStep = false;

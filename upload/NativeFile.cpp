@@ -12,17 +12,22 @@ bool openForReading(QFile &file, const QByteArray &name)
 {
     if (name.isEmpty() || name.contains('\0'))
         return false;
-    // Non-blocking only for the open itself: a FIFO nobody writes would otherwise hold the
-    // open call forever before it could be refused.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat status
+    // Looked at before it is opened: opening a serial device toggles its modem lines, which
+    // resets many boards, and a FIFO nobody writes could hold the open call.
+    struct stat named
     {
     };
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0 ||
+    if (::stat(name.constData(), &named) != 0 || !S_ISREG(named.st_mode))
+        return false;
+    // The name may have been given to something else in between: what was opened is looked at
+    // again. No controlling terminal and no wait, whatever it turned out to be.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat opened
+    {
+    };
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode) ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;

@@ -12,8 +12,10 @@ class QFile;
 namespace NativeFile {
 
 // Opens the file called 'name' for binary reading into 'file'; false when it cannot be
-// opened or is no regular file. A folder, a device such as /dev/zero or a FIFO is refused:
-// reading one could block forever or never end. The open itself never blocks.
+// opened or is no regular file. Only a regular file is ever opened: a folder, a device such as
+// /dev/zero or a serial port, or a FIFO is refused from what stat() says of the name, so no
+// device is touched (opening a serial port resets many boards) and nothing blocks. The file
+// opened is checked again, and it never becomes a controlling terminal.
 bool openForReading(QFile &file, const QByteArray &name);
 
 } // namespace NativeFile

@@ -36,8 +36,6 @@ using ByteText::displayText;
 
 namespace {
 
-constexpr int TransferBlock = 2000;
-constexpr int RawBlock = 4000;
 constexpr int HeaderPromptTicks = 130;
 constexpr int WatchdogAfterUploadMs = 14000;
 
@@ -75,9 +73,9 @@ bool Uploader::scriptUpload()
     // The header goes once: a reconnect from here on must never send it again.
     m_link.setCommandBuffer({});
     // The unit prepares its memory after the header before the data may start.
-    Timing::sleepMs(2100);
+    Timing::sleepMs(HeaderSettleMs);
     Timing::pump();
-    Timing::sleepMs(500);
+    Timing::sleepMs(HeaderPrepareMs);
     Timing::pump();
     m_state.promptAfterUpload = true;
     UploadButtonClick();
@@ -132,7 +130,7 @@ void Uploader::transferWithProgress(QFile &file)
     const qint64 blocks = m_state.fileSize / TransferBlock;
     if (m_progress)
         m_progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), m_state);
-    Timing::sleepMs(100);
+    Timing::sleepMs(BeforeFirstBlockMs);
     m_state.sentChecksum = 0;
     m_sentHash.reset();
     transferBlocks(file);

@@ -51,6 +51,15 @@ public:
         std::function<QByteArray()> unitAnswer;
     };
 
+    // After the header the unit prepares its memory: the pauses before the data may start,
+    // and the one before the first block once the transfer is set up.
+    static constexpr int HeaderSettleMs = 2100;
+    static constexpr int HeaderPrepareMs = 500;
+    static constexpr int BeforeFirstBlockMs = 100;
+    // The blocks of a script upload and of a raw send.
+    static constexpr int TransferBlock = 2000;
+    static constexpr int RawBlock = 4000;
+
     Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
     void setView(View view) { m_view = std::move(view); }
     void attachProgress(TProgressForm *progress) { m_progress = progress; }
