@@ -28,6 +28,11 @@ void RunOutcome::classify()
         verdict = storedExactly ? Verdict::Delivered : Verdict::SilentFailure;
 }
 
+bool RunOutcome::failsTamrin() const
+{
+    return verdict == Verdict::SilentFailure || !falseRecords.isEmpty() || forcedEnd;
+}
+
 QString RunOutcome::verdictName() const
 {
     switch (verdict) {

@@ -1,6 +1,8 @@
 // What a soak run came to, and the rule that sorts it: a run Tamrin reported as failed is a
 // reported failure whatever the unit holds; a run Tamrin let pass must have left exactly the
-// file in the unit, or it is a silent failure.
+// file in the unit, or it is a silent failure. Apart from the verdict, the run's records may
+// be false (RecordCheck), and a stop from outside may have gone unhonoured until the forced
+// end: both are failures of Tamrin whatever the verdict.
 #pragma once
 
 #include <QString>
@@ -31,5 +33,16 @@ struct RunOutcome
     QString storedDetail;       // what the unit stored, when it is not exactly the file
     bool faultInjected = false;
     QString harnessError;
-    QString evidenceFolder; // kept for a silent failure: transcript, stored uploads, the file
+    QString evidenceFolder; // kept for a run that fails Tamrin: transcript, store, the file
+
+    QStringList tamrinLines;     // every "Tamrin: " line of the run on standard error, in order
+    QByteArray fileSha256;       // of the file's bytes as written, in lower-case hexadecimal
+    QString cancelReason;        // of the last script run, when it was cancelled
+    int exitStatus = -1;         // the process end Tamrin asked for; -1 when none
+    bool unitHeardUpload = true; // the unit received bytes while the _LD ran
+    bool forcedEnd = false;      // a stop from outside was not honoured within its grace
+    QStringList falseRecords;    // what is false in the run's records; empty when nothing
+
+    // A silent failure, a false record or a forced end: the soak fails.
+    bool failsTamrin() const;
 };

@@ -31,6 +31,7 @@ RunPlan RunPlan::draw(quint32 seed, int run, bool pty, bool tcp, std::optional<S
     // Drawn after the rest, and for every fault alike, so the draws above stay where they are.
     plan.beforeData = random.bounded(3) == 0;
     plan.typedKey = char('a' + random.bounded(26));
+    plan.stopAfterMs = int(random.bounded(LatestStopMs + 1));
     return plan;
 }
 
@@ -64,7 +65,7 @@ QByteArray RunPlan::changedBytes() const
 
 bool RunPlan::needsData() const
 {
-    return fault != SoakFault::None && fault != SoakFault::MuteAfterHeader;
+    return fault != SoakFault::None && fault != SoakFault::MuteAfterHeader && !stopsFromOutside();
 }
 
 bool RunPlan::strikesInData() const
@@ -79,6 +80,11 @@ bool RunPlan::strikesInData() const
     default:
         return false;
     }
+}
+
+bool RunPlan::stopsFromOutside() const
+{
+    return fault == SoakFault::TimeLimit || fault == SoakFault::Sigterm;
 }
 
 QString RunPlan::describe() const
@@ -101,6 +107,8 @@ QString RunPlan::describe() const
         text += QStringLiteral(" in the pause after the header");
     else if (fault == SoakFault::ChangedContent)
         text += QStringLiteral(" before the header");
+    else if (stopsFromOutside())
+        text += QStringLiteral(" %1 ms into the _LD run").arg(stopAfterMs);
     return text;
 }
 
@@ -128,6 +136,10 @@ QString RunPlan::faultName(SoakFault fault)
         return QStringLiteral("key typed in the upload");
     case SoakFault::ChangedContent:
         return QStringLiteral("file rewritten after _LA");
+    case SoakFault::TimeLimit:
+        return QStringLiteral("time limit in the run");
+    case SoakFault::Sigterm:
+        return QStringLiteral("SIGTERM in the run");
     }
     return QStringLiteral("?");
 }
@@ -135,7 +147,8 @@ QString RunPlan::faultName(SoakFault fault)
 QString RunPlan::faultKey(SoakFault fault)
 {
     static const std::array<const char *, FaultCount> keys{"none",  "hangup", "mute", "garbage",
-                                                           "reset", "shrink", "key",  "rewrite"};
+                                                           "reset", "shrink", "key",  "rewrite",
+                                                           "limit", "sigterm"};
     return QString::fromLatin1(keys.at(size_t(fault)));
 }
 

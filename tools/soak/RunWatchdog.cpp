@@ -1,6 +1,8 @@
 // The watchdog thread of the soak.
 #include "RunWatchdog.h"
 
+#include "StderrCapture.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -47,9 +49,10 @@ void RunWatchdog::watch()
         const auto deadline = m_deadline;
         if (m_changed.wait_until(lock, deadline) == std::cv_status::timeout && m_armed &&
             m_deadline == deadline) {
-            std::fprintf(stderr, "tamrin-soak: HUNG: %s has not ended after %lld s\n",
-                         m_run.c_str(), static_cast<long long>(m_limit.count()));
-            std::fflush(stderr);
+            // Standard error may be the run's file at this moment.
+            std::fprintf(StderrCapture::lastingStderr(),
+                         "tamrin-soak: HUNG: %s has not ended after %lld s\n", m_run.c_str(),
+                         static_cast<long long>(m_limit.count()));
             std::_Exit(3);
         }
     }

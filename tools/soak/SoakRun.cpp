@@ -1,15 +1,21 @@
 // A soak run against its own simulated unit, with the fault of its plan. The unit plays its
 // own faults from a control command; the soak plays the operator's: a key typed into the
-// terminal pane, a file cut or rewritten while Tamrin uploads it.
+// terminal pane, a file cut or rewritten while Tamrin uploads it; and the supervisor's: the
+// run's time limit, SIGTERM.
 #include "SoakRun.h"
 
 #include "FormFixture.h"
+#include "OutsideStop.h"
+#include "RecordCheck.h"
+#include "StderrCapture.h"
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +57,16 @@ void copyFolder(const QString &from, const QString &to)
         QFile::copy(entry.absoluteFilePath(), to + QLatin1Char('/') + entry.fileName());
 }
 
+QStringList tamrinLinesOf(const QByteArray &caught)
+{
+    QStringList lines;
+    for (const QByteArray &line : caught.split('\n')) {
+        if (line.startsWith("Tamrin: "))
+            lines << QString::fromLocal8Bit(line);
+    }
+    return lines;
+}
+
 } // namespace
 
 SoakRun::SoakRun(const RunPlan &plan, int unitBaud, QObject *parent)
@@ -65,14 +81,16 @@ SoakRun::~SoakRun() = default;
 RunOutcome SoakRun::execute()
 {
     QString error;
-    if (!setUp(&error)) {
+    StderrCapture capture;
+    if (setUp(&error) && !capture.start(stderrPath()))
+        error = QStringLiteral("cannot catch standard error in %1").arg(stderrPath());
+    if (!error.isEmpty()) {
         m_outcome.harnessError = error;
         m_outcome.classify();
         return m_outcome;
     }
     runScripts();
-    m_outcome.messages = m_fixture->dialogs().messages;
-    m_outcome.cancelFlag = form().cancelFlag();
+    noteHowTheRunEnded();
     m_outcome.classify(); // from Tamrin's side alone, to know how long to wait for the unit
     readWhatTheUnitStored(m_outcome.verdict == RunOutcome::Verdict::FailureReported);
     // Tamrin's file reads ahead of the block it sends: a rewrite it had read past left the
@@ -80,9 +98,35 @@ RunOutcome SoakRun::execute()
     if (m_plan.fault == SoakFault::ChangedContent && m_outcome.storedExactly)
         m_outcome.faultInjected = false;
     m_outcome.classify();
-    if (m_outcome.verdict == RunOutcome::Verdict::SilentFailure)
+    judgeTheRecords(capture.finish());
+    if (m_outcome.failsTamrin())
         m_outcome.evidenceFolder = keepEvidence();
     return m_outcome;
+}
+
+// A run stopped from outside ends on the next pass of the event loop; after that, what Tamrin
+// reported and the end of the process it asked for.
+void SoakRun::noteHowTheRunEnded()
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    m_outcome.messages = m_fixture->dialogs().messages;
+    m_outcome.cancelFlag = form().cancelFlag();
+    if (form().runControl().cancelled())
+        m_outcome.cancelReason = form().runControl().cancelReason();
+    m_outcome.exitStatus = m_fixture->exitStatus();
+}
+
+void SoakRun::judgeTheRecords(const QByteArray &caughtStderr)
+{
+    m_outcome.tamrinLines = tamrinLinesOf(caughtStderr);
+    m_outcome.fileSha256 = QCryptographicHash::hash(m_data, QCryptographicHash::Sha256).toHex();
+    if (m_stop) {
+        // A stop that came once the run was over struck nothing.
+        m_outcome.faultInjected = RecordCheck::stopTaken(m_plan, m_outcome.tamrinLines);
+        m_outcome.forcedEnd = m_stop->forcedEndFired();
+    }
+    m_outcome.falseRecords = RecordCheck::falseRecords(m_plan, m_outcome);
 }
 
 bool SoakRun::setUp(QString *error)
@@ -148,6 +192,11 @@ bool SoakRun::connectLink(QString *error)
 // Faults the unit plays by itself are set before the run; the others strike during it.
 bool SoakRun::prepareFault(QString *error)
 {
+    if (m_plan.stopsFromOutside()) {
+        m_stop = std::make_unique<OutsideStop>(m_plan, m_plan.describe());
+        form().setProcessGuard(&m_stop->guard());
+        return true;
+    }
     QString command;
     if (m_plan.fault == SoakFault::HangupInData)
         command = QStringLiteral("hangup-after %1").arg(m_plan.faultAt);
@@ -166,13 +215,13 @@ bool SoakRun::prepareFault(QString *error)
 void SoakRun::runScripts()
 {
     m_scriptRunning = true;
-    if (m_plan.fault == SoakFault::Shrink ||
-        (m_plan.fault == SoakFault::ChangedContent && m_plan.beforeData)) {
+    if (measuresInARunOfItsOwn()) {
         // The chain survives the end of a run: the file is measured in one run, changed, and
         // uploaded by the next.
         const int measured = m_fixture->runScript(chain());
-        m_outcome.faultInjected = alterFile();
-        m_outcome.result = m_fixture->runScript("_LD\n");
+        if (!m_stop)
+            m_outcome.faultInjected = alterFile();
+        m_outcome.result = runUpload();
         if (measured == 0)
             m_outcome.result = 0;
     } else {
@@ -182,6 +231,26 @@ void SoakRun::runScripts()
     }
     m_pauseWatch.stop();
     m_scriptRunning = false;
+}
+
+// A file changed between the measure and the upload, or a stop counted from the upload's start.
+bool SoakRun::measuresInARunOfItsOwn() const
+{
+    return m_plan.fault == SoakFault::Shrink ||
+           (m_plan.fault == SoakFault::ChangedContent && m_plan.beforeData) || m_stop != nullptr;
+}
+
+// The _LD run by itself, with the stop from outside on its way from the run's start.
+int SoakRun::runUpload()
+{
+    if (!m_stop)
+        return m_fixture->runScript("_LD\n");
+    const int mark = m_unit->mark();
+    m_stop->start();
+    const int result = m_fixture->runScript("_LD\n");
+    m_stop->finish();
+    m_outcome.unitHeardUpload = !m_unit->receivedSince(mark).isEmpty();
+    return result;
 }
 
 // Tamrin announces each block just before it sends it: the fault goes off once the block
@@ -289,7 +358,7 @@ QString SoakRun::keepEvidence() const
     QFile notes(folder + QStringLiteral("/notes.txt"));
     if (notes.open(QIODevice::WriteOnly | QIODevice::Text)) {
         QStringList text{m_plan.describe(), m_outcome.storedDetail};
-        text << m_outcome.messages << m_unit->output();
+        text << m_outcome.falseRecords << m_outcome.tamrinLines << m_unit->output();
         notes.write(text.join(QLatin1Char('\n')).toUtf8());
     }
     return folder;
@@ -303,6 +372,11 @@ QByteArray SoakRun::chain() const
 QString SoakRun::filePath() const
 {
     return m_files.filePath(QStringLiteral("image.bin"));
+}
+
+QString SoakRun::stderrPath() const
+{
+    return m_files.filePath(QStringLiteral("stderr.txt"));
 }
 
 TTamrinForm &SoakRun::form()

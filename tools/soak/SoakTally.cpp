@@ -20,6 +20,10 @@ void SoakTally::Row::add(const RunPlan &plan, const RunOutcome &outcome)
         ++notRun;
         break;
     }
+    if (!outcome.falseRecords.isEmpty())
+        ++falseRecords;
+    if (outcome.forcedEnd)
+        ++forcedEnds;
     if (plan.fault != SoakFault::None && !outcome.faultInjected &&
         outcome.verdict != RunOutcome::Verdict::HarnessError)
         ++faultMissed;
@@ -36,10 +40,10 @@ void SoakTally::record(const RunPlan &plan, const RunOutcome &outcome)
 
 void SoakTally::print(std::FILE *out) const
 {
-    std::fprintf(out, "%-24s %6s %10s %10s %9s %11s %10s %8s\n", "", "", "delivered", "failures",
-                 "SILENT", "reported,", "fault", "not");
-    std::fprintf(out, "%-24s %6s %10s %10s %9s %11s %10s %8s\n", "fault / transport", "runs",
-                 "identical", "reported", "failures", "yet stored", "missed", "run");
+    std::fprintf(out, "%-24s %6s %10s %10s %9s %8s %11s %10s %8s\n", "", "", "delivered",
+                 "failures", "SILENT", "FALSE", "reported,", "fault", "not");
+    std::fprintf(out, "%-24s %6s %10s %10s %9s %8s %11s %10s %8s\n", "fault / transport", "runs",
+                 "identical", "reported", "failures", "records", "yet stored", "missed", "run");
     for (size_t i = 0; i < m_byFault.size(); ++i) {
         if (m_byFault.at(i).runs > 0)
             printRow(out, RunPlan::faultName(SoakFault(i)), m_byFault.at(i),
@@ -55,7 +59,7 @@ void SoakTally::print(std::FILE *out) const
 void SoakTally::printRow(std::FILE *out, const QString &label, const Row &row, bool faulted)
 {
     const QByteArray missed = faulted ? QByteArray::number(row.faultMissed) : QByteArray("-");
-    std::fprintf(out, "%-24s %6d %10d %10d %9d %11d %10s %8d\n", qPrintable(label), row.runs,
-                 row.delivered, row.reported, row.silent, row.reportedYetStored, missed.constData(),
-                 row.notRun);
+    std::fprintf(out, "%-24s %6d %10d %10d %9d %8d %11d %10s %8d\n", qPrintable(label), row.runs,
+                 row.delivered, row.reported, row.silent, row.falseRecords, row.reportedYetStored,
+                 missed.constData(), row.notRun);
 }

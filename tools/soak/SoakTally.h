@@ -15,6 +15,8 @@ public:
 
     int runs() const { return m_all.runs; }
     int silentFailures() const { return m_all.silent; }
+    int falseRecords() const { return m_all.falseRecords; }
+    int forcedEnds() const { return m_all.forcedEnds; }
     int runsNotMade() const { return m_all.notRun; }
 
 private:
@@ -26,8 +28,10 @@ private:
         int delivered = 0;
         int reported = 0;
         int silent = 0;
+        int falseRecords = 0;      // runs whose records claim what did not happen
+        int forcedEnds = 0;        // a stop from outside not honoured within its grace
         int reportedYetStored = 0; // a false alarm: the unit holds the file all the same
-        int faultMissed = 0;       // the transfer was over before the fault could strike
+        int faultMissed = 0;       // the transfer (for a stop, the run) was over before it struck
         int notRun = 0;
     };
 

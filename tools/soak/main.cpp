@@ -2,15 +2,18 @@
 // no upload is ever lost or corrupted without Tamrin saying so. Each run has its own unit, a
 // fresh link (pseudo-terminal or TCP), a file of 0 to 1 MB of random bytes and a random fault
 // or none (or the one --fault names, for every run); the table counts the runs delivered
-// byte-identical, the failures Tamrin reported and the silent failures, which must be none.
-// Exit status 1 when there is a silent failure, 2 when runs could not be set up, 3 when a run
-// hung.
+// byte-identical, the failures Tamrin reported and the silent failures, which must be none,
+// and the runs whose upload and run records were false, which must be none too.
+// Exit status 1 when there is a silent failure, a false record or a stop Tamrin did not
+// honour, 2 when runs could not be set up, 3 when a run hung.
+#include "OutsideStop.h"
 #include "PeakMemory.h"
 #include "RunOutcome.h"
 #include "RunPlan.h"
 #include "RunWatchdog.h"
 #include "SoakRun.h"
 #include "SoakTally.h"
+#include "StderrCapture.h"
 
 #include "link/Timing.h"
 
@@ -62,7 +65,8 @@ std::optional<SoakOptions> parseOptions(const QStringList &arguments)
          QStringLiteral("R")},
         {QStringLiteral("fault"),
          QStringLiteral("Give every run this fault (none, hangup, mute, garbage, reset, shrink,\n"
-                        "key, rewrite); the rest is drawn as without it. Replay with it too."),
+                        "key, rewrite, limit, sigterm); the rest is drawn as without it. Replay\n"
+                        "with it too."),
          QStringLiteral("NAME")},
         {QStringLiteral("verbose"), QStringLiteral("Print a line for every run.")},
         {QStringLiteral("timing-scale"),
@@ -112,7 +116,9 @@ std::optional<SoakOptions> parseOptions(const QStringList &arguments)
 
 void printRunLine(const RunPlan &plan, const RunOutcome &outcome)
 {
-    std::printf("%s: %s\n", qPrintable(plan.describe()), qPrintable(outcome.verdictName()));
+    std::printf("%s: %s%s%s\n", qPrintable(plan.describe()), qPrintable(outcome.verdictName()),
+                outcome.falseRecords.isEmpty() ? "" : ", FALSE RECORD",
+                outcome.forcedEnd ? ", FORCED END" : "");
 }
 
 // Everything known about a run that needs a closer look.
@@ -123,8 +129,13 @@ void printRunDetails(const RunPlan &plan, const RunOutcome &outcome)
         std::printf("  set-up: %s\n", qPrintable(outcome.harnessError));
     std::printf("  fault struck: %s; script result %d, cancel flag %d\n",
                 outcome.faultInjected ? "yes" : "no", outcome.result, outcome.cancelFlag);
-    for (const QString &message : outcome.messages)
-        std::printf("  message: %s\n", qPrintable(message.simplified()));
+    for (const QString &finding : outcome.falseRecords)
+        std::printf("  false record: %s\n", qPrintable(finding));
+    if (outcome.exitStatus >= 0)
+        std::printf("  process end asked for: status %d\n", outcome.exitStatus);
+    // Its message boxes and records, as Tamrin wrote them on standard error.
+    for (const QString &line : outcome.tamrinLines)
+        std::printf("  %s\n", qPrintable(line));
     for (const QString &line : outcome.uploadLines)
         std::printf("  unit: %s\n", qPrintable(line));
     if (!outcome.storedDetail.isEmpty())
@@ -153,6 +164,8 @@ void printMemory(int firstRuns, long firstPeak, int allRuns, long endPeak)
 
 int main(int argc, char *argv[])
 {
+    // Before any run catches standard error: what must reach the person goes here.
+    StderrCapture::lastingStderr();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
@@ -186,16 +199,16 @@ int main(int argc, char *argv[])
             RunPlan::draw(options->seed, run, options->pty, options->tcp, options->fault);
         const RunOutcome outcome = executeRun(plan, options->unitBaud, watchdog);
         tally.record(plan, outcome);
-        const bool special = outcome.verdict == RunOutcome::Verdict::SilentFailure ||
-                             outcome.verdict == RunOutcome::Verdict::HarnessError;
+        const bool special =
+            outcome.failsTamrin() || outcome.verdict == RunOutcome::Verdict::HarnessError;
         if (special || options->onlyRun)
             printRunDetails(plan, outcome);
         else if (options->verbose)
             printRunLine(plan, outcome);
         if (run == tenth) {
             peakAtTenth = peakMemoryKilobytes();
-            std::printf("after %d runs: %d silent failures, peak memory %ld kB\n", run - first + 1,
-                        tally.silentFailures(), peakAtTenth);
+            std::printf("after %d runs: %d silent failures, %d false records, peak memory %ld kB\n",
+                        run - first + 1, tally.silentFailures(), tally.falseRecords(), peakAtTenth);
         }
         std::fflush(stdout);
     }
@@ -205,7 +218,13 @@ int main(int argc, char *argv[])
     std::printf("silent failures: %d%s\n", tally.silentFailures(),
                 tally.silentFailures() == 0 ? " (none: every failure was reported)"
                                             : " (an upload went wrong without a word)");
-    if (tally.silentFailures() > 0)
+    std::printf("false records: %d%s\n", tally.falseRecords(),
+                tally.falseRecords() == 0 ? " (none: every record told the truth)"
+                                          : " (a record claimed what did not happen)");
+    if (tally.forcedEnds() > 0)
+        std::printf("FORCED ENDS: %d (a stop from outside was not honoured within %lld s)\n",
+                    tally.forcedEnds(), OutsideStop::GraceSeconds);
+    if (tally.silentFailures() > 0 || tally.falseRecords() > 0 || tally.forcedEnds() > 0)
         return 1;
     return tally.runsNotMade() > 0 ? 2 : 0;
 }
