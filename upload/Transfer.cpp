@@ -311,8 +311,10 @@ bool Uploader::postUploadPromptWait()
         prompt = promptOnUploadLink();
     }
     m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
-    // A link that went meanwhile is reported as the cancelled upload it is.
-    if (!prompt && uploadLinkHolds()) {
+    // A link that went meanwhile is reported as the cancelled upload it is, and a stop from
+    // outside (time limit, signal) that ended the wait has said why already: the unit was not
+    // waited for, it did not fail to answer.
+    if (!prompt && uploadLinkHolds() && !m_run.ending()) {
         const QString text = QStringLiteral("Error! Unable to receive prompt after upload. "
                                             "Upload unsuccessful. Exiting script.");
         m_view.showMessage(text);
@@ -329,10 +331,12 @@ bool Uploader::uploadLinkHolds() const
     return m_state.link.transport != Transport::None && m_link.currentLink() == m_state.link;
 }
 
-// The loader prompt, seen on the link that took the data.
+// The loader prompt, seen on the link that took the data; not asked for once the run is being
+// ended from outside.
 bool Uploader::promptOnUploadLink()
 {
-    return uploadLinkHolds() && m_link.SendCOMCmd_GetPrompt("\r") && uploadLinkHolds();
+    return !m_run.ending() && uploadLinkHolds() && m_link.SendCOMCmd_GetPrompt("\r") &&
+           uploadLinkHolds();
 }
 
 void Uploader::SendRawFile()
