@@ -530,7 +530,7 @@ void tst_Upload::overlongAddressIsRefused()
 void tst_Upload::realTimeUpload()
 {
     Timing::setScale(1.0);
-    const QByteArray data = makeFile(QStringLiteral("image.bin"), 70000);
+    makeFile(QStringLiteral("image.bin"), 70000);
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(run(chainFor(QStringLiteral("image.bin")) + "_LD\n"), 1);
@@ -540,9 +540,7 @@ void tst_Upload::realTimeUpload()
     const QList<UnitSim::Chunk> chunks = m_sim->chunks();
     qint64 headerEnd = -1;
     qint64 dataStart = -1;
-    int received = 0;
     for (const UnitSim::Chunk &chunk : chunks) {
-        received += chunk.bytes.size();
         if (headerEnd < 0 && chunk.bytes.endsWith("V2.1\r"))
             headerEnd = chunk.ms;
         else if (headerEnd >= 0 && dataStart < 0)
