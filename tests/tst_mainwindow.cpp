@@ -72,6 +72,7 @@ private:
         int room = 0; // the width the text may take
     };
     Shown shownAt(const QString &place, const QString &text);
+    Shown shownName(const QString &path);
 
     std::unique_ptr<FormFixture> m_fixture;
 };
@@ -346,9 +347,9 @@ void tst_MainWindow::terminalFontDialog()
              qPrintable(QString::number(sideways->value())));
 }
 
-static QLabel *labelSaying(QWidget *window, const QString &text)
+static QLabel *labelSaying(const QWidget &window, const QString &text)
 {
-    for (QLabel *label : window->findChildren<QLabel *>()) {
+    for (QLabel *label : window.findChildren<QLabel *>()) {
         if (label->text() == text)
             return label;
     }
@@ -364,14 +365,14 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
     AppWindows &windows = m_fixture->windows();
     TProgressForm &progress = *windows.progress;
     UploadState upload;
-    upload.fileName = LongPath;
+    upload.fileName = place == "file name" ? text.toUtf8() : QByteArray(LongPath);
     upload.checksum = 0x5db3;
     upload.fileSize = 1234567890;
     upload.loadAddress = "80000000";
     upload.loadVersion = "V12.345";
     progress.ShowProgressForm(1, upload);
     if (place == "progress caption") {
-        QLabel *caption = labelSaying(&progress, text);
+        QLabel *caption = labelSaying(progress, text);
         const QList<QLabel *> values{progress.BlockNameLabel, progress.ChecksumLabel,
                                      progress.FileSizeLabel, progress.LoadAddressLabel,
                                      progress.DateModifiedLabel};
@@ -382,13 +383,8 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
         }
         return {text, caption->font(), next - caption->x()};
     }
-    if (place == "file name") {
-        const int fileSizeLeft = labelSaying(&progress, QStringLiteral("File Size"))->x();
-        QLabel *name = progress.BlockNameLabel;
-        if (name->toolTip() != text || !name->text().endsWith(QStringLiteral("/firmware.bin")))
-            return {name->toolTip() + QStringLiteral(" | ") + name->text(), name->font(), 0};
-        return {name->text(), name->font(), fileSizeLeft - name->x()};
-    }
+    if (place == "file name")
+        return shownName(text);
     if (place == "information") {
         windows.info->setText(text);
         const QLabel *label = windows.info->findChild<QLabel *>();
@@ -416,6 +412,32 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
             windows.ethernet->width() - WindowLook::TitleBarFurniture};
 }
 
+// The name shown for 'path', which must end before the File Size caption. The caption and the
+// size keep their places whatever the name, the size shows whole, and the file's own name is
+// never cut while it fits with an ellipsis before it.
+tst_MainWindow::Shown tst_MainWindow::shownName(const QString &path)
+{
+    const TProgressForm &progress = *m_fixture->windows().progress;
+    const QLabel *caption = labelSaying(progress, QStringLiteral("File Size"));
+    const QLabel *name = progress.BlockNameLabel;
+    const QLabel *size = progress.FileSizeLabel;
+    const QFontMetrics metrics(name->font());
+    const int room = caption->x() - WindowLook::CaptionGap - name->x();
+    const QString own = path.mid(path.lastIndexOf(QLatin1Char('/')));
+    const bool ownNameFits = metrics.horizontalAdvance(QChar(0x2026) + own) <= room;
+    if (caption->x() != 216 || size->x() != 291 || name->toolTip() != path ||
+        size->width() < size->fontMetrics().horizontalAdvance(size->text()) ||
+        size->geometry().right() >= progress.width() ||
+        (ownNameFits && !name->text().endsWith(own)))
+        return {QStringLiteral("File Size at %1, the size at %2 (%3 wide), the name \"%4\"")
+                    .arg(caption->x())
+                    .arg(size->x())
+                    .arg(size->width())
+                    .arg(name->text()),
+                name->font(), 0};
+    return {name->text(), name->font(), room};
+}
+
 void tst_MainWindow::textsFit_data()
 {
     QTest::addColumn<QString>("place");
@@ -425,6 +447,12 @@ void tst_MainWindow::textsFit_data()
         QTest::addRow("progress: %s", caption) << "progress caption" << caption;
     QTest::newRow("progress: a long path, its folders elided")
         << "file name" << QString::fromLatin1(LongPath);
+    QTest::newRow("progress: a 36-character name")
+        << "file name"
+        << "/home/operator/unit-controller-firmware-rev-C-2.bin";
+    QTest::newRow("progress: a 59-character name, shortened in the middle")
+        << "file name"
+        << "/home/operator/unit-controller-firmware-release-2024-station-7-rev-C-2.bin";
     QTest::newRow("information: the longest port check")
         << "information"
         << "Checking COM Port 14, Baud 115200. Please wait....";
