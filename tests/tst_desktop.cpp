@@ -1,18 +1,24 @@
 // Tamrin on a real X display (Xvfb, started by CTest): what the operator's desktop shows of
 // its windows, read back with xwininfo and xprop from the real program, the splash picture
 // painted before its pause, and how the main window keeps up with a flood of output while the
-// operator uses its menus.
+// operator uses its menus. Under a real window manager (Debian's openbox, started by the tests
+// that need one): which window is on top while a message box waits.
 #include "BrandSettings.h"
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/InfoForm.h"
+#include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
+#include "link/ClientSocketForm.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTcpServer>
 #include <QTimer>
 
 #include <QDeadlineTimer>
@@ -110,6 +116,82 @@ void SlowWindowManager::configure(const xcb_configure_request_event_t &request)
     xcb_configure_window(m_connection, request.window, request.value_mask, values.data());
 }
 
+// Openbox as the operator's window manager for as long as the object lives: it manages the
+// windows of this display, stacks them and draws their frames. It has taken over once the
+// window it names itself on stands on the root window.
+class Openbox
+{
+public:
+    Openbox();
+    ~Openbox();
+    Openbox(const Openbox &) = delete;
+    Openbox &operator=(const Openbox &) = delete;
+
+    bool running() const { return m_running; }
+    // The windows it manages, bottom to top.
+    static QList<WId> stackingOrder();
+
+private:
+    static QString rootProperty(const QString &property);
+    static bool managing();
+
+    QProcess m_process;
+    bool m_running = false;
+};
+
+QString Openbox::rootProperty(const QString &property)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-root"), property});
+    xprop.waitForFinished(5000);
+    return QString::fromUtf8(xprop.readAllStandardOutput());
+}
+
+// The window named on the root is openbox's own, not one left by an earlier openbox.
+bool Openbox::managing()
+{
+    const QString check = rootProperty(QStringLiteral("_NET_SUPPORTING_WM_CHECK"));
+    if (!check.contains(QLatin1Char('#')))
+        return false;
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"),
+                {QStringLiteral("-id"), check.section(QLatin1Char('#'), 1).trimmed(),
+                 QStringLiteral("_NET_WM_NAME")});
+    xprop.waitForFinished(5000);
+    return xprop.readAllStandardOutput().contains("\"Openbox\"");
+}
+
+Openbox::Openbox()
+{
+    m_process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    if (!m_process.waitForStarted())
+        return;
+    const QDeadlineTimer deadline(20000);
+    while (!managing() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
+        QTest::qWait(50);
+    m_running = m_process.state() == QProcess::Running && managing();
+}
+
+// It gives the windows back to the server as it ends.
+Openbox::~Openbox()
+{
+    m_process.terminate();
+    m_process.waitForFinished(10000);
+}
+
+QList<WId> Openbox::stackingOrder()
+{
+    QList<WId> order;
+    const QString list = rootProperty(QStringLiteral("_NET_CLIENT_LIST_STACKING"));
+    for (const QString &id : list.section(QLatin1Char('#'), 1).split(QLatin1Char(','))) {
+        bool ok = false;
+        const WId window = id.trimmed().toULongLong(&ok, 16);
+        if (ok)
+            order << window;
+    }
+    return order;
+}
+
 class tst_Desktop : public QObject
 {
     Q_OBJECT
@@ -118,8 +200,16 @@ private slots:
     void splashIsPaintedBeforeItsPause_data();
     void splashIsPaintedBeforeItsPause();
     void floodLeavesTheWindowResponsive();
+    void messageBoxIsTheTopmostWindow_data();
+    void messageBoxIsTheTopmostWindow();
 
 private:
+    struct BoxSeen
+    {
+        bool onTop = false;
+        QString stacking; // the windows' captions, bottom to top
+    };
+    static std::shared_ptr<BoxSeen> whenBoxIsManaged(const QString &besides);
     static int colourCount(const QImage &image);
     static QStringList windowNames();
     static QString windowProperty(const QString &windowName, const QString &property);
@@ -278,6 +368,85 @@ void tst_Desktop::floodLeavesTheWindowResponsive()
     form.terminalMenu()->hide();
     QVERIFY2(menuShownAfter < 1000, QByteArray::number(menuShownAfter).constData());
     QVERIFY2(longestGap < 500, QByteArray::number(longestGap).constData());
+}
+
+// What the window manager stacks while the next message box waits: once it manages the box
+// and the window whose caption begins with 'besides', whether the box is the top one. The box
+// is then answered.
+std::shared_ptr<tst_Desktop::BoxSeen> tst_Desktop::whenBoxIsManaged(const QString &besides)
+{
+    auto seen = std::make_shared<BoxSeen>();
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, seen, besides] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        const QList<WId> order = Openbox::stackingOrder();
+        QStringList captions;
+        for (const WId id : order) {
+            const QWidget *window = QWidget::find(id);
+            captions << (window ? window->windowTitle() : QStringLiteral("?"));
+        }
+        const bool besidesManaged =
+            std::any_of(captions.cbegin(), captions.cend(),
+                        [&](const QString &c) { return c.startsWith(besides); });
+        if (!order.contains(box->winId()) || !besidesManaged)
+            return;
+        seen->onTop = order.last() == box->winId();
+        seen->stacking = captions.join(QStringLiteral(" < "));
+        poll->deleteLater();
+        poll->stop();
+        box->done(QMessageBox::Ok);
+    });
+    poll->start(50);
+    return seen;
+}
+
+void tst_Desktop::messageBoxIsTheTopmostWindow_data()
+{
+    QTest::addColumn<QString>("occasion");
+    QTest::addColumn<QString>("onTopBesides");
+    const QString dialog = QStringLiteral("Quenby Research Inc. :- Tamrin - Ethernet");
+    QTest::newRow("Ethernet dialog: the port refuses") << "refused" << dialog;
+    QTest::newRow("Ethernet dialog: port 70000") << "port 70000" << dialog;
+    QTest::newRow("start-up: the port is held elsewhere") << "held"
+                                                          << "Information";
+}
+
+// A box under a window that stays on top waits unseen: the operator sees a greyed window and
+// presses Enter blind.
+void tst_Desktop::messageBoxIsTheTopmostWindow()
+{
+    QFETCH(QString, occasion);
+    QFETCH(QString, onTopBesides);
+    Openbox openbox;
+    QVERIFY2(openbox.running(), "openbox did not start");
+    // A unit whose port another program holds, or none.
+    UnitSim unit;
+    if (occasion == "held") {
+        QVERIFY2(unit.start(), qPrintable(unit.errorString()));
+        QVERIFY(unit.command(QStringLiteral("hold")));
+    }
+    const auto fixture = occasion == "held" ? std::make_unique<FormFixture>(unit.portsDir())
+                                            : std::make_unique<FormFixture>();
+    OperatorDialogs::install(new QtOperatorDialogs);
+    TTamrinForm &form = fixture->form();
+    const std::shared_ptr<BoxSeen> seen = whenBoxIsManaged(onTopBesides);
+    form.show();
+    if (occasion != "held") {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 refusing = closed.serverPort();
+        closed.close();
+        TClientSocketForm &dialog = *fixture->windows().ethernet;
+        dialog.setOctets({127, 0, 0, 1});
+        dialog.setPort(occasion == "refused" ? refusing : 70000);
+        form.EnetConnect1Click();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.ConnectButtonClick();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!seen->stacking.isEmpty(), 30000);
+    QVERIFY2(seen->onTop, qPrintable(seen->stacking));
 }
 
 QTEST_MAIN(tst_Desktop)
