@@ -50,6 +50,7 @@ private slots:
     void clientHeightBelowTheMenuBar();
     void versionLabelFlipsSendFile();
     void ownWidgetsAreDescribed();
+    void tabFromThePaneStaysInTheWindow();
     void closeWithoutUploadEndsAtOnce();
     void closeDuringUploadAsks_data();
     void closeDuringUploadAsks();
@@ -189,6 +190,24 @@ void tst_MainWindow::ownWidgetsAreDescribed()
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("off"));
     txd->setLit(true);
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("on"));
+}
+
+// The timing controls lie beyond the window's right edge: a key there would act unseen (Space
+// on Button1 sends its command a hundred times).
+void tst_MainWindow::tabFromThePaneStaysInTheWindow()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.terminalPane()->setFocus();
+    const QRect shown = form.rect();
+    for (int press = 0; press < 12; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        const QRect place(focused->mapTo(&form, QPoint(0, 0)), focused->size());
+        QVERIFY2(shown.contains(place), qPrintable(focused->metaObject()->className()));
+    }
 }
 
 void tst_MainWindow::closeWithoutUploadEndsAtOnce()
