@@ -202,6 +202,7 @@ private slots:
     void floodLeavesTheWindowResponsive();
     void messageBoxIsTheTopmostWindow_data();
     void messageBoxIsTheTopmostWindow();
+    void mainWindowOpensCentred();
 
 private:
     struct BoxSeen
@@ -447,6 +448,30 @@ void tst_Desktop::messageBoxIsTheTopmostWindow()
     }
     QTRY_VERIFY_WITH_TIMEOUT(!seen->stacking.isEmpty(), 30000);
     QVERIFY2(seen->onTop, qPrintable(seen->stacking));
+}
+
+// Even with the middle of the screen taken, where a window manager would place it elsewhere.
+void tst_Desktop::mainWindowOpensCentred()
+{
+    Openbox openbox;
+    QVERIFY2(openbox.running(), "openbox did not start");
+    QWidget taken;
+    taken.setWindowTitle(QStringLiteral("in the middle"));
+    const QRect screen = taken.screen()->availableGeometry();
+    taken.setGeometry(QRect(QPoint(0, 0), screen.size() / 2).translated(screen.center() / 2));
+    taken.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&taken));
+    FormFixture fixture;
+    TTamrinForm &form = fixture.form();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTRY_VERIFY(form.frameGeometry() != form.geometry());
+    // Within half the frame, which is not known before the window is on screen.
+    const QSize frame = form.frameGeometry().size() - form.size();
+    const QPoint offset = form.frameGeometry().center() - screen.center();
+    QVERIFY2(std::abs(offset.x()) <= frame.width() / 2 + 1 &&
+                 std::abs(offset.y()) <= frame.height() / 2 + 1,
+             qPrintable(QStringLiteral("%1,%2 off the middle").arg(offset.x()).arg(offset.y())));
 }
 
 QTEST_MAIN(tst_Desktop)

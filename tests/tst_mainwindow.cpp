@@ -404,6 +404,14 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
     }
     if (place == "file name")
         return shownName(text);
+    if (place == "baud rate") {
+        QLabel *baud = m_fixture->form().comBaudLabel();
+        baud->setText(text);
+        // A caption gap clear of the RS-232 box's right border.
+        const int border = baud->parentWidget()->contentsRect().right() + 1;
+        return {text, baud->font(),
+                std::min(baud->width(), border - WindowLook::CaptionGap - baud->x())};
+    }
     if (place == "information") {
         windows.info->setText(text);
         const QLabel *label = windows.info->findChild<QLabel *>();
@@ -472,6 +480,8 @@ void tst_MainWindow::textsFit_data()
     QTest::newRow("progress: a 59-character name, shortened in the middle")
         << "file name"
         << "/home/operator/unit-controller-firmware-release-2024-station-7-rev-C-2.bin";
+    QTest::newRow("RS-232 box: the fastest baud rate") << "baud rate"
+                                                       << "115200";
     QTest::newRow("information: the longest port check")
         << "information"
         << "Checking COM Port 14, Baud 115200. Please wait....";
