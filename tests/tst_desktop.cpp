@@ -25,6 +25,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -203,6 +205,7 @@ private slots:
     void messageBoxIsTheTopmostWindow_data();
     void messageBoxIsTheTopmostWindow();
     void mainWindowOpensCentred();
+    void paneIsReadOverAtSpi();
 
 private:
     struct BoxSeen
@@ -472,6 +475,50 @@ void tst_Desktop::mainWindowOpensCentred()
     QVERIFY2(std::abs(offset.x()) <= frame.width() / 2 + 1 &&
                  std::abs(offset.y()) <= frame.height() / 2 + 1,
              qPrintable(QStringLiteral("%1,%2 off the middle").arg(offset.x()).arg(offset.y())));
+}
+
+// As a screen reader reads it: over AT-SPI, from the real program, once the unit has answered
+// the script's VER. The script's last box keeps the run, and the pane, waiting meanwhile.
+void tst_Desktop::paneIsReadOverAtSpi()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"),
+             "needs a session bus: run under dbus-run-session");
+    UnitSim unit;
+    QVERIFY2(unit.start(), qPrintable(unit.errorString()));
+    QTemporaryDir folder;
+    QFile script(folder.filePath(QStringLiteral("read.sld")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("_WP\n_SC \"VER\"\n_DM \"Read the pane\"\n");
+    script.close();
+    QFile settings(folder.filePath(QStringLiteral("LoaderDefault.ini")));
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    for (int line = 1; line <= 29; ++line)
+        settings.write(line == 6 ? "Script=read.sld\n" : line == 8 ? "Mode=AUTOMATIC\n" : "-\n");
+    settings.close();
+    QProcess tamrin;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"), unit.portsDir());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // As when a screen reader runs on the desktop.
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    tamrin.setProcessEnvironment(environment);
+    tamrin.setWorkingDirectory(folder.path());
+    tamrin.start(QStringLiteral(TAMRIN_APP_PATH), QStringList{});
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(TAMRIN_READ_PANE), QStringLiteral("2.08")});
+    const bool read = reader.waitForFinished(120000);
+    tamrin.kill();
+    tamrin.waitForFinished();
+    const QByteArray said = reader.readAllStandardOutput() + reader.readAllStandardError();
+    QVERIFY2(read && reader.exitCode() == 0, said.constData());
+    const QJsonObject pane = QJsonDocument::fromJson(said).object();
+    QCOMPARE(pane.value(QStringLiteral("text")).toString(), QStringLiteral("2.08\n#"));
+    QCOMPARE(pane.value(QStringLiteral("count")).toInt(), 6);
+    // The caret is the cursor, after the prompt.
+    QCOMPARE(pane.value(QStringLiteral("caret")).toInt(), 6);
+    QCOMPARE(pane.value(QStringLiteral("line")).toString(), QStringLiteral("2.08\n"));
+    QCOMPARE(pane.value(QStringLiteral("lineEnd")).toInt(), 5);
 }
 
 QTEST_MAIN(tst_Desktop)

@@ -21,9 +21,11 @@
 #include <QFontInfo>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -188,8 +190,21 @@ void tst_MainWindow::ownWidgetsAreDescribed()
     QAccessibleInterface *light = QAccessible::queryAccessibleInterface(txd);
     QCOMPARE(light->text(QAccessible::Name), QStringLiteral("TXD light"));
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("off"));
+    QVERIFY(light->valueInterface());
+    QCOMPARE(light->valueInterface()->currentValue().toInt(), 0);
     txd->setLit(true);
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("on"));
+    QCOMPARE(light->valueInterface()->currentValue().toInt(), 1);
+    // Fields that only a caption beside them names, and a bar that has no caption.
+    const TClientSocketForm &ethernet = *m_fixture->windows().ethernet;
+    const std::pair<QWidget *, const char *> named[] = {
+        {ethernet.IPEdit[0], "IP Address, first number"},
+        {ethernet.IPEdit[3], "IP Address, fourth number"},
+        {ethernet.PortEdit, "Port"},
+        {m_fixture->windows().progress->FileProgressBar, "File upload progress"}};
+    for (const auto &[widget, name] : named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name),
+                 QString::fromLatin1(name));
 }
 
 // The timing controls lie beyond the window's right edge: a key there would act unseen (Space

@@ -68,6 +68,7 @@ TProgressForm::TProgressForm(QWidget *parent)
     FileProgressBar->setGeometry(8, 40, 417, 25);
     FileProgressBar->setRange(0, 100);
     FileProgressBar->setValue(0);
+    FileProgressBar->setAccessibleName(QStringLiteral("File upload progress"));
     QLabel *title = label(this, QStringLiteral("TRANSFER STATUS "), 144, 0);
     QFont titleFont = windowFont;
     titleFont.setPixelSize(15);
