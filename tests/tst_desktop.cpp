@@ -11,7 +11,10 @@
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
+#include "link/CaptionBar.h"
 #include "link/ClientSocketForm.h"
+#include "upload/ProgressForm.h"
+#include "upload/UploadState.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -24,6 +27,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +40,8 @@
 #include <xcb/xcb.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -118,9 +124,12 @@ void SlowWindowManager::configure(const xcb_configure_request_event_t &request)
     xcb_configure_window(m_connection, request.window, request.value_mask, values.data());
 }
 
+// How long the tests under a window manager wait for it at most: long enough for a machine
+// under load, where a shorter wait would fail a correct program now and then.
+constexpr int Patience = 30000;
+
 // Openbox as the operator's window manager for as long as the object lives: it manages the
-// windows of this display, stacks them and draws their frames. It has taken over once the
-// window it names itself on stands on the root window.
+// windows of this display, stacks them and draws their frames.
 class Openbox
 {
 public:
@@ -132,11 +141,20 @@ public:
     bool running() const { return m_running; }
     // The windows it manages, bottom to top.
     static QList<WId> stackingOrder();
+    // The frame it draws round a window, "left, right, top, bottom"; empty before it has
+    // taken the window over.
+    static QString frameOf(WId window);
+    // Where a window it has taken over is on the screen, its frame included, as the X server
+    // has it; empty before.
+    static QRect placeOf(WId window);
+    // Shows the window and waits until it is taken over; where it is then.
+    static QRect shownAndPlaced(QWidget &window);
 
 private:
     static QString rootProperty(const QString &property);
     static bool managing();
 
+    QTemporaryDir m_folder;
     QProcess m_process;
     bool m_running = false;
 };
@@ -163,15 +181,21 @@ bool Openbox::managing()
     return xprop.readAllStandardOutput().contains("\"Openbox\"");
 }
 
+// Started, openbox runs the command it is given once it is ready: only windows shown after
+// that are sure to be taken over, not one shown while it looks at those already there.
 Openbox::Openbox()
 {
-    m_process.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+    const QString ready = m_folder.filePath(QStringLiteral("ready"));
+    m_process.start(QStringLiteral("openbox"),
+                    {QStringLiteral("--sm-disable"), QStringLiteral("--startup"),
+                     QStringLiteral("touch ") + ready});
     if (!m_process.waitForStarted())
         return;
-    const QDeadlineTimer deadline(20000);
-    while (!managing() && !deadline.hasExpired() && m_process.state() == QProcess::Running)
+    const QDeadlineTimer deadline(Patience);
+    while (!QFileInfo::exists(ready) && !deadline.hasExpired() &&
+           m_process.state() == QProcess::Running)
         QTest::qWait(50);
-    m_running = m_process.state() == QProcess::Running && managing();
+    m_running = m_process.state() == QProcess::Running && QFileInfo::exists(ready) && managing();
 }
 
 // It gives the windows back to the server as it ends.
@@ -179,6 +203,48 @@ Openbox::~Openbox()
 {
     m_process.terminate();
     m_process.waitForFinished(10000);
+}
+
+QString Openbox::frameOf(WId window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
+                                          QStringLiteral("_NET_FRAME_EXTENTS")});
+    xprop.waitForFinished(5000);
+    const QString extents = QString::fromUtf8(xprop.readAllStandardOutput());
+    return extents.contains(QLatin1Char('=')) ? extents.section(QLatin1Char('='), 1).trimmed()
+                                              : QString();
+}
+
+QRect Openbox::placeOf(WId window)
+{
+    const QStringList frame = frameOf(window).split(QStringLiteral(", "));
+    QProcess xwininfo;
+    xwininfo.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), QString::number(window)});
+    xwininfo.waitForFinished(5000);
+    const QString info = QString::fromUtf8(xwininfo.readAllStandardOutput());
+    const auto value = [&info](const char *name) {
+        const QRegularExpression line(QLatin1String(name) + QStringLiteral(":\\s+(-?\\d+)"));
+        return line.match(info).captured(1).toInt();
+    };
+    if (frame.size() != 4)
+        return QRect();
+    const QRect client(value("Absolute upper-left X"), value("Absolute upper-left Y"),
+                       value("Width"), value("Height"));
+    return client.adjusted(-frame.at(0).toInt(), -frame.at(2).toInt(), frame.at(1).toInt(),
+                           frame.at(3).toInt());
+}
+
+QRect Openbox::shownAndPlaced(QWidget &window)
+{
+    window.show();
+    const QDeadlineTimer deadline(Patience);
+    QRect place = placeOf(window.winId());
+    while (place.isEmpty() && !deadline.hasExpired()) {
+        QTest::qWait(50);
+        place = placeOf(window.winId());
+    }
+    return place;
 }
 
 QList<WId> Openbox::stackingOrder()
@@ -194,6 +260,21 @@ QList<WId> Openbox::stackingOrder()
     return order;
 }
 
+// Whether a window has been told it is fullscreen, however briefly.
+class FullScreenSeen : public QObject
+{
+public:
+    bool fullScreen = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowStateChange)
+            fullScreen = fullScreen || static_cast<QWidget *>(watched)->isFullScreen();
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 class tst_Desktop : public QObject
 {
     Q_OBJECT
@@ -205,6 +286,9 @@ private slots:
     void messageBoxIsTheTopmostWindow_data();
     void messageBoxIsTheTopmostWindow();
     void mainWindowOpensCentred();
+    void framesAreWhatTheWindowsAskFor_data();
+    void framesAreWhatTheWindowsAskFor();
+    void fullScreenLeavesTheMainWindowWhereItWas();
     void paneIsReadOverAtSpi();
 
 private:
@@ -214,6 +298,7 @@ private:
         QString stacking; // the windows' captions, bottom to top
     };
     static std::shared_ptr<BoxSeen> whenBoxIsManaged(const QString &besides);
+    static void askForFullScreen(WId window);
     static int colourCount(const QImage &image);
     static QStringList windowNames();
     static QString windowProperty(const QString &windowName, const QString &property);
@@ -446,10 +531,10 @@ void tst_Desktop::messageBoxIsTheTopmostWindow()
         dialog.setOctets({127, 0, 0, 1});
         dialog.setPort(occasion == "refused" ? refusing : 70000);
         form.EnetConnect1Click();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog, Patience));
         dialog.ConnectButtonClick();
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!seen->stacking.isEmpty(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!seen->stacking.isEmpty(), Patience);
     QVERIFY2(seen->onTop, qPrintable(seen->stacking));
 }
 
@@ -463,15 +548,14 @@ void tst_Desktop::mainWindowOpensCentred()
     const QRect screen = taken.screen()->availableGeometry();
     taken.setGeometry(QRect(QPoint(0, 0), screen.size() / 2).translated(screen.center() / 2));
     taken.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&taken));
+    QVERIFY(QTest::qWaitForWindowExposed(&taken, Patience));
     FormFixture fixture;
     TTamrinForm &form = fixture.form();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTRY_VERIFY(form.frameGeometry() != form.geometry());
+    const QRect placed = Openbox::shownAndPlaced(form);
+    QVERIFY(!placed.isEmpty());
     // Within half the frame, which is not known before the window is on screen.
-    const QSize frame = form.frameGeometry().size() - form.size();
-    const QPoint offset = form.frameGeometry().center() - screen.center();
+    const QSize frame = placed.size() - form.size();
+    const QPoint offset = placed.center() - screen.center();
     QVERIFY2(std::abs(offset.x()) <= frame.width() / 2 + 1 &&
                  std::abs(offset.y()) <= frame.height() / 2 + 1,
              qPrintable(QStringLiteral("%1,%2 off the middle").arg(offset.x()).arg(offset.y())));
@@ -519,6 +603,93 @@ void tst_Desktop::paneIsReadOverAtSpi()
     QCOMPARE(pane.value(QStringLiteral("caret")).toInt(), 6);
     QCOMPARE(pane.value(QStringLiteral("line")).toString(), QStringLiteral("2.08\n"));
     QCOMPARE(pane.value(QStringLiteral("lineEnd")).toInt(), 5);
+}
+
+void tst_Desktop::framesAreWhatTheWindowsAskFor_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::newRow("progress") << "progress";
+    QTest::newRow("information") << "information";
+}
+
+// A title and no buttons: openbox would draw minimise, maximise and close on any frame it gives
+// them, so it must give them none, and the window shows its own caption.
+void tst_Desktop::framesAreWhatTheWindowsAskFor()
+{
+    QFETCH(QString, window);
+    Openbox openbox;
+    QVERIFY2(openbox.running(), "openbox did not start");
+    FormFixture fixture;
+    QWidget *shown = fixture.windows().info;
+    if (window == "progress") {
+        fixture.windows().progress->ShowProgressForm(1, UploadState());
+        shown = fixture.windows().progress;
+    } else {
+        fixture.windows().info->showNotice();
+    }
+    QVERIFY(QTest::qWaitForWindowExposed(shown, Patience));
+    QTRY_VERIFY_WITH_TIMEOUT(!Openbox::frameOf(shown->winId()).isEmpty(), Patience);
+    QCOMPARE(Openbox::frameOf(shown->winId()), QStringLiteral("0, 0, 0, 0"));
+    const auto *caption = shown->findChild<CaptionBar *>();
+    QVERIFY(caption);
+    QVERIFY(caption->isVisible());
+    QCOMPARE(caption->caption(), shown->windowTitle());
+    if (window == "progress")
+        fixture.windows().progress->HideProgressForm();
+}
+
+// The window has one size: a fullscreen granted by the window manager would move it to the
+// corner, with nothing more to show.
+void tst_Desktop::fullScreenLeavesTheMainWindowWhereItWas()
+{
+    Openbox openbox;
+    QVERIFY2(openbox.running(), "openbox did not start");
+    FormFixture fixture;
+    TTamrinForm &form = fixture.form();
+    const QRect placed = Openbox::shownAndPlaced(form);
+    QVERIFY(!placed.isEmpty());
+    FullScreenSeen seen;
+    form.installEventFilter(&seen);
+    // Asked again until it is granted: a window manager may drop a request it gets too soon.
+    const QDeadlineTimer deadline(Patience);
+    while (!seen.fullScreen && !deadline.hasExpired()) {
+        askForFullScreen(form.winId());
+        QTest::qWait(200);
+    }
+    QVERIFY(seen.fullScreen);
+    const auto where = [&form] {
+        const QRect place = Openbox::placeOf(form.winId());
+        return QStringLiteral("at %1,%2").arg(place.x()).arg(place.y());
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(Openbox::placeOf(form.winId()) == placed && !form.isFullScreen(),
+                              qPrintable(where()), Patience);
+}
+
+// As a pager or a key binding asks it of the window manager (EWMH _NET_WM_STATE).
+void tst_Desktop::askForFullScreen(WId window)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    const auto atom = [connection](const char *name) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t found = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return found;
+    };
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window);
+    message.type = atom("_NET_WM_STATE");
+    message.data.data32[0] = 1; // add
+    message.data.data32[1] = atom("_NET_WM_STATE_FULLSCREEN");
+    message.data.data32[3] = 1; // from an application
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_send_event(connection, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&message));
+    xcb_flush(connection);
+    xcb_disconnect(connection);
 }
 
 QTEST_MAIN(tst_Desktop)

@@ -1,5 +1,6 @@
 #include "upload/ProgressForm.h"
 
+#include "link/CaptionBar.h"
 #include "link/RunControl.h"
 #include "link/Timing.h"
 #include "link/WindowLook.h"
@@ -53,8 +54,8 @@ QString elidedPath(const QString &path, const QFontMetrics &metrics, int width)
 
 } // namespace
 
-// Without a close box, and refusing to close while shown: the window goes away only when the
-// upload ends.
+// A title and no buttons, and refusing to close while shown: the window goes away only when
+// the upload ends.
 TProgressForm::TProgressForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
@@ -86,6 +87,7 @@ TProgressForm::TProgressForm(QWidget *parent)
     CancelButton->setVisible(false);
     CancelButton->setEnabled(false);
     connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::CancelButtonClick);
+    CaptionBar::install(this);
 }
 
 int TProgressForm::cancelFlag() const
