@@ -1,5 +1,6 @@
 #include "app/InfoForm.h"
 
+#include "link/CaptionBar.h"
 #include "link/Timing.h"
 #include "link/WindowLook.h"
 
@@ -24,6 +25,7 @@ TInfoForm::TInfoForm(QWidget *parent)
     QFont font = WindowLook::sansFont(QStringLiteral("MS Sans Serif"), LargestPixels);
     font.setBold(true);
     m_label->setFont(font);
+    CaptionBar::install(this);
     Timing::pump();
 }
 

@@ -2,6 +2,7 @@
 
 #include "link/WindowLook.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QGridLayout>
@@ -9,12 +10,36 @@
 
 namespace {
 
+// The window a dialog belongs to. A window of the program that stays on top of the others (the
+// Information notice during a port check, the Ethernet dialog) would hide a dialog that
+// belongs to any other window, which then waits unseen for a key pressed blind: while one is
+// up, the dialog belongs to it, the active one if it is such a window, else the last shown.
+QWidget *topmostOwner(QWidget *owner)
+{
+    QWidget *onTop = nullptr;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || !window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            continue;
+        if (window == QApplication::activeWindow())
+            return window;
+        onTop = window;
+    }
+    return onTop ? onTop : owner;
+}
+
 // A message box as wide as its caption needs, in the middle of its owner, or of the screen
 // while the owner is not on screen yet (the main window's start-up runs before it is).
 class OperatorBox : public QMessageBox
 {
 public:
-    using QMessageBox::QMessageBox;
+    // The box belongs to the topmost of the program's windows, and stays on top with it.
+    OperatorBox(Icon icon, const QString &caption, const QString &text, StandardButtons buttons,
+                QWidget *owner)
+        : QMessageBox(icon, caption, text, buttons, topmostOwner(owner))
+    {
+        if (parentWidget() && parentWidget()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            setWindowFlag(Qt::WindowStaysOnTopHint);
+    }
 
 protected:
     // Qt sizes the box to its layout here, before the window is mapped, and again whenever the
@@ -66,13 +91,13 @@ bool QtOperatorDialogs::yesNo(QWidget *owner, const QString &caption, const QStr
 
 QString QtOperatorDialogs::openFile(QWidget *owner, const QString &folder, const QString &filter)
 {
-    return QFileDialog::getOpenFileName(owner, QString(), folder, qtFilter(filter));
+    return QFileDialog::getOpenFileName(topmostOwner(owner), QString(), folder, qtFilter(filter));
 }
 
 bool QtOperatorDialogs::chooseFont(QWidget *owner, QFont &font)
 {
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, font, owner);
+    const QFont chosen = QFontDialog::getFont(&ok, font, topmostOwner(owner));
     if (ok)
         font = chosen;
     return ok;

@@ -1,6 +1,8 @@
 // The operator dialogs as the running application shows them: Qt's modal message boxes,
 // file dialog and font dialog. A box opens as wide as its caption needs, in the middle of its
-// owner once the owner is on screen, else in the middle of the screen.
+// owner once the owner is on screen, else in the middle of the screen. While a window of the
+// program that stays on top is showing, every dialog belongs to it instead of the owner named,
+// so that the dialog waiting for the operator is the topmost window of the program.
 #pragma once
 
 #include "link/OperatorDialogs.h"

@@ -1,8 +1,8 @@
-// Start-up: when the main window is about to appear for the first time it reads
-// LoaderDefault.ini, looks for the unit on the serial ports, and then either waits for the
-// operator or, in automatic mode, runs the configured script and ends the process with the
-// run's record line. Here too is how a stop from outside (the time limit, a signal) ends a
-// run, or the process when no run is going.
+// Start-up: when the main window is about to appear for the first time it moves to the middle
+// of the screen, reads LoaderDefault.ini, looks for the unit on the serial ports, and then
+// either waits for the operator or, in automatic mode, runs the configured script and ends
+// the process with the run's record line. Here too is how a stop from outside (the time
+// limit, a signal) ends a run, or the process when no run is going.
 #include "app/TamrinForm.h"
 
 #include "app/ProcessGuard.h"
@@ -14,6 +14,7 @@
 #include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
+#include "link/WindowLook.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,6 +25,10 @@
 
 void TTamrinForm::showEvent(QShowEvent *event)
 {
+    // The first show opens the window in the middle of the screen, unless it has been placed:
+    // left to the window manager it goes wherever there is room, at worst a corner.
+    if (!startup.started && !testAttribute(Qt::WA_Moved))
+        WindowLook::centre(this, nullptr);
     QMainWindow::showEvent(event);
     if (startup.started)
         return;

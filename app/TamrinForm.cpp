@@ -27,6 +27,9 @@ namespace {
 // The terminal pane's menu later switches between 420 and 139.
 constexpr int FirstClientHeight = 425;
 
+// What a window manager may make of the window, and it undoes.
+constexpr Qt::WindowStates EnlargedStates = Qt::WindowMaximized | Qt::WindowFullScreen;
+
 } // namespace
 
 TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
@@ -189,6 +192,16 @@ bool TTamrinForm::eventFilter(QObject *watched, QEvent *event)
     if (watched == VersionLabel && event->type() == QEvent::MouseButtonRelease)
         VersionLabelClick();
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The window has one size. A window manager may maximise it or make it fullscreen all the same
+// (openbox offers fullscreen to every window), which moves it to the screen's corner with
+// nothing to show for it: it is put back as it was.
+void TTamrinForm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & EnlargedStates))
+        QTimer::singleShot(0, this, [this] { setWindowState(windowState() & ~EnlargedStates); });
 }
 
 void TTamrinForm::closeEvent(QCloseEvent *event)

@@ -55,14 +55,16 @@ QLabel *label(QWidget *parent, const QString &text, const QRect &place)
 }
 
 // A caption and the label of its value after it, the value moved right if the caption needs
-// more room in the machine's font.
-QLabel *captionedValue(QWidget *parent, const QString &caption, const QString &value,
+// more room in the machine's font. The value reaches to a caption gap before the box's right
+// border, and no further.
+QLabel *captionedValue(QGroupBox *box, const QString &caption, const QString &value,
                        const QPoint &captionPlace, int valueLeft)
 {
-    QLabel *captionLabel = label(parent, caption, QRect(captionPlace, QSize(31, 13)));
+    QLabel *captionLabel = label(box, caption, QRect(captionPlace, QSize(31, 13)));
     captionLabel->adjustSize();
     const int left = WindowLook::besideCaption(captionLabel, valueLeft);
-    return label(parent, value, QRect(left, captionPlace.y(), 50, 13));
+    const int width = box->contentsRect().right() + 1 - WindowLook::CaptionGap - left;
+    return label(box, value, QRect(left, captionPlace.y(), width, 13));
 }
 
 // The COM Port entries, COM1 first, each told which device its number names now.
@@ -148,10 +150,11 @@ void TTamrinForm::buildSerialBox(QWidget *client)
         label(RS232GroupBox, QString::fromLatin1(names[i]), QRect(lefts[i] + 17, 18, 30, 13));
     }
     m_lights = new StatusLightController(*m_comPort, lights, this);
+    // "Baud: 115200" ends clear of the border in the fonts the set-up installs.
     ComNumberLabel = captionedValue(RS232GroupBox, QStringLiteral("COM:"), QStringLiteral("None"),
-                                    QPoint(250, 8), 280);
+                                    QPoint(240, 8), 270);
     ComBaudLabel = captionedValue(RS232GroupBox, QStringLiteral("Baud:"), QStringLiteral("38400"),
-                                  QPoint(250, 25), 281);
+                                  QPoint(240, 25), 271);
 }
 
 // The timing test's controls lie to the right of what the window shows.

@@ -350,14 +350,18 @@ void TerminalPane::updateScrollBars()
 
 void TerminalPane::scrollToCursor()
 {
-    const int cursorIndex = m_model.screenTopIndex() + m_model.cursorRow();
+    showRow(m_model.screenTopIndex() + m_model.cursorRow());
+    scrollToCursorColumn();
+}
+
+void TerminalPane::showRow(int row)
+{
     const int firstRow = firstVisibleRow();
     const int rows = visibleRows();
-    if (cursorIndex < firstRow)
-        verticalScrollBar()->setValue(cursorIndex);
-    else if (cursorIndex >= firstRow + rows)
-        verticalScrollBar()->setValue(cursorIndex - rows + 1);
-    scrollToCursorColumn();
+    if (row < firstRow)
+        verticalScrollBar()->setValue(row);
+    else if (row >= firstRow + rows)
+        verticalScrollBar()->setValue(row - rows + 1);
 }
 
 void TerminalPane::scrollToCursorColumn()
@@ -381,6 +385,21 @@ QString TerminalPane::visibleText() const
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines.join(QLatin1Char('\n'));
+}
+
+QStringList TerminalPane::textRows() const
+{
+    const int cursorRow = m_model.screenTopIndex() + m_model.cursorRow();
+    QStringList rows;
+    for (int row = 0; row < m_model.rowCount(); ++row) {
+        QString text = rowForDisplay(m_model.rowText(row));
+        if (row == cursorRow)
+            text = text.leftJustified(m_model.cursorColumn());
+        rows << text;
+    }
+    while (rows.size() > cursorRow + 1 && rows.last().isEmpty())
+        rows.removeLast();
+    return rows;
 }
 
 int TerminalPane::visibleRows() const
@@ -462,16 +481,22 @@ int TerminalPane::rowOfLine(qint64 line) const
     return int(rowIndex);
 }
 
+std::pair<TerminalPane::TextPosition, TerminalPane::TextPosition>
+TerminalPane::orderedSelection() const
+{
+    const bool anchorFirst = m_selectionAnchor.line < m_selectionEnd.line ||
+                             (m_selectionAnchor.line == m_selectionEnd.line &&
+                              m_selectionAnchor.column <= m_selectionEnd.column);
+    return anchorFirst ? std::pair(m_selectionAnchor, m_selectionEnd)
+                       : std::pair(m_selectionEnd, m_selectionAnchor);
+}
+
 // The columns [firstColumn, endColumn) of a row that lie inside the selection.
 bool TerminalPane::selectedColumns(int rowIndex, int *firstColumn, int *endColumn) const
 {
     if (!hasSelection() || rowIndex < 0 || rowIndex >= m_model.rowCount())
         return false;
-    const bool anchorFirst = m_selectionAnchor.line < m_selectionEnd.line ||
-                             (m_selectionAnchor.line == m_selectionEnd.line &&
-                              m_selectionAnchor.column <= m_selectionEnd.column);
-    const TextPosition &start = anchorFirst ? m_selectionAnchor : m_selectionEnd;
-    const TextPosition &end = anchorFirst ? m_selectionEnd : m_selectionAnchor;
+    const auto [start, end] = orderedSelection();
     const qint64 line = lineOfRow(rowIndex);
     if (line < start.line || line > end.line)
         return false;
@@ -484,6 +509,50 @@ void TerminalPane::clearSelection()
 {
     m_selectionAnchor = TextPosition();
     m_selectionEnd = TextPosition();
+}
+
+// A place in lines that have left the history is the history's first cell.
+TerminalPane::Cell TerminalPane::cellOf(const TextPosition &position) const
+{
+    const qint64 row = position.line - lineOfRow(0);
+    if (row < 0)
+        return Cell();
+    return Cell{int(std::min<qint64>(row, m_model.rowCount() - 1)), position.column};
+}
+
+bool TerminalPane::selectedCells(Cell *start, Cell *end) const
+{
+    if (!hasSelection())
+        return false;
+    const auto [first, last] = orderedSelection();
+    *start = cellOf(first);
+    *end = cellOf(last);
+    return true;
+}
+
+void TerminalPane::selectCells(Cell start, Cell end)
+{
+    m_selecting = false;
+    m_selectionAnchor = TextPosition{lineOfRow(start.row), start.column};
+    m_selectionEnd = TextPosition{lineOfRow(end.row), end.column};
+    viewport()->update();
+}
+
+void TerminalPane::deselect()
+{
+    m_selecting = false;
+    clearSelection();
+    viewport()->update();
+}
+
+QRect TerminalPane::cellRect(Cell cell) const
+{
+    return cellsRect(cell.column, cell.column + 1, (cell.row - firstVisibleRow()) * m_lineHeight);
+}
+
+TerminalPane::Cell TerminalPane::cellAt(const QPoint &viewportPoint) const
+{
+    return cellOf(textPositionAt(viewportPoint));
 }
 
 void TerminalPane::copySelectionToClipboard() const

@@ -25,6 +25,7 @@
 #include <QFont>
 
 #include <functional>
+#include <utility>
 
 class TerminalPane : public QAbstractScrollArea
 {
@@ -55,6 +56,27 @@ public:
     // The rows in view, top to bottom, without trailing blanks or trailing empty rows.
     QString visibleText() const;
     bool hasSelection() const;
+
+    // A place between two cells: a row of the model's (the history's first) and a column from
+    // 0 to Columns.
+    struct Cell
+    {
+        int row = 0;
+        int column = 0;
+    };
+    // Every row of the history and the screen as the pane shows it, without trailing blanks,
+    // the cursor's row as far as the cursor at least, and no empty rows after both the cursor
+    // and the last row written: the text an assistive tool reads.
+    QStringList textRows() const;
+    // The selection from its first cell to the one after its last; false when there is none.
+    bool selectedCells(Cell *start, Cell *end) const;
+    void selectCells(Cell start, Cell end);
+    void deselect();
+    // A cell's rectangle in the viewport, and the cell at a point of the viewport.
+    QRect cellRect(Cell cell) const;
+    Cell cellAt(const QPoint &viewportPoint) const;
+    // Scrolls the view as little as brings the row into it.
+    void showRow(int row);
 
     const TerminalModel &model() const { return m_model; }
 
@@ -103,6 +125,9 @@ private:
     qint64 lineOfRow(int rowIndex) const;
     int rowOfLine(qint64 line) const;
     bool selectedColumns(int rowIndex, int *firstColumn, int *endColumn) const;
+    // The selection's ends, the earlier first.
+    std::pair<TextPosition, TextPosition> orderedSelection() const;
+    Cell cellOf(const TextPosition &position) const;
     void clearSelection();
     void copySelectionToClipboard() const;
 

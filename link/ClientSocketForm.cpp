@@ -51,14 +51,19 @@ TClientSocketForm::TClientSocketForm(QWidget *parent)
     setFixedSize(FieldsWidth, DialogHeight);
     label(this, QStringLiteral("IP Address"), QRect(12, 16, 70, 16));
     const char *names[] = {"IPEdit1", "IPEdit2", "IPEdit3", "IPEdit4"};
+    const char *parts[] = {"first", "second", "third", "fourth"};
     for (int i = 0; i < 4; ++i) {
         IPEdit[size_t(i)] = field(this, QRect(88 + i * 48, 12, 36, 22), 3, names[i]);
         IPEdit[size_t(i)]->installEventFilter(this);
+        // A screen reader has only the one "IP Address" caption before the four fields.
+        IPEdit[size_t(i)]->setAccessibleName(
+            QStringLiteral("IP Address, %1 number").arg(QLatin1String(parts[i])));
         if (i > 0)
             label(this, QStringLiteral("."), QRect(88 + i * 48 - 9, 16, 6, 16));
     }
     label(this, QStringLiteral("Port "), QRect(12, 46, 70, 16));
     PortEdit = field(this, QRect(88, 42, 60, 22), 5, "PortEdit");
+    PortEdit->setAccessibleName(QStringLiteral("Port"));
     ConnectButton = new QPushButton(QStringLiteral("Connect "), this);
     ConnectButton->setObjectName(QStringLiteral("ConnectButton"));
     ConnectButton->setGeometry(88, 74, 90, 25);

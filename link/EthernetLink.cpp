@@ -121,12 +121,13 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
         m_state.connectOutcomePending = true;
         m_state.connectFailed = false;
         m_view.showStatus(QStringLiteral("Attempting Ethernet connection. Please wait...."));
-        m_socket.connectToHost(*unit, *portNumber(dialog.portText()));
+        const quint16 port = *portNumber(dialog.portText());
+        m_socket.connectToHost(*unit, port);
         dialog.setFieldsEnabled(false);
         m_state.connectTimedOut = false;
         m_connectionTimer->start();
         Timing::pump();
-        waitForConnectOutcome(report);
+        waitForConnectOutcome(report, QStringLiteral("%1 port %2").arg(unit->toString()).arg(port));
     }
     if (m_link.tcpConnected()) {
         if (dialog.isVisible())
@@ -139,7 +140,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
 
 // Until the connect event (or an error) clears the waiting mark; the connect event's prompt
 // check therefore runs inside this wait.
-void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
+void EthernetLink::waitForConnectOutcome(EthernetConnectReport report, const QString &target)
 {
     const Timing::WaitEnd end =
         Timing::PollWait(
@@ -148,8 +149,10 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
             .stopWhen([this] { return m_state.userDisconnect; })
             .sleepFirst(1)
             .run();
-    if (end == Timing::WaitEnd::LimitReached)
+    if (end == Timing::WaitEnd::LimitReached) {
         giveUpConnecting(report);
+        m_view.showStatus(QStringLiteral("Ethernet connection to %1 timed out").arg(target));
+    }
     m_connectionTimer->stop();
     if (m_state.connectOutcomePending) {
         // The operator disconnected meanwhile: the attempt is abandoned.
@@ -157,6 +160,10 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report)
         m_state.connectOutcomePending = false;
         m_dialog->setFieldsEnabled(true);
     }
+    // The status line says how the attempt ended, whoever reports it.
+    if (m_state.connectFailed)
+        m_view.showStatus(QStringLiteral("Ethernet connection to %1 failed: %2")
+                              .arg(target, m_state.connectError));
     if (m_state.connectFailed && report == EthernetConnectReport::Shown) {
         m_view.showMessage(
             QStringLiteral("Error! Cannot connect to server/lost connection. Verify IP "
@@ -273,6 +280,7 @@ void EthernetLink::ClientSocket1Error()
         // The outcome of the connect attempt, which reports it.
         m_state.connectOutcomePending = false;
         m_state.connectFailed = true;
+        m_state.connectError = m_socket.errorString();
     } else if (!m_state.handlingError) {
         m_state.handlingError = true;
         const bool wasUp = m_state.up;

@@ -36,6 +36,8 @@ struct EthernetState
     bool connectInProgress = false;
     // The connect attempt ended in an error instead of a connection.
     bool connectFailed = false;
+    // Why it ended so, as the system says it ("Connection refused").
+    QString connectError;
     // The 5000 ms connect time-out fired.
     bool connectTimedOut = false;
     // Set by Ethernet > Disconnect, cleared by Ethernet > Connect; ends a connect wait.
@@ -104,7 +106,8 @@ public:
     QTimer &connectionTimer() { return *m_connectionTimer; }
 
 private:
-    void waitForConnectOutcome(EthernetConnectReport report);
+    // 'target' names the address and port being connected to, for the status line.
+    void waitForConnectOutcome(EthernetConnectReport report, const QString &target);
     void giveUpConnecting(EthernetConnectReport report);
     void endEthernetLink();
     void reportEthernetLoss(const QString &text);

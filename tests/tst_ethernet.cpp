@@ -236,6 +236,10 @@ void tst_Ethernet::refusedConnect()
     dialog().ConnectButtonClick();
     QCOMPARE(messages(), QStringList{"Error! Cannot connect to server/lost connection. Verify IP "
                                      "Address and Port #"});
+    // The status line no longer says that the attempt goes on.
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Ethernet connection to 127.0.0.1 port %1 failed: Connection refused")
+                 .arg(m_sim->tcpPort()));
     QVERIFY(!form().ethernetCheckBox()->isChecked());
     QVERIFY(dialog().PortEdit->isEnabled());
     QVERIFY(dialog().FormClose());
@@ -271,6 +275,8 @@ void tst_Ethernet::unansweredConnectTimesOut()
     QVERIFY(secondPressIgnored);
     QVERIFY2(elapsed >= 4950 && elapsed <= 7000, QByteArray::number(elapsed).constData());
     QCOMPARE(messages(), QStringList{"Error! Cannot connect to server. Check IP Address"});
+    QCOMPARE(form().statusText(),
+             QStringLiteral("Ethernet connection to 127.0.0.1 port %1 timed out").arg(listener.port()));
     QVERIFY(dialog().ConnectButton->isEnabled());
     QVERIFY(dialog().FormClose());
     QVERIFY(!form().tcpConnected());

@@ -21,9 +21,11 @@
 #include <QFontInfo>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -50,6 +52,7 @@ private slots:
     void clientHeightBelowTheMenuBar();
     void versionLabelFlipsSendFile();
     void ownWidgetsAreDescribed();
+    void tabFromThePaneStaysInTheWindow();
     void closeWithoutUploadEndsAtOnce();
     void closeDuringUploadAsks_data();
     void closeDuringUploadAsks();
@@ -72,6 +75,7 @@ private:
         int room = 0; // the width the text may take
     };
     Shown shownAt(const QString &place, const QString &text);
+    Shown shownName(const QString &path);
 
     std::unique_ptr<FormFixture> m_fixture;
 };
@@ -186,8 +190,39 @@ void tst_MainWindow::ownWidgetsAreDescribed()
     QAccessibleInterface *light = QAccessible::queryAccessibleInterface(txd);
     QCOMPARE(light->text(QAccessible::Name), QStringLiteral("TXD light"));
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("off"));
+    QVERIFY(light->valueInterface());
+    QCOMPARE(light->valueInterface()->currentValue().toInt(), 0);
     txd->setLit(true);
     QCOMPARE(light->text(QAccessible::Value), QStringLiteral("on"));
+    QCOMPARE(light->valueInterface()->currentValue().toInt(), 1);
+    // Fields that only a caption beside them names, and a bar that has no caption.
+    const TClientSocketForm &ethernet = *m_fixture->windows().ethernet;
+    const std::pair<QWidget *, const char *> named[] = {
+        {ethernet.IPEdit[0], "IP Address, first number"},
+        {ethernet.IPEdit[3], "IP Address, fourth number"},
+        {ethernet.PortEdit, "Port"},
+        {m_fixture->windows().progress->FileProgressBar, "File upload progress"}};
+    for (const auto &[widget, name] : named)
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name),
+                 QString::fromLatin1(name));
+}
+
+// The timing controls lie beyond the window's right edge: a key there would act unseen (Space
+// on Button1 sends its command a hundred times).
+void tst_MainWindow::tabFromThePaneStaysInTheWindow()
+{
+    TTamrinForm &form = m_fixture->form();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.terminalPane()->setFocus();
+    const QRect shown = form.rect();
+    for (int press = 0; press < 12; ++press) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        const QRect place(focused->mapTo(&form, QPoint(0, 0)), focused->size());
+        QVERIFY2(shown.contains(place), qPrintable(focused->metaObject()->className()));
+    }
 }
 
 void tst_MainWindow::closeWithoutUploadEndsAtOnce()
@@ -346,9 +381,9 @@ void tst_MainWindow::terminalFontDialog()
              qPrintable(QString::number(sideways->value())));
 }
 
-static QLabel *labelSaying(QWidget *window, const QString &text)
+static QLabel *labelSaying(const QWidget &window, const QString &text)
 {
-    for (QLabel *label : window->findChildren<QLabel *>()) {
+    for (QLabel *label : window.findChildren<QLabel *>()) {
         if (label->text() == text)
             return label;
     }
@@ -364,14 +399,14 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
     AppWindows &windows = m_fixture->windows();
     TProgressForm &progress = *windows.progress;
     UploadState upload;
-    upload.fileName = LongPath;
+    upload.fileName = place == "file name" ? text.toUtf8() : QByteArray(LongPath);
     upload.checksum = 0x5db3;
     upload.fileSize = 1234567890;
     upload.loadAddress = "80000000";
     upload.loadVersion = "V12.345";
     progress.ShowProgressForm(1, upload);
     if (place == "progress caption") {
-        QLabel *caption = labelSaying(&progress, text);
+        QLabel *caption = labelSaying(progress, text);
         const QList<QLabel *> values{progress.BlockNameLabel, progress.ChecksumLabel,
                                      progress.FileSizeLabel, progress.LoadAddressLabel,
                                      progress.DateModifiedLabel};
@@ -382,12 +417,15 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
         }
         return {text, caption->font(), next - caption->x()};
     }
-    if (place == "file name") {
-        const int fileSizeLeft = labelSaying(&progress, QStringLiteral("File Size"))->x();
-        QLabel *name = progress.BlockNameLabel;
-        if (name->toolTip() != text || !name->text().endsWith(QStringLiteral("/firmware.bin")))
-            return {name->toolTip() + QStringLiteral(" | ") + name->text(), name->font(), 0};
-        return {name->text(), name->font(), fileSizeLeft - name->x()};
+    if (place == "file name")
+        return shownName(text);
+    if (place == "baud rate") {
+        QLabel *baud = m_fixture->form().comBaudLabel();
+        baud->setText(text);
+        // A caption gap clear of the RS-232 box's right border.
+        const int border = baud->parentWidget()->contentsRect().right() + 1;
+        return {text, baud->font(),
+                std::min(baud->width(), border - WindowLook::CaptionGap - baud->x())};
     }
     if (place == "information") {
         windows.info->setText(text);
@@ -416,6 +454,32 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
             windows.ethernet->width() - WindowLook::TitleBarFurniture};
 }
 
+// The name shown for 'path', which must end before the File Size caption. The caption and the
+// size keep their places whatever the name, the size shows whole, and the file's own name is
+// never cut while it fits with an ellipsis before it.
+tst_MainWindow::Shown tst_MainWindow::shownName(const QString &path)
+{
+    const TProgressForm &progress = *m_fixture->windows().progress;
+    const QLabel *caption = labelSaying(progress, QStringLiteral("File Size"));
+    const QLabel *name = progress.BlockNameLabel;
+    const QLabel *size = progress.FileSizeLabel;
+    const QFontMetrics metrics(name->font());
+    const int room = caption->x() - WindowLook::CaptionGap - name->x();
+    const QString own = path.mid(path.lastIndexOf(QLatin1Char('/')));
+    const bool ownNameFits = metrics.horizontalAdvance(QChar(0x2026) + own) <= room;
+    if (caption->x() != 216 || size->x() != 291 || name->toolTip() != path ||
+        size->width() < size->fontMetrics().horizontalAdvance(size->text()) ||
+        size->geometry().right() >= progress.width() ||
+        (ownNameFits && !name->text().endsWith(own)))
+        return {QStringLiteral("File Size at %1, the size at %2 (%3 wide), the name \"%4\"")
+                    .arg(caption->x())
+                    .arg(size->x())
+                    .arg(size->width())
+                    .arg(name->text()),
+                name->font(), 0};
+    return {name->text(), name->font(), room};
+}
+
 void tst_MainWindow::textsFit_data()
 {
     QTest::addColumn<QString>("place");
@@ -425,6 +489,14 @@ void tst_MainWindow::textsFit_data()
         QTest::addRow("progress: %s", caption) << "progress caption" << caption;
     QTest::newRow("progress: a long path, its folders elided")
         << "file name" << QString::fromLatin1(LongPath);
+    QTest::newRow("progress: a 36-character name")
+        << "file name"
+        << "/home/operator/unit-controller-firmware-rev-C-2.bin";
+    QTest::newRow("progress: a 59-character name, shortened in the middle")
+        << "file name"
+        << "/home/operator/unit-controller-firmware-release-2024-station-7-rev-C-2.bin";
+    QTest::newRow("RS-232 box: the fastest baud rate") << "baud rate"
+                                                       << "115200";
     QTest::newRow("information: the longest port check")
         << "information"
         << "Checking COM Port 14, Baud 115200. Please wait....";

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -198,7 +199,8 @@ private slots:
     void pacedReception();
     void pacingTurnedOffMidway_data();
     void pacingTurnedOffMidway();
-    void exitsWhenStdinCloses();
+    void endsRemovingItsLink_data();
+    void endsRemovingItsLink();
 };
 
 void tst_UnitSim::answers_data()
@@ -1197,19 +1199,30 @@ void tst_UnitSim::pacingTurnedOffMidway()
     QCOMPARE(sim.received(), bytes);
 }
 
-void tst_UnitSim::exitsWhenStdinCloses()
+void tst_UnitSim::endsRemovingItsLink_data()
 {
+    QTest::addColumn<QString>("end");
+    QTest::newRow("its input closes") << "input";
+    QTest::newRow("the quit command") << "quit";
+    QTest::newRow("SIGTERM, as kill sends it") << "SIGTERM";
+}
+
+// Nothing is left behind in the ports folder, however the unit is ended.
+void tst_UnitSim::endsRemovingItsLink()
+{
+    QFETCH(QString, end);
     UnitSim sim;
     QVERIFY2(sim.start(), qPrintable(sim.errorString()));
     const QString link = sim.ptyPath();
-    QVERIFY(sim.stop(2000));
-    QVERIFY(!sim.isRunning());
+    QVERIFY(QFileInfo(link).isSymLink());
+    if (end == "input")
+        QVERIFY(sim.stop(10000));
+    else if (end == "quit")
+        QVERIFY(sim.command(QStringLiteral("quit")));
+    else
+        QCOMPARE(::kill(pid_t(sim.processId()), SIGTERM), 0);
+    QVERIFY(sim.waitUntil([&] { return !sim.isRunning(); }, 10000));
     QVERIFY(!QFileInfo(link).isSymLink());
-
-    UnitSim quitting;
-    QVERIFY2(quitting.start({}, false, true), qPrintable(quitting.errorString()));
-    QVERIFY(quitting.command(QStringLiteral("quit")));
-    QVERIFY(quitting.waitUntil([&] { return !quitting.isRunning(); }, 2000));
 }
 
 QTEST_MAIN(tst_UnitSim)

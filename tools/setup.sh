@@ -13,8 +13,12 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 # operator's desktop has (Ghostscript brings them), whose calligraphic Z003 fontconfig offers
 # for "Comic Sans MS": the tests see the fonts the operator sees.
 # systemd: systemd-escape, which the station template's test uses.
+# The desktop test runs the program as an operator's desktop would: openbox as the window
+# manager (stacking, frames), and a session bus (dbus) with the accessibility bus
+# (at-spi2-core) on which it reads the terminal pane as a screen reader does (python3-pyatspi).
 packages=(g++ cmake ninja-build qt6-base-dev qt6-serialport-dev xvfb xauth x11-utils
-  fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev systemd)
+  fonts-dejavu-core fonts-liberation fonts-urw-base35 libxcb1-dev systemd
+  openbox dbus at-spi2-core python3-pyatspi)
 "$root/tools/install-packages.sh" "${packages[@]}"
 
 # TAMRIN_WERROR=ON (as CI sets it) makes every compiler warning an error.

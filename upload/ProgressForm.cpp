@@ -1,5 +1,6 @@
 #include "upload/ProgressForm.h"
 
+#include "link/CaptionBar.h"
 #include "link/RunControl.h"
 #include "link/Timing.h"
 #include "link/WindowLook.h"
@@ -31,23 +32,30 @@ QLabel *captionedValue(QWidget *parent, const QString &caption, int left, int to
     return label(parent, QString(), WindowLook::besideCaption(captionLabel, valueLeft), top);
 }
 
-// The path whole when it fits the width; else its folders shortened in the middle, and at
-// worst only an ellipsis before the file's own name, which is never cut.
+// The path whole when it fits the width; else its folders shortened in the middle, then only
+// an ellipsis before the file's own name, and at worst the name itself shortened in the
+// middle, so that its start and its extension still show.
 QString elidedPath(const QString &path, const QFontMetrics &metrics, int width)
 {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0 || metrics.horizontalAdvance(path) <= width)
+    if (metrics.horizontalAdvance(path) <= width)
         return path;
-    const QString name = path.mid(slash);
-    const QString folders = metrics.elidedText(
-        path.left(slash), Qt::ElideMiddle, std::max(0, width - metrics.horizontalAdvance(name)));
-    return (folders.isEmpty() ? QStringLiteral("\u2026") : folders) + name;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+        const QString name = path.mid(slash);
+        const QString folders =
+            metrics.elidedText(path.left(slash), Qt::ElideMiddle,
+                               std::max(0, width - metrics.horizontalAdvance(name)));
+        const QString shown = (folders.isEmpty() ? QStringLiteral("\u2026") : folders) + name;
+        if (metrics.horizontalAdvance(shown) <= width)
+            return shown;
+    }
+    return metrics.elidedText(path.mid(slash + 1), Qt::ElideMiddle, width);
 }
 
 } // namespace
 
-// Without a close box, and refusing to close while shown: the window goes away only when the
-// upload ends.
+// A title and no buttons, and refusing to close while shown: the window goes away only when
+// the upload ends.
 TProgressForm::TProgressForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
@@ -61,6 +69,7 @@ TProgressForm::TProgressForm(QWidget *parent)
     FileProgressBar->setGeometry(8, 40, 417, 25);
     FileProgressBar->setRange(0, 100);
     FileProgressBar->setValue(0);
+    FileProgressBar->setAccessibleName(QStringLiteral("File upload progress"));
     QLabel *title = label(this, QStringLiteral("TRANSFER STATUS "), 144, 0);
     QFont titleFont = windowFont;
     titleFont.setPixelSize(15);
@@ -70,7 +79,7 @@ TProgressForm::TProgressForm(QWidget *parent)
     ChecksumLabel = captionedValue(this, QStringLiteral("Checksum :"), 8, 104, 67);
     LoadAddressLabel = captionedValue(this, QStringLiteral("Load Address :"), FileSizeLeft, 104,
                                       FileSizeValueLeft);
-    m_fileSizeCaption = label(this, QStringLiteral("File Size"), FileSizeLeft, 80);
+    label(this, QStringLiteral("File Size"), FileSizeLeft, 80);
     FileSizeLabel = label(this, QString(), FileSizeValueLeft, 80);
     DateModifiedLabel = captionedValue(this, QStringLiteral("Date Modified:"), 8, 128, 99);
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
@@ -78,6 +87,7 @@ TProgressForm::TProgressForm(QWidget *parent)
     CancelButton->setVisible(false);
     CancelButton->setEnabled(false);
     connect(CancelButton, &QPushButton::clicked, this, &TProgressForm::CancelButtonClick);
+    CaptionBar::install(this);
 }
 
 int TProgressForm::cancelFlag() const
@@ -105,16 +115,14 @@ void TProgressForm::ShowProgressForm(int maximum, const UploadState &upload)
     Timing::pump();
 }
 
-// The name fills its column up to the File Size caption; a name too long for the column even
-// with its folders elided moves the File Size caption and value to the right.
+// The name fills its column up to the File Size caption, which stays where it is whatever the
+// name: the size must show whole.
 void TProgressForm::showFileName(const QString &path)
 {
     const int column = FileSizeLeft - WindowLook::CaptionGap - BlockNameLabel->x();
     BlockNameLabel->setText(elidedPath(path, BlockNameLabel->fontMetrics(), column));
     BlockNameLabel->setToolTip(path);
     BlockNameLabel->adjustSize();
-    m_fileSizeCaption->move(WindowLook::besideCaption(BlockNameLabel, FileSizeLeft), 80);
-    FileSizeLabel->move(WindowLook::besideCaption(m_fileSizeCaption, FileSizeValueLeft), 80);
 }
 
 void TProgressForm::closeEvent(QCloseEvent *event)

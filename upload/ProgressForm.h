@@ -1,8 +1,10 @@
 // The upload progress window: shown while a file's bytes go to the unit, it names the file,
 // shows its checksum, size, load address and version, and steps its bar once per block sent.
-// Each value stands clear of its caption; a long path shows its folders elided, never the
-// file's own name, and the whole path as the name's tooltip. The window has no close box and
-// refuses to close while shown: only the end of the upload hides it.
+// Each value stands clear of its caption. The file's name ends before the File Size caption,
+// which with its value keeps its place whatever the name: a long path shows its folders
+// elided first, a name too long even so is shortened in the middle, and the whole path is the
+// name's tooltip. The window has a caption and no buttons (it draws the caption itself:
+// link/CaptionBar.h) and refuses to close while shown: only the end of the upload hides it.
 //
 // It also shows the cancel flag, the application-wide stop signal that the run control holds:
 // failures anywhere (a block that cannot be sent, the command watchdog, a lost connection, no
@@ -57,6 +59,5 @@ protected:
 private:
     void showFileName(const QString &path);
 
-    QLabel *m_fileSizeCaption = nullptr;
     RunControl *m_run = nullptr;
 };

@@ -1,15 +1,17 @@
 // Draws the pictures of Tamrin that the README shows, into the folder named on the command
 // line: the idle main window, the main window during a script run, the progress window in the
-// middle of an upload of a file deep in its folders, the Ethernet dialog, the information
-// window checking the last port at the fastest baud rate, and the splash of each brand. Each
-// window is rendered by Qt itself, so the pictures need no window manager, except the splash
-// pictures, read back from the X server to show what is on screen; tools/screenshots.sh runs
-// this under Xvfb.
+// middle of an upload of a file with a 59-character name deep in its folders, the Ethernet
+// dialog, the same with the box that says its connect was refused, the information window
+// checking the last port at the fastest baud rate, and the splash of each brand. Each window is
+// rendered by Qt itself, so the pictures need no window manager, except the refused connect
+// and the splash pictures, read back from the X server to show what is on screen;
+// tools/screenshots.sh runs this under Xvfb.
 #include "BrandSettings.h"
 #include "FormFixture.h"
 #include "UnitSim.h"
 
 #include "app/InfoForm.h"
+#include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
 #include "link/ClientSocketForm.h"
@@ -20,10 +22,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -50,6 +55,42 @@ bool saveSplash(const QString &folder, const char *name, const QByteArray &line2
     QDir::setCurrent(started);
     const QString path = QDir(folder).filePath(QString::fromLatin1(name));
     const bool saved = splash.screen()->grabWindow(splash.winId()).save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// The Ethernet dialog as the X server shows it with the box over it that says its connect to
+// a port that refuses failed; the box is then answered.
+bool saveRefusedConnect(TClientSocketForm &dialog, const QString &folder, const char *name)
+{
+    QTcpServer closed;
+    if (!closed.listen(QHostAddress::LocalHost))
+        return false;
+    const quint16 refusing = closed.serverPort();
+    closed.close();
+    dialog.setOctets({127, 0, 0, 1});
+    dialog.setPort(refusing);
+    dialog.show();
+    OperatorDialogs::install(new QtOperatorDialogs);
+    bool saved = false;
+    const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    // Once the box is on screen and has been drawn.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+        QWidget *box = QApplication::activeModalWidget();
+        if (!box || !box->windowHandle() || !box->windowHandle()->isExposed())
+            return;
+        poll.stop();
+        QTimer::singleShot(200, box, [&, box] {
+            const QRect both = box->frameGeometry().united(dialog.frameGeometry());
+            saved = dialog.screen()
+                        ->grabWindow(0, both.x(), both.y(), both.width(), both.height())
+                        .save(path);
+            static_cast<QMessageBox *>(box)->done(QMessageBox::Ok);
+        });
+    });
+    poll.start(50);
+    dialog.ConnectButtonClick();
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
 }
@@ -82,7 +123,8 @@ int main(int argc, char *argv[])
     QTemporaryDir files;
     const QString deep = files.filePath(QStringLiteral("releases/2024/station-7/unit-controller"));
     QDir().mkpath(deep);
-    const QString image = QDir(deep).filePath(QStringLiteral("firmware.bin"));
+    const QString image = QDir(deep).filePath(
+        QStringLiteral("unit-controller-firmware-release-2024-station-7-rev-C-2.bin"));
     QFile file(image);
     file.open(QIODevice::WriteOnly);
     file.write(QByteArray(70000, 'f'));
@@ -103,6 +145,7 @@ int main(int argc, char *argv[])
     QTimer::singleShot(300, &app, &QCoreApplication::quit);
     app.exec();
     ok = save(&dialog, folder, "ethernet-dialog.png") && ok;
+    ok = saveRefusedConnect(dialog, folder, "ethernet-refused.png") && ok;
     dialog.hide();
 
     TInfoForm &info = *fixture.windows().info;

@@ -115,6 +115,11 @@ bool UnitSim::isRunning() const
     return process_ && process_->state() != QProcess::NotRunning;
 }
 
+qint64 UnitSim::processId() const
+{
+    return process_ ? process_->processId() : 0;
+}
+
 QString UnitSim::slaveDevice() const
 {
     const QFileInfo link(ptyPath_);

@@ -39,6 +39,7 @@ public:
     // Closes stdin and waits; true if the simulator then exited on its own.
     bool stop(int timeoutMs = 2000);
     bool isRunning() const;
+    qint64 processId() const;
     QString errorString() const { return errorString_; }
 
     QString ptyPath() const { return ptyPath_; }

@@ -42,7 +42,8 @@ UnitCommandLine::UnitCommandLine()
         "  hangup-after-lines N|off, flood N, garbage N, answer-padding N,\n"
         "  mode normal|loader, version TEXT, keyword TEXT, normal-prompt C,\n"
         "  loader-prompt C, hangup, reopen, hold, release, listen on|off, quit.\n"
-        "The simulator exits when standard input ends."));
+        "The simulator exits when standard input ends, or on SIGTERM, SIGINT or SIGHUP,\n"
+        "removing the pty's link."));
     parser_.addHelpOption();
     parser_.addOption(
         {QStringLiteral("version"), QStringLiteral("Displays the program's version.")});

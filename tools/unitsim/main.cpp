@@ -7,8 +7,12 @@
 #include "UnitHost.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
 #include <cstdio>
+
+#include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +27,33 @@ void printLine(const QString &line)
 void printError(const QString &text)
 {
     std::fputs(qPrintable(QStringLiteral("tamrin-unitsim: %1\n").arg(text)), stderr);
+}
+
+// The write end of the pipe that carries a stop signal to the event loop.
+int g_stopPipe = -1;
+
+extern "C" void onStopSignal(int)
+{
+    const char byte = 0;
+    [[maybe_unused]] const ssize_t written = ::write(g_stopPipe, &byte, 1);
+}
+
+// SIGTERM, SIGINT and SIGHUP end the unit as the end of its input does: its link goes with it.
+void quitOnStopSignals(QCoreApplication &app)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    g_stopPipe = ends[1];
+    auto *notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int number : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(number, &action, nullptr);
 }
 
 bool applyControlLines(UnitControls &controls, const QStringList &lines)
@@ -89,6 +120,7 @@ int main(int argc, char *argv[])
     QObject::connect(&input, &ControlInput::finished, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
+    quitOnStopSignals(app);
     printLine(host.readyLine());
     return app.exec();
 }
