@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Tamrin's folders are layers: link/ at the bottom, then upload/, script/ and app/. A folder
 # may include from itself and the folders below it only. The build refuses a call upward (each
-# library is linked whole against the ones below it alone); this also refuses an upward include that has nothing to link
-# (a struct, an inline function). Prints each offending line; exit status 1 when there is one.
+# library is linked whole against the ones below it alone); this also refuses an upward
+# include that has nothing to link (a struct, an inline function). Prints each offending line; exit status 1 when there is one.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 layers=(link upload script app)
