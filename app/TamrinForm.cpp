@@ -216,7 +216,7 @@ void TTamrinForm::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
-    m_link->setCapturing(false);
+    m_link->endWait();
     // An automatic run that was cut short did not succeed, and what was going is recorded so.
     const int status = startup.autoMode && runGoing() ? ExitRunFailed : ExitSuccess;
     if (runGoing())

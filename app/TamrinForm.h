@@ -218,8 +218,6 @@ public:
     ScriptRunner &scriptRunner() { return *m_script; }
     QTcpSocket &clientSocket() { return *m_clientSocket; }
     TerminalPane &terminal() { return *AdTerminal1; }
-    QTimer &commandTimer();
-    QTimer &keepAliveTimer();
     StatusLightController &statusLights() { return *m_lights; }
     TInfoForm *infoForm() const { return m_windows.info; }
     TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }

@@ -255,16 +255,6 @@ void TTamrinForm::CCHECKTimer1Timer()
     m_link->CCHECKTimer1Timer();
 }
 
-QTimer &TTamrinForm::commandTimer()
-{
-    return m_link->commandTimer();
-}
-
-QTimer &TTamrinForm::keepAliveTimer()
-{
-    return m_link->keepAliveTimer();
-}
-
 bool TTamrinForm::serialOpen() const
 {
     return m_link->serialOpen();

@@ -83,6 +83,32 @@ void DeviceLink::ResendCommand()
         sendCommandBuffer();
 }
 
+void DeviceLink::sendCommand(const QByteArray &command)
+{
+    m_state.commandBuffer = command;
+    ResendCommand();
+}
+
+void DeviceLink::sendOnce(const QByteArray &text)
+{
+    m_state.commandBuffer = text;
+    ResendCommand();
+    m_state.commandBuffer.clear();
+}
+
+void DeviceLink::captureReply(const QByteArray &command, int promptGuard, int pollLimit)
+{
+    m_state.commandBuffer = command;
+    m_state.promptGuard = promptGuard;
+    SendCmdAndCapture(pollLimit);
+}
+
+void DeviceLink::restoreCommand(const QByteArray &command)
+{
+    m_state.commandBuffer = command;
+    SendString(command);
+}
+
 // The run's command goes; until a prompt comes back the unit has not answered it.
 void DeviceLink::sendCommandBuffer()
 {
@@ -121,9 +147,40 @@ void DeviceLink::holdKeepAlive(bool held)
 
 void DeviceLink::abortWait()
 {
+    failWait();
+    stopWatchdog();
+}
+
+void DeviceLink::failWait()
+{
     m_state.capturing = false;
     m_state.waitFailed = true;
+}
+
+void DeviceLink::endWait()
+{
+    m_state.capturing = false;
+    stopWatchdog();
+}
+
+void DeviceLink::stopWatchdog()
+{
     m_commandTimer->stop();
+}
+
+bool DeviceLink::waitGoing() const
+{
+    return m_state.capturing || m_commandTimer->isActive();
+}
+
+void DeviceLink::setWatchdogMs(int ms)
+{
+    m_commandTimer->setInterval(ms);
+}
+
+void DeviceLink::setKeepAliveMs(int ms)
+{
+    m_keepAliveTimer->setInterval(ms);
 }
 
 void DeviceLink::startHearing()
@@ -242,12 +299,12 @@ bool DeviceLink::pollUntil(const std::function<bool()> &done, int limit, Transpo
     return Timing::PollWait(finished, Timing::afterPolls(limit)).run() == Timing::WaitEnd::Held;
 }
 
-bool DeviceLink::SendCOMCmd_GetPrompt(QByteArrayView command)
+bool DeviceLink::SendCOMCmd_GetPrompt(QByteArrayView command, int promptTicks)
 {
     if (serialOpen()) {
         m_port.flushInput();
         SendString(command);
-        const int ticks = m_state.probing ? ProbeTicks : m_state.promptTimeoutTicks;
+        const int ticks = m_state.probing ? ProbeTicks : promptTicks;
         const bool found = m_port.waitForText(QByteArrayView(&m_state.currentPrompt, 1), ticks,
                                               [this] { return m_hooks.stopWaiting(); });
         m_port.flushInput();

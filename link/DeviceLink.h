@@ -7,10 +7,11 @@
 // capture flag, the wait-failed flag and the run control's cancel flag.
 //
 // The link owns its state (the prompt characters, the command and reply buffers, the capture
-// and wait-failed flags, the prompt time-out), the command watchdog (CommandTimer) and the
-// keep-alive (CCHECKTimer1). It is handed the serial port, the TCP client and the run control,
-// and reaches the rest through hooks: the operator's message boxes, the terminal pane, the
-// Ethernet link's reconnects and what ends a wait early.
+// and wait-failed flags), the command watchdog (CommandTimer) and the keep-alive
+// (CCHECKTimer1); others change it only through operations that say what they mean (send a
+// command, capture a reply, abort a wait, probe). It is handed the serial port, the TCP
+// client and the run control, and reaches the rest through hooks: the operator's message
+// boxes, the terminal pane, the Ethernet link's reconnects and what ends a wait early.
 //
 // Every byte Tamrin sends to the unit goes through here, and the run control is asked first
 // for what is not the run's own: keys the operator types (typeKey) and the keep-alive are
@@ -68,9 +69,21 @@ public:
     // Sending and waiting.
     void SendString(QByteArrayView text);
     void SendByte(QByteArrayView block);
-    bool SendCOMCmd_GetPrompt(QByteArrayView command);
+    // Sends the command and waits for the current prompt: over the serial port up to 'ticks'
+    // ticks of 55 ms (a port check's ProbeTicks while probing), over TCP a capture.
+    bool SendCOMCmd_GetPrompt(QByteArrayView command,
+                              int ticks = LinkState::DefaultPromptTicks);
     void SendCmdAndCapture(int pollLimit);
     void ResendCommand();
+    // The run's command: kept, to go again if a reconnect interrupts it, and sent.
+    void sendCommand(const QByteArray &command);
+    // Sent once and never again, whatever reconnects: an upload's header.
+    void sendOnce(const QByteArray &text);
+    // A query: the command goes and what the unit says up to its prompt is captured (see
+    // ReplyBuffer for the guard), for at most 'pollLimit' polls.
+    void captureReply(const QByteArray &command, int promptGuard, int pollLimit);
+    // A new connection puts back the command the lost one interrupted and sends it again.
+    void restoreCommand(const QByteArray &command);
     void SetPromptChar(char c);
     void SetTryEnetAgainFlag(bool value);
     // A key the operator typed into the terminal pane: sent unless a run is going. Returns what
@@ -78,6 +91,17 @@ public:
     QByteArray typeKey(char typed);
     // The current wait ends at once as failed, and its watchdog stops.
     void abortWait();
+    // The current wait ends as failed; its watchdog, if running, still runs.
+    void failWait();
+    // The current wait ends, neither failed nor answered, and its watchdog stops.
+    void endWait();
+    void stopWatchdog();
+    // A capture is under way or the watchdog is timing a command.
+    bool waitGoing() const;
+    // The watchdog's time-out for the commands that follow, in milliseconds.
+    void setWatchdogMs(int ms);
+    // The keep-alive's period, in milliseconds.
+    void setKeepAliveMs(int ms);
     // Keeps what the unit says from now until its first prompt (at most 200 bytes), whichever
     // wait or handler takes the bytes: what it printed after an upload's data.
     void startHearing();
@@ -113,19 +137,27 @@ public:
     QByteArray uploadKeyword() const { return m_state.uploadKeyword; }
     void setUploadKeyword(const QByteArray &keyword) { m_state.uploadKeyword = keyword; }
     QByteArray commandBuffer() const { return m_state.commandBuffer; }
-    void setCommandBuffer(const QByteArray &command) { m_state.commandBuffer = command; }
-    int promptTimeoutTicks() const { return m_state.promptTimeoutTicks; }
-    void setPromptTimeoutTicks(int ticks) { m_state.promptTimeoutTicks = ticks; }
-    void setPromptGuard(int guard) { m_state.promptGuard = guard; }
     const ReplyBuffer &reply() const { return m_state.reply; }
 
     // The state of the current wait.
     bool probing() const { return m_state.probing; }
-    void setProbing(bool probing) { m_state.probing = probing; }
     bool capturing() const { return m_state.capturing; }
-    void setCapturing(bool capturing) { m_state.capturing = capturing; }
     bool waitFailed() const { return m_state.waitFailed; }
-    void setWaitFailed(bool failed) { m_state.waitFailed = failed; }
+
+    // While one lives, the link is checking a port or a new connection for the unit: prompt
+    // waits are short and the keep-alive is quiet. Checks do not nest: the first to end ends
+    // the probing.
+    class Probing
+    {
+    public:
+        explicit Probing(DeviceLink &link) : m_link(link) { m_link.m_state.probing = true; }
+        ~Probing() { m_link.m_state.probing = false; }
+        Probing(const Probing &) = delete;
+        Probing &operator=(const Probing &) = delete;
+
+    private:
+        DeviceLink &m_link;
+    };
 
     // Reconnects and the keep-alive.
     bool reconnectUsed() const { return m_state.reconnectUsed; }
@@ -134,8 +166,8 @@ public:
     bool keepAlive() const { return m_state.keepAlive; }
     // Held during runs and once the operator has typed; released when a run ends.
     void holdKeepAlive(bool held);
-    QTimer &commandTimer() { return *m_commandTimer; }
-    QTimer &keepAliveTimer() { return *m_keepAliveTimer; }
+    const QTimer &commandTimer() const { return *m_commandTimer; }
+    const QTimer &keepAliveTimer() const { return *m_keepAliveTimer; }
 
 signals:
     // A block of an upload is about to be handed to the link, with its size.

@@ -202,14 +202,7 @@ void EthernetLink::ClientSocket1Connect()
     m_view.readyPane();
     m_state.connectOutcomePending = false;
     m_view.showStatus(QStringLiteral("Connection established. Verifying prompt...."));
-    m_link.setProbing(true);
-    if (!m_link.SendCOMCmd_GetPrompt("\r") && m_link.tcpConnected()) {
-        m_link.SetPromptChar(m_link.currentPrompt() == m_link.normalPrompt()
-                                 ? m_link.loaderPrompt()
-                                 : m_link.normalPrompt());
-        m_link.SendCOMCmd_GetPrompt("\r");
-    }
-    m_link.setProbing(false);
+    probeNewConnection();
     if (m_state.errors != errorsBefore)
         m_view.showMessage(QStringLiteral("Note: Ethernet connection not responding."));
     // An error met during the check has been handled already, on this connection or a new one.
@@ -223,13 +216,24 @@ void EthernetLink::ClientSocket1Connect()
     m_state.up = true;
 }
 
+// The unit answers a new connection with its prompt: the one it last showed, else the other.
+void EthernetLink::probeNewConnection()
+{
+    const DeviceLink::Probing probing(m_link);
+    if (!m_link.SendCOMCmd_GetPrompt("\r") && m_link.tcpConnected()) {
+        m_link.SetPromptChar(m_link.currentPrompt() == m_link.normalPrompt()
+                                 ? m_link.loaderPrompt()
+                                 : m_link.normalPrompt());
+        m_link.SendCOMCmd_GetPrompt("\r");
+    }
+}
+
 void EthernetLink::EnetDisconnect1Click()
 {
     if (!m_link.tcpConnected() && m_view.connectOffered())
         return;
     m_state.userDisconnect = true;
-    m_link.setCapturing(false);
-    m_link.commandTimer().stop();
+    m_link.endWait();
     closeClientSocket();
     m_state.up = false;
     m_view.showStatus(QStringLiteral("Ethernet connection closed"));
@@ -262,8 +266,7 @@ int EthernetLink::ClientSocketTryAgain(bool clearFlag)
     const bool wholeCommand =
         interruptedCommand.endsWith('\r') || interruptedCommand.endsWith('\n');
     if (m_run.going() && !m_run.uploadInFlight() && wholeCommand && !answered) {
-        m_link.setCommandBuffer(interruptedCommand);
-        m_link.SendString(m_link.commandBuffer());
+        m_link.restoreCommand(interruptedCommand);
     }
     if (clearFlag)
         m_link.SetTryEnetAgainFlag(false);
@@ -275,7 +278,7 @@ void EthernetLink::ClientSocket1Error()
     ++m_state.errors;
     // A capture or prompt wait under way fails with the connection, even if a reconnect
     // follows: its answer cannot come over the new connection.
-    const bool waitRunning = m_link.capturing() || m_link.commandTimer().isActive();
+    const bool waitRunning = m_link.waitGoing();
     if (m_state.connectOutcomePending) {
         // The outcome of the connect attempt, which reports it.
         m_state.connectOutcomePending = false;
@@ -293,7 +296,7 @@ void EthernetLink::ClientSocket1Error()
             m_run.cancel(lost, RunControl::Cause::LinkLost);
             reportEthernetLoss(lost);
         } else {
-            m_link.commandTimer().stop();
+            m_link.stopWatchdog();
             m_link.SetTryEnetAgainFlag(true);
             if (ClientSocketTryAgain(true) == 0)
                 reportEthernetLoss(wasUp ? QStringLiteral("Error! Connection to server lost")
@@ -303,10 +306,8 @@ void EthernetLink::ClientSocket1Error()
         }
         m_state.handlingError = false;
     }
-    if (waitRunning) {
-        m_link.setCapturing(false);
-        m_link.setWaitFailed(true);
-    }
+    if (waitRunning)
+        m_link.failWait();
 }
 
 // The link is down for good: closed, reported, and the dialog ready for a new connect.
@@ -321,6 +322,6 @@ void EthernetLink::endEthernetLink()
 {
     m_dialog->setFieldsEnabled(true);
     m_view.showLinkUp(false);
-    m_link.setWaitFailed(true);
+    m_link.failWait();
     m_link.SetTryEnetAgainFlag(false);
 }

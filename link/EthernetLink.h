@@ -109,6 +109,7 @@ private:
     // 'target' names the address and port being connected to, for the status line.
     void waitForConnectOutcome(EthernetConnectReport report, const QString &target);
     void giveUpConnecting(EthernetConnectReport report);
+    void probeNewConnection();
     void endEthernetLink();
     void reportEthernetLoss(const QString &text);
 

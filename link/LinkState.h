@@ -1,5 +1,5 @@
 // What the link to the unit knows, whichever transport is in use: the prompt characters, the
-// command and reply buffers, the capture and wait flags and the prompt time-out, and how a
+// command and reply buffers, the capture and wait flags, and how a
 // link is named (its transport and, for TCP, its connection). DeviceLink owns one LinkState.
 #pragma once
 
@@ -24,7 +24,6 @@ struct LinkState
     char currentPrompt = '>';
     // Limit of a serial prompt wait, in ticks of 55 ms: about 22 s unless a step needs another.
     static constexpr int DefaultPromptTicks = 400;
-    int promptTimeoutTicks = DefaultPromptTicks;
     // A port or new connection is being checked for the unit: short waits, no keep-alive.
     bool probing = false;
     QByteArray commandBuffer;

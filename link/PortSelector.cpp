@@ -60,9 +60,7 @@ int PortSelector::check_com(int portNumber)
             m_view.showMessage(note);
         m_port.close();
     }
-    m_link.setProbing(true);
     const bool answered = opened && probeForPrompt(portNumber);
-    m_link.setProbing(false);
 
     int result = 0;
     if (answered) {
@@ -83,6 +81,7 @@ int PortSelector::check_com(int portNumber)
 // is left at the one that answered, or at the loader prompt when neither did.
 bool PortSelector::probeForPrompt(int portNumber)
 {
+    const DeviceLink::Probing probing(m_link);
     m_link.SetPromptChar(m_link.normalPrompt());
     bool answered = m_link.SendCOMCmd_GetPrompt("\r");
     if (!answered && m_link.serialOpen()) {

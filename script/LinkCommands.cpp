@@ -15,8 +15,7 @@ bool ScriptRunner::sendCommand(const QByteArray &line)
     const std::optional<QByteArray> text = escapedArgumentText(line);
     if (!text)
         return true;
-    m_link.setCommandBuffer(*text + '\r');
-    m_link.ResendCommand();
+    m_link.sendCommand(*text + '\r');
     Timing::sleepMs(100);
     Timing::pump();
     return keywordOf(line) != "_ST" || restartLink();
@@ -51,7 +50,6 @@ bool ScriptRunner::loaderModeCheck(const QByteArray &line)
         return true;
     Timing::sleepMs(200);
     m_link.SetPromptChar(m_link.loaderPrompt());
-    m_link.setPromptTimeoutTicks(LoaderCheckTicks);
     // A loader prompt that came over a new connection does not show that the unit took the
     // loader-mode command: a unit that restarted comes back in its normal mode.
     const LinkIdentity checkLink = m_link.currentLink();
@@ -59,9 +57,9 @@ bool ScriptRunner::loaderModeCheck(const QByteArray &line)
     bool normalPrompt = false;
     if (!inLoaderMode) {
         m_link.SetPromptChar(m_link.normalPrompt());
-        normalPrompt = !m_link.failureReported() && m_link.SendCOMCmd_GetPrompt("\r");
+        normalPrompt =
+            !m_link.failureReported() && m_link.SendCOMCmd_GetPrompt("\r", LoaderCheckTicks);
     }
-    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     if (inLoaderMode) {
         Timing::sleepMs(500);
         return true;
@@ -78,20 +76,20 @@ bool ScriptRunner::loaderModeCheck(const QByteArray &line)
 // carriage returns with growing pauses before them. Stops early once the run is cancelled.
 bool ScriptRunner::reachLoaderPrompt(const QByteArray &text)
 {
-    if (m_link.SendCOMCmd_GetPrompt(text))
+    if (m_link.SendCOMCmd_GetPrompt(text, LoaderCheckTicks))
         return true;
     if (m_link.failureReported())
         return false;
     m_link.SendString(m_link.loaderModeCommand());
     Timing::sleepMs(LoaderRetryPausesMs[0]);
-    if (m_link.SendCOMCmd_GetPrompt("\r"))
+    if (m_link.SendCOMCmd_GetPrompt("\r", LoaderCheckTicks))
         return true;
     for (const int waitMs : {LoaderRetryPausesMs[1], LoaderRetryPausesMs[2]}) {
         if (m_link.failureReported())
             return false;
         Timing::sleepMs(waitMs);
         Timing::pump();
-        if (m_link.SendCOMCmd_GetPrompt("\r"))
+        if (m_link.SendCOMCmd_GetPrompt("\r", LoaderCheckTicks))
             return true;
     }
     return false;

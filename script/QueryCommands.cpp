@@ -42,9 +42,8 @@ bool ScriptRunner::queryUnit(const QByteArray &line)
     if (!text)
         return true;
     Timing::sleepMs(1);
-    m_link.setCommandBuffer(replaceEscapes(*text, EscapeSet::CaretMAsBlank));
-    m_link.setPromptGuard(queryPromptGuard(m_link.commandBuffer()));
-    m_link.SendCmdAndCapture(QueryPolls);
+    const QByteArray command = replaceEscapes(*text, EscapeSet::CaretMAsBlank);
+    m_link.captureReply(command, queryPromptGuard(command), QueryPolls);
     Timing::sleepMs(100);
     Timing::pump();
     QByteArray answer = m_link.reply().text().left(MaxAnswerLength);

@@ -138,7 +138,7 @@ bool tst_Ethernet::connectToUnit(const QStringList &unitArgs)
     form().EnetConnect1Click();
     dialog().ConnectButtonClick();
     // Scripts here run without the button, which would quieten the keep-alive itself.
-    form().keepAliveTimer().stop();
+    form().deviceLink().holdKeepAlive(true);
     return form().tcpConnected();
 }
 
@@ -168,7 +168,7 @@ void tst_Ethernet::connectChecksThePrompt()
     QVERIFY(form().terminalPane()->isEnabled());
     QVERIFY(!dialog().isVisible());
     QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Ethernet);
-    QCOMPARE(form().keepAliveTimer().interval(), 6010);
+    QCOMPARE(form().deviceLink().keepAliveTimer().interval(), 6010);
     // Each check is a CR, the TCP line end, and the nudge if the prompt is slow to come.
     const QByteArray check = "\r\r\n";
     const QByteArray sent = m_sim->received();
@@ -314,8 +314,8 @@ void tst_Ethernet::keepAlive()
     QFETCH(QString, activity);
     QFETCH(bool, sent);
     QVERIFY(connectToUnit());
-    form().keepAliveTimer().setInterval(50);
-    form().keepAliveTimer().start();
+    form().deviceLink().setKeepAliveMs(50);
+    form().deviceLink().holdKeepAlive(false);
     QTest::qWait(100);
     int mark = m_sim->mark();
     if (activity == QLatin1String("key")) {
@@ -399,7 +399,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
              qPrintable(m_sim->uploadLines().first()));
     QVERIFY(!form().deviceLink().reconnectUsed());
-    QCOMPARE(form().commandTimer().interval(), 14000);
+    QCOMPARE(form().deviceLink().commandTimer().interval(), 14000);
     // However fast the file is read, Tamrin held less than one block unsent besides the one
     // being handed over.
     QVERIFY2(mostQueued < 2 * 2000, QByteArray::number(mostQueued).constData());
@@ -463,7 +463,7 @@ void tst_Ethernet::connectionDrops()
     QTimer runControls;
     connect(&runControls, &QTimer::timeout, this, [&] {
         runOpenedUp = runOpenedUp || form().pickButton()->isEnabled() ||
-                      form().sendFileAction()->isEnabled() || form().keepAliveTimer().isActive();
+                      form().sendFileAction()->isEnabled() || form().deviceLink().keepAliveTimer().isActive();
     });
     QTimer watch;
     std::unique_ptr<QObject> dropAfterTheData;
@@ -609,8 +609,7 @@ void tst_Ethernet::watchdogReconnectsOnce()
 {
     QVERIFY(connectToUnit());
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
-    form().commandTimer().setInterval(300);
-    form().deviceLink().setPromptGuard(0);
+    form().deviceLink().setWatchdogMs(300);
     // The first time-out reconnects; the query it interrupted has failed all the same.
     QCOMPARE(run("_QC \"VER\"\n"), 1);
     QCOMPARE(messages(), QStringList{"Error! No response detected with _QC command"});

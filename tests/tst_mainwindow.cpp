@@ -229,7 +229,6 @@ void tst_MainWindow::closeWithoutUploadEndsAtOnce()
 {
     TTamrinForm &form = m_fixture->form();
     form.show();
-    form.deviceLink().setCapturing(true);
     form.ExitMenuClick();
     QCOMPARE(m_fixture->exitStatus(), 0);
     QVERIFY(m_fixture->dialogs().questions.isEmpty());

@@ -262,7 +262,7 @@ void tst_PortSelection::probeGivesUpAfterEightTicks()
     Timing::setScale(1.0);
     addUnit(3, {"--mute"});
     QVERIFY(m_fixture->openComPort(3));
-    form().deviceLink().setProbing(true);
+    const DeviceLink::Probing probing(form().deviceLink());
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!form().SendCOMCmd_GetPrompt("\r"));

@@ -183,7 +183,6 @@ void tst_ScriptRun::loaderModeCheck()
     Timing::setScale(0.02);
     QCOMPARE(run("_TC \"^M\"\n_SC \"AFTER\"\n"), result);
     QCOMPARE(this->messages(), messages);
-    QCOMPARE(form().deviceLink().promptTimeoutTicks(), 400);
     QCOMPARE(form().deviceLink().currentPrompt(), result ? '>' : '#');
     if (result)
         wire += "AFTER\r";
@@ -310,8 +309,9 @@ void tst_ScriptRun::replyOfSeveralLinesIsJoined()
 void tst_ScriptRun::promptWaitOutlastsASilentUnit()
 {
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
-    form().deviceLink().setPromptTimeoutTicks(8);
-    QTimer::singleShot(600, this, [this] { m_sim->command(QStringLiteral("mute off")); });
+    // Each wait gives up after 400 ticks, 0.44 s at this scale: silent for several of them.
+    Timing::setScale(0.02);
+    QTimer::singleShot(1500, this, [this] { m_sim->command(QStringLiteral("mute off")); });
     QCOMPARE(run("_WP\n_SC \"AFTER\"\n"), 1);
     QTRY_VERIFY(m_sim->received().endsWith("\rAFTER\r"));
     QVERIFY(m_sim->received().count('\r') > 3);
@@ -408,7 +408,7 @@ void tst_ScriptRun::deviceLostDuringAWait()
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     bool watchdogRunning = true;
     m_fixture->dialogs().whileMessageShown = [&](const QString &) {
-        watchdogRunning = form().commandTimer().isActive();
+        watchdogRunning = form().deviceLink().commandTimer().isActive();
     };
     QTimer::singleShot(150, this, [this] { m_sim->command(QStringLiteral("hangup")); });
     QCOMPARE(run(script + "_SC \"AFTER\"\n") == 1,

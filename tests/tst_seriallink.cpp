@@ -77,9 +77,7 @@ void tst_SerialLink::cleanup()
 bool tst_SerialLink::capture(const QByteArray &command, int guard, int pollLimit)
 {
     TTamrinForm &form = m_fixture->form();
-    form.deviceLink().setCommandBuffer(command);
-    form.deviceLink().setPromptGuard(guard);
-    form.SendCmdAndCapture(pollLimit);
+    form.deviceLink().captureReply(command, guard, pollLimit);
     return !form.deviceLink().waitFailed();
 }
 
@@ -121,7 +119,7 @@ void tst_SerialLink::promptWaitEndsOnThePrompt()
     if (!simSetting.isEmpty())
         QVERIFY(m_sim->command(simSetting));
     TTamrinForm &form = m_fixture->form();
-    form.deviceLink().setProbing(true); // 8 ticks
+    const DeviceLink::Probing probing(form.deviceLink()); // 8 ticks
     form.SetPromptChar(prompt);
     QCOMPARE(form.SendCOMCmd_GetPrompt("\r"), found);
     QCOMPARE(m_sim->received(), QByteArray("\r"));
@@ -278,16 +276,15 @@ void tst_SerialLink::watchdogEndsAHungCapture()
 {
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
-    form.commandTimer().setInterval(300);
-    form.deviceLink().setCommandBuffer("VER");
-    form.SendCmdAndCapture(100000);
+    form.deviceLink().setWatchdogMs(300);
+    form.deviceLink().captureReply("VER", 0, 100000);
     QVERIFY(form.deviceLink().waitFailed());
     QCOMPARE(form.cancelFlag(), 1);
     const QString text = QStringLiteral("Timeout error! Connection failure! Please check "
                                         "RS232/Ethernet connection. Exiting script.");
     QCOMPARE(m_fixture->dialogs().messages, QStringList{text});
     QCOMPARE(form.messageText(), text);
-    QVERIFY(!form.commandTimer().isActive());
+    QVERIFY(!form.deviceLink().commandTimer().isActive());
 }
 
 void tst_SerialLink::timingTestSendsItsQueries()

@@ -156,7 +156,7 @@ void tst_Upload::scriptUploadIsByteIdentical()
     QCOMPARE(stored.readAll(), data);
     QVERIFY(!form().uploader().state().chain.complete());
     QVERIFY(!form().runControl().transferGoing());
-    QCOMPARE(form().commandTimer().interval(), 14000);
+    QCOMPARE(form().deviceLink().commandTimer().interval(), 14000);
 }
 
 void tst_Upload::rawSendWithoutChain_data()
@@ -301,7 +301,7 @@ void tst_Upload::sendFileHasNoHeader()
     QVERIFY(messages().isEmpty());
     QTRY_COMPARE(m_sim->received(), data);
     QCOMPARE(form().uploader().state().fileSize, qint64(5000));
-    QVERIFY(form().keepAliveTimer().isActive());
+    QVERIFY(form().deviceLink().keepAliveTimer().isActive());
 }
 
 void tst_Upload::chainSurvivesTheRun()
@@ -333,7 +333,6 @@ void tst_Upload::noPromptBeforeHeader()
              QStringList{"Error! Unable to receive prompt before upload.... Exiting script."});
     QCOMPARE(m_sim->received(), QByteArray("\r\r"));
     QVERIFY(form().uploader().state().chain.complete());
-    QCOMPARE(form().deviceLink().promptTimeoutTicks(), 400);
 }
 
 void tst_Upload::noPromptAfterData()

@@ -43,35 +43,32 @@ constexpr int WatchdogAfterUploadMs = 14000;
 
 bool Uploader::scriptUpload()
 {
-    m_link.setPromptTimeoutTicks(HeaderPromptTicks);
     // Only a prompt on the link the check began on shows that this unit is ready.
     const LinkIdentity checkLink = m_link.currentLink();
-    bool prompt = m_link.SendCOMCmd_GetPrompt("\r");
+    bool prompt = m_link.SendCOMCmd_GetPrompt("\r", HeaderPromptTicks);
     if (!prompt && !m_link.failureReported()) {
         m_link.SetPromptChar(m_link.loaderPrompt());
-        prompt = m_link.SendCOMCmd_GetPrompt("\r");
+        prompt = m_link.SendCOMCmd_GetPrompt("\r", HeaderPromptTicks);
     }
     prompt = prompt && m_link.currentLink() == checkLink;
     if (!prompt) {
         if (!m_link.failureReported())
             m_view.showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
                                               "Exiting script."));
-        m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
         return false;
     }
     Timing::pump();
-    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
-    m_link.setCommandBuffer(uploadHeader(m_link.uploadKeyword(), m_state.loadAddress,
-                                         m_state.fileSize, m_state.checksum, m_state.loadVersion));
+    const QByteArray header = uploadHeader(m_link.uploadKeyword(), m_state.loadAddress,
+                                           m_state.fileSize, m_state.checksum,
+                                           m_state.loadVersion);
     Timing::pump();
     // From here the unit expects the file, over this link and no other.
     m_run.setUploadInFlight(true);
     m_state.link = m_link.currentLink();
     RecordLog::uploadGoing(currentRecord());
-    m_link.ResendCommand();
-    tellProgress(UploadPhase::Header);
     // The header goes once: a reconnect from here on must never send it again.
-    m_link.setCommandBuffer({});
+    m_link.sendOnce(header);
+    tellProgress(UploadPhase::Header);
     // The unit prepares its memory after the header before the data may start.
     Timing::sleepMs(HeaderSettleMs);
     Timing::pump();
@@ -292,25 +289,23 @@ bool Uploader::postUploadPromptWait()
     Timing::sleepMs(int(waitMs / 2));
     m_view.showStatus(QStringLiteral("Waiting for prompt......"));
     m_link.SetPromptChar(m_link.loaderPrompt());
-    m_link.setPromptTimeoutTicks(postUploadPromptTicks(m_state.fileSize));
+    const int storingTicks = postUploadPromptTicks(m_state.fileSize);
     if (m_link.tcpConnected())
-        m_link.commandTimer().setInterval(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
+        m_link.setWatchdogMs(int(std::min<qint64>(waitMs + 14000, INT_MAX)));
     Timing::sleepMs(100);
     Timing::pump();
-    bool prompt = promptOnUploadLink();
+    bool prompt = promptOnUploadLink(storingTicks);
     if (!prompt && uploadLinkHolds()) {
         m_view.showStatus(QStringLiteral("Waiting for prompt........"));
         Timing::sleepMs(2500);
         Timing::pump();
-        prompt = promptOnUploadLink();
+        prompt = promptOnUploadLink(storingTicks);
     }
     if (!prompt && uploadLinkHolds()) {
         if (m_link.tcpConnected())
             Timing::sleepMs(2000);
-        m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
-        prompt = promptOnUploadLink();
+        prompt = promptOnUploadLink(LinkState::DefaultPromptTicks);
     }
-    m_link.setPromptTimeoutTicks(LinkState::DefaultPromptTicks);
     // A link that went meanwhile is reported as the cancelled upload it is, and a stop from
     // outside (time limit, signal) that ended the wait has said why already: the unit was not
     // waited for, it did not fail to answer.
@@ -322,7 +317,7 @@ bool Uploader::postUploadPromptWait()
             m_view.showMessage(QStringLiteral("Error! Communications lost."));
         m_run.cancel(text);
     }
-    m_link.commandTimer().setInterval(WatchdogAfterUploadMs);
+    m_link.setWatchdogMs(WatchdogAfterUploadMs);
     return prompt;
 }
 
@@ -333,9 +328,9 @@ bool Uploader::uploadLinkHolds() const
 
 // The loader prompt, seen on the link that took the data; not asked for once the run is being
 // ended from outside.
-bool Uploader::promptOnUploadLink()
+bool Uploader::promptOnUploadLink(int ticks)
 {
-    return !m_run.ending() && uploadLinkHolds() && m_link.SendCOMCmd_GetPrompt("\r") &&
+    return !m_run.ending() && uploadLinkHolds() && m_link.SendCOMCmd_GetPrompt("\r", ticks) &&
            uploadLinkHolds();
 }
 

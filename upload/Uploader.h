@@ -105,7 +105,7 @@ private:
     bool postUploadPromptWait();
     void tellProgress(UploadPhase phase);
     bool uploadLinkHolds() const;
-    bool promptOnUploadLink();
+    bool promptOnUploadLink(int ticks);
     bool sentBytesMatchMeasure();
     UploadRecord currentRecord() const;
 

@@ -39,7 +39,7 @@ void startUpWithoutPorts()
 
 void silentProbe(TTamrinForm &form)
 {
-    form.deviceLink().setProbing(true);
+    const DeviceLink::Probing probing(form.deviceLink());
     qint64 shortest = 1 << 30;
     qint64 longest = 0;
     for (int i = 0; i < 10; ++i) {
@@ -49,7 +49,6 @@ void silentProbe(TTamrinForm &form)
         shortest = std::min(shortest, clock.elapsed());
         longest = std::max(longest, clock.elapsed());
     }
-    form.deviceLink().setProbing(false);
     std::printf("unanswered probe over a pseudo-terminal: %lld to %lld ms over 10 probes "
                 "(target 440 to 495 ms)\n",
                 static_cast<long long>(shortest), static_cast<long long>(longest));
@@ -57,7 +56,6 @@ void silentProbe(TTamrinForm &form)
 
 void fullPromptWait(TTamrinForm &form)
 {
-    form.deviceLink().setPromptTimeoutTicks(400);
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
     clock.start();

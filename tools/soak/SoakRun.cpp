@@ -177,7 +177,7 @@ bool SoakRun::connectLink(QString *error)
     form().EnetConnect1Click();
     dialog.ConnectButtonClick();
     // A script run from the button quietens the keep-alive itself; this one runs without it.
-    form().keepAliveTimer().stop();
+    form().deviceLink().holdKeepAlive(true);
     if (!form().tcpConnected()) {
         *error = QStringLiteral("no TCP connection to port %1: %2")
                      .arg(m_unit->tcpPort())
