@@ -1,7 +1,7 @@
 #include "app/InfoForm.h"
 
+#include "base/Timing.h"
 #include "link/CaptionBar.h"
-#include "link/Timing.h"
 #include "link/WindowLook.h"
 
 #include <QLabel>

@@ -102,3 +102,11 @@ bool QtOperatorDialogs::chooseFont(QWidget *owner, QFont &font)
         font = chosen;
     return ok;
 }
+
+void QtOperatorDialogs::closeOpenBoxes()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            box->done(0);
+    }
+}

@@ -10,10 +10,10 @@
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "link/WindowLook.h"
 
 #include <QAction>

@@ -6,12 +6,12 @@
 
 #include "app/StationProgress.h"
 #include "app/StatusLightController.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
 #include "link/PortList.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 
 #include <QCheckBox>
 #include <QFile>

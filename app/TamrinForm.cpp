@@ -4,10 +4,10 @@
 #include "app/ProcessGuard.h"
 #include "app/StationProgress.h"
 #include "app/TerminalPane.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "upload/ProgressForm.h"
 
 #include <QCloseEvent>

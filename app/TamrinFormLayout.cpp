@@ -9,9 +9,9 @@
 #include "app/StatusLight.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/PortList.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "link/WindowLook.h"
 
 #include <QAction>

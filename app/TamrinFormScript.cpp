@@ -4,9 +4,9 @@
 #include "app/TamrinForm.h"
 
 #include "app/TerminalPane.h"
+#include "base/OperatorDialogs.h"
+#include "base/WaitCursor.h"
 #include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
-#include "link/WaitCursor.h"
 
 #include <QDir>
 

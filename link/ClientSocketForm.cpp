@@ -1,8 +1,8 @@
 #include "link/ClientSocketForm.h"
 
+#include "base/OperatorDialogs.h"
 #include "link/EthernetFields.h"
 #include "link/EthernetLink.h"
-#include "link/OperatorDialogs.h"
 #include "link/WindowLook.h"
 
 #include <QCloseEvent>

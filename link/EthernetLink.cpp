@@ -13,12 +13,12 @@
 // bytes are never continued on another connection, and its header is never sent again.
 #include "link/EthernetLink.h"
 
+#include "base/Timing.h"
+#include "base/WaitCursor.h"
 #include "link/ClientSocketForm.h"
 #include "link/DeviceLink.h"
 #include "link/EthernetFields.h"
 #include "link/RunControl.h"
-#include "link/Timing.h"
-#include "link/WaitCursor.h"
 
 #include <QTcpSocket>
 #include <QTimer>

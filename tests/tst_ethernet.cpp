@@ -5,8 +5,8 @@
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/ClientSocketForm.h"
-#include "link/Timing.h"
 #include "upload/FileMeasure.h"
 #include "upload/ProgressForm.h"
 

@@ -10,8 +10,8 @@
 #include "app/SplashForm.h"
 #include "app/StatusLight.h"
 #include "app/TerminalPane.h"
+#include "base/OperatorDialogs.h"
 #include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
 #include "link/WindowLook.h"
 #include "upload/ProgressForm.h"
 

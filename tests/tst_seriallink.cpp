@@ -7,8 +7,8 @@
 
 #include "app/TerminalModel.h"
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "upload/ProgressForm.h"
 
 #include <QElapsedTimer>

@@ -6,7 +6,7 @@
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "upload/FileMeasure.h"
 #include "upload/ProgressForm.h"
 

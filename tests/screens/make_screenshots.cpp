@@ -14,9 +14,9 @@
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "upload/ProgressForm.h"
 
 #include <QApplication>
