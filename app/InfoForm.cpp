@@ -1,8 +1,8 @@
 #include "app/InfoForm.h"
 
+#include "app/CaptionBar.h"
+#include "app/WindowLook.h"
 #include "base/Timing.h"
-#include "link/CaptionBar.h"
-#include "link/WindowLook.h"
 
 #include <QLabel>
 

@@ -1,6 +1,6 @@
 #include "app/QtOperatorDialogs.h"
 
-#include "link/WindowLook.h"
+#include "app/WindowLook.h"
 
 #include <QApplication>
 #include <QFileDialog>

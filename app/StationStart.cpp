@@ -4,11 +4,11 @@
 // attempt, from the script's first line.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/StationProgress.h"
 #include "app/StatusLightController.h"
 #include "base/OperatorDialogs.h"
 #include "base/Timing.h"
-#include "link/ClientSocketForm.h"
 #include "link/PortList.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"

@@ -3,10 +3,10 @@
 // question and the link's restart.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/TerminalPane.h"
 #include "base/OperatorDialogs.h"
 #include "base/WaitCursor.h"
-#include "link/ClientSocketForm.h"
 
 #include <QDir>
 

@@ -4,11 +4,11 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
+#include "app/ProgressForm.h"
 #include "app/TerminalPane.h"
 #include "base/Timing.h"
-#include "link/ClientSocketForm.h"
 #include "upload/FileMeasure.h"
-#include "upload/ProgressForm.h"
 
 #include <QAction>
 #include <QCheckBox>

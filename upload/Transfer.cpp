@@ -25,7 +25,7 @@
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
 #include "upload/FileMeasure.h"
-#include "upload/ProgressForm.h"
+#include "upload/ProgressSink.h"
 #include "upload/RecordLog.h"
 
 #include <QFile>

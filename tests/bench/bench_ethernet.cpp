@@ -5,8 +5,8 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
 #include "base/Timing.h"
-#include "link/ClientSocketForm.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
