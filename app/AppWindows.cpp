@@ -1,12 +1,12 @@
 #include "app/AppWindows.h"
 
 #include "app/Accessibility.h"
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
+#include "app/ProgressForm.h"
 #include "app/SplashForm.h"
 #include "app/TamrinForm.h"
-#include "link/ClientSocketForm.h"
-#include "link/WindowLook.h"
-#include "upload/ProgressForm.h"
+#include "app/WindowLook.h"
 
 AppWindows::AppWindows()
 {

@@ -1,8 +1,8 @@
 #include "app/InfoForm.h"
 
-#include "link/CaptionBar.h"
-#include "link/Timing.h"
-#include "link/WindowLook.h"
+#include "app/CaptionBar.h"
+#include "app/WindowLook.h"
+#include "base/Timing.h"
 
 #include <QLabel>
 

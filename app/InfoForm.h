@@ -1,7 +1,7 @@
 // The "Information" window: a small always-on-top notice that the serial port search shows
 // while it tries a port ("Checking COM Port 3, Baud 38400. Please wait...."). Its bold text
 // is 16 pixels high, smaller when a text would not fit otherwise. It has a caption and no
-// buttons, and draws the caption itself (link/CaptionBar.h).
+// buttons, and draws the caption itself (app/CaptionBar.h).
 #pragma once
 
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "app/QtOperatorDialogs.h"
 
-#include "link/WindowLook.h"
+#include "app/WindowLook.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -101,4 +101,12 @@ bool QtOperatorDialogs::chooseFont(QWidget *owner, QFont &font)
     if (ok)
         font = chosen;
     return ok;
+}
+
+void QtOperatorDialogs::closeOpenBoxes()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            box->done(0);
+    }
 }

@@ -5,7 +5,7 @@
 // so that the dialog waiting for the operator is the topmost window of the program.
 #pragma once
 
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
 
 class QtOperatorDialogs : public OperatorDialogs
 {
@@ -15,4 +15,6 @@ public:
     bool yesNo(QWidget *owner, const QString &caption, const QString &text) override;
     QString openFile(QWidget *owner, const QString &folder, const QString &filter) override;
     bool chooseFont(QWidget *owner, QFont &font) override;
+    // Every message box on screen is one of these dialogs' own.
+    void closeOpenBoxes() override;
 };

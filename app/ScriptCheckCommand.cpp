@@ -2,9 +2,9 @@
 
 #include "app/Settings.h"
 #include "app/Station.h"
+#include "base/NativeFile.h"
 #include "link/LinkState.h"
 #include "script/ScriptCheck.h"
-#include "upload/NativeFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/Settings.h"
 
+#include "base/NativeFile.h"
 #include "script/ScriptSyntax.h"
-#include "upload/NativeFile.h"
 
 #include <QBuffer>
 #include <QDir>

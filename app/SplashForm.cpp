@@ -1,7 +1,7 @@
 #include "app/SplashForm.h"
 
 #include "app/Settings.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -5,16 +5,16 @@
 // limit, a signal) ends a run, or the process when no run is going.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/ProcessGuard.h"
 #include "app/Settings.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
+#include "app/WindowLook.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "link/WindowLook.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 // start in place of Qt's abort when no platform starts (see Station.h).
 #include "app/Station.h"
 
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
 
 #include <QStringList>
 #include <QtGlobal>

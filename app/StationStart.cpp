@@ -4,14 +4,14 @@
 // attempt, from the script's first line.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/StationProgress.h"
 #include "app/StatusLightController.h"
-#include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/PortList.h"
 #include "link/PortNames.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -1,14 +1,14 @@
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
 #include "app/ProcessGuard.h"
+#include "app/ProgressForm.h"
 #include "app/StationProgress.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "upload/ProgressForm.h"
 
 #include <QCloseEvent>
 #include <QAction>

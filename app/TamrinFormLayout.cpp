@@ -1,7 +1,7 @@
 // The main window's controls, menu tree and timers, laid out as the operator knows them:
 // a fixed 526 by 425 client area, the script button, the RS-232 group with its four lights,
 // the terminal pane and a one-panel status line. The fonts it names are replaced by a plain
-// sans where the machine lacks them (link/WindowLook.h). Each COM Port entry's status tip tells
+// sans where the machine lacks them (app/WindowLook.h). Each COM Port entry's status tip tells
 // which device its number names, brought up to date whenever that menu opens.
 #include "app/TamrinForm.h"
 
@@ -9,10 +9,10 @@
 #include "app/StatusLight.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
+#include "app/WindowLook.h"
+#include "base/Timing.h"
 #include "link/PortList.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "link/WindowLook.h"
 
 #include <QAction>
 #include <QCheckBox>

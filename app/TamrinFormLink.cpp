@@ -3,13 +3,13 @@
 // menus, and to each other.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
+#include "app/ProgressForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
 #include "link/DeviceLink.h"
 #include "link/SerialPort.h"
-#include "upload/ProgressForm.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 // question and the link's restart.
 #include "app/TamrinForm.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
-#include "link/WaitCursor.h"
+#include "base/OperatorDialogs.h"
+#include "base/WaitCursor.h"
 
 #include <QDir>
 

@@ -3,7 +3,7 @@
 #include "app/TamrinForm.h"
 
 #include "app/TerminalPane.h"
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
 #include "link/SerialPort.h"
 #include "link/TerminalBytes.h"
 

@@ -1,9 +1,9 @@
 #include "link/DeviceLink.h"
 
+#include "base/Timing.h"
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
 #include "link/TerminalBytes.h"
-#include "link/Timing.h"
 
 #include <QTcpSocket>
 #include <QTimer>

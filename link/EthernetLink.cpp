@@ -13,12 +13,12 @@
 // bytes are never continued on another connection, and its header is never sent again.
 #include "link/EthernetLink.h"
 
-#include "link/ClientSocketForm.h"
+#include "base/Timing.h"
+#include "base/WaitCursor.h"
 #include "link/DeviceLink.h"
+#include "link/EthernetEndpoint.h"
 #include "link/EthernetFields.h"
 #include "link/RunControl.h"
-#include "link/Timing.h"
-#include "link/WaitCursor.h"
 
 #include <QTcpSocket>
 #include <QTimer>
@@ -60,7 +60,7 @@ EthernetLink::EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run
             [deliver] { deliver(&EthernetLink::ClientSocket1Error); });
 }
 
-void EthernetLink::attachDialog(TClientSocketForm *dialog)
+void EthernetLink::attachDialog(EthernetEndpoint *dialog)
 {
     m_dialog = dialog;
     if (m_dialog)
@@ -76,9 +76,7 @@ void EthernetLink::closeClientSocket()
 void EthernetLink::EnetConnect1Click()
 {
     m_state.userDisconnect = false;
-    m_dialog->show();
-    m_dialog->raise();
-    m_dialog->activateWindow();
+    m_dialog->present();
 }
 
 bool EthernetLink::dialogMayAct() const
@@ -93,7 +91,7 @@ bool EthernetLink::reconnectInDialog()
         return false;
     m_state.userDisconnect = false;
     m_state.dialogForRun = true;
-    m_dialog->exec();
+    m_dialog->runModal();
     m_state.dialogForRun = false;
     return true;
 }
@@ -108,7 +106,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
         m_state.connectInProgress = false;
         return;
     }
-    TClientSocketForm &dialog = *m_dialog;
+    EthernetEndpoint &dialog = *m_dialog;
     const PortCheck portCheck = checkPort(dialog.portText());
     const std::optional<QHostAddress> unit = address(dialog.octetTexts());
     if (portCheck != PortCheck::Valid || !unit) {
@@ -130,8 +128,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
         waitForConnectOutcome(report, QStringLiteral("%1 port %2").arg(unit->toString()).arg(port));
     }
     if (m_link.tcpConnected()) {
-        if (dialog.isVisible())
-            dialog.hide();
+        dialog.dismiss();
         m_link.setLastLinkKind(LinkKind::Ethernet);
     }
     m_state.connectInProgress = false;

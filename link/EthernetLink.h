@@ -3,7 +3,8 @@
 // connect time-out (ConnectionTimer) and the connection's number, which changes with every
 // connect and close so that an event of an earlier connection is dropped. It is handed the TCP
 // client, DeviceLink (the prompt checks go through it), the run control, the Ethernet dialog
-// and the window's view of the link: the status line, message boxes, buttons, menus and pane.
+// (as an EthernetEndpoint: its fields, and showing it) and the window's view of the link: the
+// status line, message boxes, buttons, menus and pane.
 #pragma once
 
 #include <QObject>
@@ -15,7 +16,7 @@ class DeviceLink;
 class QTcpSocket;
 class QTimer;
 class RunControl;
-class TClientSocketForm;
+class EthernetEndpoint;
 
 // Whether a failed connect attempt tells the operator itself, or leaves that to its caller
 // (a reconnect, a prompt wait).
@@ -80,7 +81,7 @@ public:
     EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent = nullptr);
     void setView(View view) { m_view = std::move(view); }
     // The dialog whose fields name the unit's address and port.
-    void attachDialog(TClientSocketForm *dialog);
+    void attachDialog(EthernetEndpoint *dialog);
 
     void EnetConnect1Click();
     void EnetDisconnect1Click();
@@ -116,7 +117,7 @@ private:
     QTcpSocket &m_socket;
     DeviceLink &m_link;
     RunControl &m_run;
-    TClientSocketForm *m_dialog = nullptr;
+    EthernetEndpoint *m_dialog = nullptr;
     View m_view;
     EthernetState m_state;
     QTimer *m_connectionTimer = nullptr;

@@ -8,12 +8,12 @@
 // one look. Each of the operator's selections and searches is a look of its own.
 #include "link/PortSelector.h"
 
+#include "base/Timing.h"
+#include "base/WaitCursor.h"
 #include "link/DeviceLink.h"
 #include "link/PortNames.h"
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "link/WaitCursor.h"
 
 #include <QTimer>
 

@@ -4,8 +4,8 @@
 // dropped after it closed it.
 #include "link/SerialPort.h"
 
+#include "base/Timing.h"
 #include "link/PortNames.h"
-#include "link/Timing.h"
 
 #include <QFile>
 #include <QFileInfo>

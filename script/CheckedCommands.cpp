@@ -4,13 +4,13 @@
 // are the run's own constants.
 #include "script/ScriptChecker.h"
 
+#include "base/ByteText.h"
+#include "base/NativeFile.h"
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
-#include "link/Timing.h"
 #include "script/ScriptRunner.h"
 #include "script/ScriptSyntax.h"
-#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
-#include "upload/NativeFile.h"
 #include "upload/Uploader.h"
 
 #include <QFile>

@@ -3,9 +3,9 @@
 // waiting for either prompt (_WP).
 #include "script/ScriptRunner.h"
 
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
 #include "link/RunControl.h"
-#include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 
 using namespace ScriptSyntax;

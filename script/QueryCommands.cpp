@@ -4,10 +4,10 @@
 // or Cancel and _DO / _DC follow the answer. None of them fails the run by itself.
 #include "script/ScriptRunner.h"
 
+#include "base/ByteText.h"
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
-#include "link/Timing.h"
 #include "script/ScriptSyntax.h"
-#include "upload/ByteText.h"
 
 using namespace ScriptSyntax;
 using namespace ByteText;

@@ -1,8 +1,8 @@
 #include "script/ScriptChecker.h"
 
+#include "base/ByteText.h"
 #include "script/ScriptLineReader.h"
 #include "script/ScriptSyntax.h"
-#include "upload/ByteText.h"
 #include "upload/UploadState.h"
 
 #include <optional>

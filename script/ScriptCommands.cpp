@@ -4,8 +4,8 @@
 // goes on.
 #include "script/ScriptRunner.h"
 
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
-#include "link/Timing.h"
 #include "script/ScriptSyntax.h"
 #include "upload/Uploader.h"
 

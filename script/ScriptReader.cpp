@@ -3,11 +3,11 @@
 // file, at _FI, at the first command that fails, or as soon as the cancel flag is set.
 #include "script/ScriptRunner.h"
 
+#include "base/NativeFile.h"
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
 #include "link/RunControl.h"
-#include "link/Timing.h"
 #include "script/ScriptLineReader.h"
-#include "upload/NativeFile.h"
 
 #include <QFile>
 

@@ -7,13 +7,13 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/CaptionBar.h"
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
+#include "app/ProgressForm.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
-#include "link/CaptionBar.h"
-#include "link/ClientSocketForm.h"
-#include "upload/ProgressForm.h"
 #include "upload/UploadState.h"
 
 #include <QElapsedTimer>

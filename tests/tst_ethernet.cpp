@@ -4,11 +4,11 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
+#include "app/ProgressForm.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "upload/FileMeasure.h"
-#include "upload/ProgressForm.h"
 
 #include <QAction>
 #include <QCheckBox>

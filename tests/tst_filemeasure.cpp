@@ -1,6 +1,6 @@
 // Upload's pure pieces: measuring files (the 16-bit checksum and size, the file date text,
 // and the header line), and how a script's bytes are shown and put in capitals.
-#include "upload/ByteText.h"
+#include "base/ByteText.h"
 #include "upload/FileMeasure.h"
 
 #include <QTemporaryDir>

@@ -4,16 +4,16 @@
 // fonts the set-up installs, message boxes, the progress window that stays up, the icon.
 #include "FormFixture.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/ElidedLabel.h"
 #include "app/InfoForm.h"
+#include "app/ProgressForm.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/StatusLight.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
-#include "link/OperatorDialogs.h"
-#include "link/WindowLook.h"
-#include "upload/ProgressForm.h"
+#include "app/WindowLook.h"
+#include "base/OperatorDialogs.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -7,8 +7,8 @@
 
 #include "app/InfoForm.h"
 #include "app/StatusLightController.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 
 #include <QAction>
 #include <QCheckBox>

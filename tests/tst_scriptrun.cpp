@@ -4,8 +4,8 @@
 #include "UnitSim.h"
 
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,11 +5,11 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ProgressForm.h"
 #include "app/TerminalModel.h"
 #include "app/TerminalPane.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "upload/ProgressForm.h"
 
 #include <QElapsedTimer>
 #include <QFile>

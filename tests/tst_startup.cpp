@@ -3,14 +3,14 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
 #include "app/ProcessGuard.h"
+#include "app/ProgressForm.h"
 #include "app/SplashForm.h"
 #include "app/StatusLightController.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
-#include "upload/ProgressForm.h"
 #include "upload/RecordLog.h"
 
 #include <QAction>

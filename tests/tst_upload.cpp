@@ -5,10 +5,10 @@
 #include "OpenWatch.h"
 #include "UnitSim.h"
 
+#include "app/ProgressForm.h"
 #include "app/TerminalPane.h"
-#include "link/Timing.h"
+#include "base/Timing.h"
 #include "upload/FileMeasure.h"
-#include "upload/ProgressForm.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "upload/FileMeasure.h"
 
-#include "link/Timing.h"
-#include "upload/NativeFile.h"
+#include "base/NativeFile.h"
+#include "base/Timing.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -4,10 +4,10 @@
 // complete. The chain survives the end of a run.
 #include "upload/Uploader.h"
 
-#include "link/Timing.h"
-#include "upload/ByteText.h"
+#include "base/ByteText.h"
+#include "base/NativeFile.h"
+#include "base/Timing.h"
 #include "upload/FileMeasure.h"
-#include "upload/NativeFile.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
 #include "upload/RecordLog.h"
 
-#include "link/OperatorDialogs.h"
-#include "link/Timing.h"
-#include "upload/ByteText.h"
+#include "base/ByteText.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -17,15 +17,15 @@
 // the prompt is all the protocol confirms, and a unit may report an error before it.
 #include "upload/Uploader.h"
 
+#include "base/ByteText.h"
+#include "base/NativeFile.h"
+#include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
-#include "link/OperatorDialogs.h"
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "upload/ByteText.h"
 #include "upload/FileMeasure.h"
-#include "upload/NativeFile.h"
-#include "upload/ProgressForm.h"
+#include "upload/ProgressSink.h"
 #include "upload/RecordLog.h"
 
 #include <QFile>

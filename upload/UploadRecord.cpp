@@ -1,6 +1,6 @@
 #include "upload/UploadRecord.h"
 
-#include "upload/ByteText.h"
+#include "base/ByteText.h"
 
 QString outcomeWord(UploadRecord::Outcome outcome)
 {

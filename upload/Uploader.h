@@ -3,7 +3,7 @@
 // while the progress window counts them, waits for the unit's prompt that confirms them, and
 // writes each upload's record line. A cancel (any failure, the time limit, a signal) stops the
 // transfer before its next block; only the start of the next run clears it. It owns the upload state and is handed the serial port,
-// the TCP client (for the record), DeviceLink, the run control, the progress window and the
+// the TCP client (for the record), DeviceLink, the run control, the progress window (a ProgressSink) and the
 // window's view of an upload: the status line, message boxes, the menus that could change the
 // link, and the terminal pane.
 #pragma once
@@ -23,7 +23,7 @@ class QFile;
 class QTcpSocket;
 class RunControl;
 class SerialPort;
-class TProgressForm;
+class ProgressSink;
 
 enum class UploadPhase
 {
@@ -62,7 +62,7 @@ public:
 
     Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
     void setView(View view) { m_view = std::move(view); }
-    void attachProgress(TProgressForm *progress) { m_progress = progress; }
+    void attachProgress(ProgressSink *progress) { m_progress = progress; }
 
     // The load commands: each takes its command's argument as the script wrote it (nothing
     // when the line had none) and returns false when the run must stop.
@@ -113,7 +113,7 @@ private:
     QTcpSocket &m_socket;
     DeviceLink &m_link;
     RunControl &m_run;
-    TProgressForm *m_progress = nullptr;
+    ProgressSink *m_progress = nullptr;
     View m_view;
     UploadState m_state;
     // The bytes the transfer has sent so far.

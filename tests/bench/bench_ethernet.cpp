@@ -5,8 +5,8 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
-#include "link/ClientSocketForm.h"
-#include "link/Timing.h"
+#include "app/ClientSocketForm.h"
+#include "base/Timing.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

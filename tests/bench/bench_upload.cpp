@@ -4,8 +4,8 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 #include "upload/FileMeasure.h"
 
 #include <QApplication>

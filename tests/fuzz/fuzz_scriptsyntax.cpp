@@ -8,8 +8,8 @@
 // displayText must round-trip every valid UTF-8 text and show any other byte for byte.
 #include "FuzzCheck.h"
 
+#include "base/ByteText.h"
 #include "script/ScriptSyntax.h"
-#include "upload/ByteText.h"
 
 #include <QString>
 

@@ -10,14 +10,14 @@
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/InfoForm.h"
+#include "app/ProgressForm.h"
 #include "app/QtOperatorDialogs.h"
 #include "app/SplashForm.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
-#include "upload/ProgressForm.h"
 
 #include <QApplication>
 #include <QDir>

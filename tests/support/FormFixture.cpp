@@ -1,7 +1,7 @@
 #include "FormFixture.h"
 
+#include "base/Timing.h"
 #include "link/SerialPort.h"
-#include "link/Timing.h"
 
 #include <QFile>
 #include <QtGlobal>

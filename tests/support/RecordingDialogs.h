@@ -3,7 +3,7 @@
 // dialog is cancelled unless a test plays it.
 #pragma once
 
-#include "link/OperatorDialogs.h"
+#include "base/OperatorDialogs.h"
 
 #include <QFont>
 #include <QList>

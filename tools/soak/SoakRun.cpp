@@ -10,8 +10,8 @@
 #include "StderrCapture.h"
 #include "UnitSim.h"
 
+#include "app/ClientSocketForm.h"
 #include "app/TerminalPane.h"
-#include "link/ClientSocketForm.h"
 #include "link/SerialPort.h"
 
 #include <QCoreApplication>

@@ -15,7 +15,7 @@
 #include "SoakTally.h"
 #include "StderrCapture.h"
 
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,7 +1,4 @@
-#include "link/OperatorDialogs.h"
-
-#include <QApplication>
-#include <QMessageBox>
+#include "base/OperatorDialogs.h"
 
 #include <cerrno>
 #include <memory>
@@ -51,10 +48,8 @@ void OperatorDialogs::install(OperatorDialogs *dialogs)
 void OperatorDialogs::stopAsking()
 {
     g_stoppedAsking = true;
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
-            box->done(0);
-    }
+    if (auto &dialogs = installed())
+        dialogs->closeOpenBoxes();
 }
 
 QString stderrLine(const QString &text)

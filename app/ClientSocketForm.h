@@ -4,10 +4,13 @@
 // makes the caption.
 //
 // The dialog only holds and checks its fields. Connecting, the prompt check and everything
-// after it belong to the main window's Ethernet link, which the Connect button calls; while
-// a connect waits for its outcome the dialog cannot be closed. An octet field is checked
-// when the focus leaves it for another control of the dialog.
+// after it belong to the main window's Ethernet link, which the Connect button calls and which
+// knows the dialog only as its EthernetEndpoint; while a connect waits for its outcome the
+// dialog cannot be closed. An octet field is checked when the focus leaves it for another
+// control of the dialog.
 #pragma once
+
+#include "link/EthernetEndpoint.h"
 
 #include <QDialog>
 
@@ -18,14 +21,14 @@ class QLineEdit;
 class QPushButton;
 class EthernetLink;
 
-class TClientSocketForm : public QDialog
+class TClientSocketForm : public QDialog, public EthernetEndpoint
 {
     Q_OBJECT
 public:
     explicit TClientSocketForm(QWidget *parent = nullptr);
 
     // The Ethernet link the dialog drives.
-    void attach(EthernetLink *link) { m_link = link; }
+    void attach(EthernetLink *link) override { m_link = link; }
 
     void ConnectButtonClick();
     void DisconnectButtonClick();
@@ -34,14 +37,20 @@ public:
     // The check made when the focus leaves octet field 'index' (0 to 3).
     void IPEditExit(int index);
 
-    std::array<QString, 4> octetTexts() const;
+    std::array<QString, 4> octetTexts() const override;
     void setOctets(const std::array<int, 4> &octets);
-    QString portText() const;
+    QString portText() const override;
     void setPort(int port);
     // The fields and the Connect button; disabled while a connect waits.
-    void setFieldsEnabled(bool enabled);
-    void focusPortField();
+    void setFieldsEnabled(bool enabled) override;
+    void focusPortField() override;
     QString statusText() const;
+
+    // How the link brings the dialog up, for the operator's connect and for a run's
+    // reconnect, and puts it away once connected.
+    void present() override;
+    void runModal() override;
+    void dismiss() override;
 
     std::array<QLineEdit *, 4> IPEdit{};
     QLineEdit *PortEdit = nullptr;

@@ -1,6 +1,6 @@
-#include "link/CaptionBar.h"
+#include "app/CaptionBar.h"
 
-#include "link/WindowLook.h"
+#include "app/WindowLook.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,10 +1,10 @@
-#include "upload/ProgressForm.h"
+#include "app/ProgressForm.h"
 
-#include "link/CaptionBar.h"
+#include "app/CaptionBar.h"
+#include "app/WindowLook.h"
+#include "base/ByteText.h"
+#include "base/Timing.h"
 #include "link/RunControl.h"
-#include "link/Timing.h"
-#include "link/WindowLook.h"
-#include "upload/ByteText.h"
 #include "upload/UploadState.h"
 
 #include <QCloseEvent>

@@ -29,12 +29,17 @@ public:
     // True with the chosen font in 'font'; false (font untouched) on Cancel.
     virtual bool chooseFont(QWidget *owner, QFont &font) = 0;
 
+    // Closes the boxes of this implementation that are open now, each as if answered Cancel
+    // or No (stopAsking). Dialogs that never leave a box open have nothing to close.
+    virtual void closeOpenBoxes() {}
+
     static OperatorDialogs &current();
     // Takes ownership; the previous implementation is deleted.
     static void install(OperatorDialogs *dialogs);
     // The run is being ended (time limit, signal): from now on nobody is asked. Boxes only go
     // to standard error and count as acknowledged, questions get Cancel or No, and a box open
-    // now closes as if so answered. Installing dialogs asks again.
+    // now closes as if so answered (the installed dialogs close it: closeOpenBoxes). Installing
+    // dialogs asks again.
     static void stopAsking();
 };
 

@@ -1,4 +1,4 @@
-#include "upload/ByteText.h"
+#include "base/ByteText.h"
 
 #include <QList>
 #include <QStringDecoder>

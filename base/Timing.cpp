@@ -1,4 +1,4 @@
-#include "link/Timing.h"
+#include "base/Timing.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "upload/NativeFile.h"
+#include "base/NativeFile.h"
 
 #include <QFile>
 

@@ -4,7 +4,8 @@
 // which with its value keeps its place whatever the name: a long path shows its folders
 // elided first, a name too long even so is shortened in the middle, and the whole path is the
 // name's tooltip. The window has a caption and no buttons (it draws the caption itself:
-// link/CaptionBar.h) and refuses to close while shown: only the end of the upload hides it.
+// app/CaptionBar.h) and refuses to close while shown: only the end of the upload hides it.
+// The uploader knows it only as its ProgressSink.
 //
 // It also shows the cancel flag, the application-wide stop signal that the run control holds:
 // failures anywhere (a block that cannot be sent, the command watchdog, a lost connection, no
@@ -12,6 +13,8 @@
 // script run stop when they see it. Its Cancel button sets it too. Showing the window leaves
 // it as it is: a run cancelled in the pause after an upload's header stays cancelled.
 #pragma once
+
+#include "upload/ProgressSink.h"
 
 #include <QWidget>
 
@@ -21,7 +24,7 @@ class QPushButton;
 class RunControl;
 struct UploadState;
 
-class TProgressForm : public QWidget
+class TProgressForm : public QWidget, public ProgressSink
 {
     Q_OBJECT
 public:
@@ -34,11 +37,11 @@ public:
 
     // Fills the labels from the upload and shows the window; the bar's maximum is 'maximum',
     // or 1 when that is not above 0.
-    void ShowProgressForm(int maximum, const UploadState &upload);
+    void ShowProgressForm(int maximum, const UploadState &upload) override;
     // One block sent. A step past the maximum leaves the bar at its maximum.
-    void StepIt();
+    void StepIt() override;
     // Bar back to 0, window hidden.
-    void HideProgressForm();
+    void HideProgressForm() override;
     void CancelButtonClick();
 
     QProgressBar *FileProgressBar = nullptr;

@@ -1,7 +1,7 @@
 // The substitutions for a missing family are registered the first time a window asks for it;
 // a caption's width is measured in the platform's title font, since the window manager's own
 // font cannot be asked for.
-#include "link/WindowLook.h"
+#include "app/WindowLook.h"
 
 #include <QApplication>
 #include <QFontDatabase>

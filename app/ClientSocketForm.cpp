@@ -1,9 +1,9 @@
-#include "link/ClientSocketForm.h"
+#include "app/ClientSocketForm.h"
 
+#include "app/WindowLook.h"
+#include "base/OperatorDialogs.h"
 #include "link/EthernetFields.h"
 #include "link/EthernetLink.h"
-#include "link/OperatorDialogs.h"
-#include "link/WindowLook.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
@@ -165,6 +165,24 @@ void TClientSocketForm::focusPortField()
 QString TClientSocketForm::statusText() const
 {
     return StatusBar1->text();
+}
+
+void TClientSocketForm::present()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TClientSocketForm::runModal()
+{
+    exec();
+}
+
+void TClientSocketForm::dismiss()
+{
+    if (isVisible())
+        hide();
 }
 
 void TClientSocketForm::showEvent(QShowEvent *event)
