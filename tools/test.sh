@@ -4,4 +4,4 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/setup.sh"
 cd "$root/build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure --timeout 300 -j2
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2
