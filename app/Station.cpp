@@ -4,6 +4,7 @@
 #include "app/Station.h"
 
 #include "base/OperatorDialogs.h"
+#include "base/Timing.h"
 
 #include <QStringList>
 #include <QtGlobal>
@@ -179,6 +180,33 @@ std::optional<bool> parseUnattended(const QByteArray &value)
     if (value.isEmpty() || value == "0")
         return false;
     return std::nullopt;
+}
+
+std::optional<double> parseTimeScale(const QByteArray &value)
+{
+    bool number = false;
+    const double scale = value.trimmed().toDouble(&number);
+    if (!number || !(scale > 0.0 && scale <= 1.0))
+        return std::nullopt;
+    return scale;
+}
+
+void scaleTimingFromEnvironment()
+{
+    if (!qEnvironmentVariableIsSet("TAMRIN_TIME_SCALE"))
+        return;
+    const QByteArray value = qgetenv("TAMRIN_TIME_SCALE");
+    const std::optional<double> scale = parseTimeScale(value);
+    if (!scale) {
+        WriteStderrLine(QStringLiteral("TAMRIN_TIME_SCALE=%1 ignored: it takes a number above 0 "
+                                       "and at most 1. The protocol keeps its real timing.")
+                            .arg(QString::fromLocal8Bit(value)));
+        return;
+    }
+    Timing::setScale(*scale);
+    WriteStderrLine(QStringLiteral("TAMRIN_TIME_SCALE=%1: the protocol's pauses and waits take %1 "
+                                   "of their real time (a test knob; never on a station).")
+                        .arg(QString::fromLocal8Bit(value.trimmed())));
 }
 
 StationSettings fromEnvironment(const QString &platformName)

@@ -70,4 +70,12 @@ std::optional<int> parseRunTimeout(const QByteArray &value);
 // "1" asks for an unattended station, "0" or nothing does not; anything else is no answer.
 std::optional<bool> parseUnattended(const QByteArray &value);
 
+// TAMRIN_TIME_SCALE, a knob for the tests alone: a number above 0 and at most 1 by which every
+// pause and wait of the protocol is multiplied (Timing::setScale). Read once, after the
+// application object exists; when set, one "Tamrin: " line says what it did, so that a scaled
+// run is never mistaken for a station's. Unset, the protocol keeps its real timing.
+void scaleTimingFromEnvironment();
+// A number with 0 < scale <= 1, nothing else.
+std::optional<double> parseTimeScale(const QByteArray &value);
+
 } // namespace Station

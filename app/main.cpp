@@ -139,6 +139,7 @@ int main(int argc, char *argv[])
     // No display name: Qt would append it to every window caption, and the captions are
     // exactly the windows' own texts.
     QApplication::setApplicationName(QStringLiteral("Tamrin"));
+    Station::scaleTimingFromEnvironment();
     const StationSettings settings = Station::fromEnvironment(QApplication::platformName());
     OperatorDialogs::install(settings.unattended ? new UnattendedDialogs : new QtOperatorDialogs);
     ProcessGuard guard(endByForce);

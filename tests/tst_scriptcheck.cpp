@@ -544,6 +544,9 @@ QByteArray tst_ScriptCheck::wireOfRun(const QByteArray &script)
         environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("TAMRIN_PORTS_DIR"), ports);
     environment.insert(QStringLiteral("TAMRIN_RUN_TIMEOUT"), QStringLiteral("60"));
+    // The bytes do not hang on the pauses between them: a quarter of each, which still leaves
+    // the simulated unit far more than it needs to answer before a nudge is due.
+    environment.insert(QStringLiteral("TAMRIN_TIME_SCALE"), QStringLiteral("0.25"));
     QProcess tamrin;
     tamrin.setProcessEnvironment(environment);
     tamrin.setWorkingDirectory(m_folder->path());

@@ -122,8 +122,10 @@ void tst_ScriptRun::sends()
     QCOMPARE(run(script), 1);
     QCOMPARE(form().statusText(), QStringLiteral("SUCCESS. Reading script file complete"));
     QVERIFY(messages().isEmpty());
-    QTest::qWait(50);
-    QCOMPARE(m_sim->received(), wire);
+    // What the unit has once it has the marker sent after the run is all the run sent.
+    QCOMPARE(run("_SC \"MARK\"\n"), 1);
+    QTRY_VERIFY(m_sim->received().endsWith("MARK\r"));
+    QCOMPARE(m_sim->received(), wire + "MARK\r");
 }
 
 void tst_ScriptRun::overlongLineStopsTheRun()
@@ -265,7 +267,8 @@ void tst_ScriptRun::failingTailStopsTheRun()
     m_fixture->dialogs().answers = {true};
     QCOMPARE(run("_DQ \"Load?\"\n_DO _TC \"^M\"\n_SC \"AFTER\"\n"), 0);
     QCOMPARE(messages(), QStringList{"Error! Unit not in Loader Mode! Exiting script"});
-    QTest::qWait(50);
+    QCOMPARE(run("_SC \"MARK\"\n"), 1);
+    QTRY_VERIFY(m_sim->received().endsWith("MARK\r"));
     QVERIFY(!m_sim->received().contains("AFTER"));
 }
 
@@ -372,6 +375,8 @@ void tst_ScriptRun::loaderModeCheckFailsInRealTime()
 {
     // The loader-mode check against a unit that stays in normal mode, at the protocol's own
     // pace: 135-tick waits for the loader prompt, and the pauses of 500, 2500 and 2000 ms.
+    if (!FormFixture::realTimeRun())
+        QSKIP("at real time: the realtime entry runs it");
     QVERIFY(m_sim->command(QStringLiteral("no-loader on")));
     Timing::setScale(1.0);
     QCOMPARE(run("_TC \"^M\"\n"), 0);
@@ -385,11 +390,12 @@ void tst_ScriptRun::loaderModeCheckFailsInRealTime()
     const QList<qint64> least{wait - 55, 500, wait - 55 + 2500, wait - 55 + 2000, wait - 55};
     // The unit stamps each chunk when it reads it, in whole milliseconds, and so does the
     // sender's clock: a pause may measure a few milliseconds short. Late is what a loaded
-    // machine adds, hence the wide upper margin.
+    // machine adds: no gap has an upper bound; that no wait or pause is repeated shows in the
+    // six chunks above.
     constexpr qint64 StampSlack = 25;
     for (int i = 0; i < least.size(); ++i) {
         const qint64 gap = times.at(i + 1) - times.at(i);
-        QVERIFY2(gap >= least.at(i) - StampSlack && gap <= least.at(i) + 2000,
+        QVERIFY2(gap >= least.at(i) - StampSlack,
                  qPrintable(QStringLiteral("gap %1: %2 ms").arg(i).arg(gap)));
     }
 }
@@ -441,10 +447,8 @@ void tst_ScriptRun::unreadableScriptFile()
     else if (kind == QLatin1String("device"))
         path = QStringLiteral("/dev/zero");
     form().scriptRunner().setFileName(path);
-    QElapsedTimer clock;
-    clock.start();
+    // Returning at all is the proof: a FIFO's open or an endless read would never return.
     QCOMPARE(form().read_ini(), 0);
-    QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(messages(), QStringList{"Error opening file " + path + " for read."});
     QCOMPARE(form().statusText(), QStringLiteral(" "));
     QVERIFY(form().pickButton()->isEnabled());

@@ -303,11 +303,11 @@ void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
     QVERIFY(m_sim->command(QStringLiteral("delay 60000")));
     TTamrinForm &form = m_fixture->form();
     form.SetPromptChar('#');
+    // A wait that went on after the device vanished would outlast the suite's time-out: that
+    // it returns is the proof.
+    form.deviceLink().setPromptTimeoutTicks(1 << 20);
     QTimer::singleShot(300, this, [this] { m_sim->command(QStringLiteral("hangup")); });
-    QElapsedTimer clock;
-    clock.start();
     QVERIFY(!form.SendCOMCmd_GetPrompt("VER\r"));
-    QVERIFY2(clock.elapsed() < 3000, "the wait went on after the device vanished");
     QVERIFY(!form.serialOpen());
     QTest::qWait(200);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);

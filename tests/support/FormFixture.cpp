@@ -43,6 +43,11 @@ void FormFixture::setUp(const QString &portsDir)
     });
 }
 
+bool FormFixture::realTimeRun()
+{
+    return qgetenv("TAMRIN_REAL_TIME") == "1";
+}
+
 bool FormFixture::openComPort(int portNumber)
 {
     form().comPort().setPortNumber(portNumber);

@@ -30,6 +30,10 @@ public:
     TTamrinForm &form() { return *m_windows.main; }
     AppWindows &windows() { return m_windows; }
     RecordingDialogs &dialogs() { return *m_dialogs; }
+    // Whether the suite runs as CTest's real-time entry (TAMRIN_REAL_TIME=1, label "realtime"):
+    // the few cases that measure the protocol's pauses at their real length run there, and
+    // only there; the ordinary entry runs everything else with its waits scaled.
+    static bool realTimeRun();
     // The status the process would have ended with; -1 while it has not ended.
     int exitStatus() const { return m_exitStatus; }
     // Makes COM 'portNumber' Tamrin's port and opens it; true once it is open.

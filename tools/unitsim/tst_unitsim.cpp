@@ -1132,8 +1132,8 @@ void tst_UnitSim::pacedReception_data()
     QTest::newRow("tcp") << true;
 }
 
-// 2000 bytes at 9600 baud (960 bytes a second) take about 2.08 s; the margins leave
-// room for a loaded machine but catch a simulator that does not pace at all.
+// 2000 bytes at 9600 baud (960 bytes a second) take about 2.08 s; the lower margin catches a
+// simulator that does not pace at all, and a loaded machine only makes it later.
 void tst_UnitSim::pacedReception()
 {
     QFETCH(bool, overTcp);
@@ -1159,7 +1159,7 @@ void tst_UnitSim::pacedReception()
     const qint64 elapsedMs = timer.elapsed();
     QCOMPARE(answer, QByteArray("OK\r\n#"));
     QCOMPARE(sim.received(), bytes);
-    QVERIFY2(elapsedMs >= 1800 && elapsedMs <= 4000, qPrintable(QString::number(elapsedMs)));
+    QVERIFY2(elapsedMs >= 1800, qPrintable(QString::number(elapsedMs)));
     // Sliced, not swallowed whole.
     QVERIFY(sim.chunks().size() > 50);
 }
