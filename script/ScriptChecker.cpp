@@ -186,6 +186,8 @@ bool ScriptChecker::read(QIODevice &script)
 {
     ScriptLineReader reader;
     QByteArray chunk(ReadChunk, '\0');
+    // Asked once: a file's size is a system call each time.
+    const qint64 size = script.size();
     for (;;) {
         const qint64 got = script.read(chunk.data(), chunk.size());
         if (got < 0)
@@ -199,7 +201,7 @@ bool ScriptChecker::read(QIODevice &script)
                 next = chunk.at(at + 1);
             else
                 script.peek(&next, 1);
-            noteByte(chunk.at(at), next, reader.fileLine(), script.size() - (start + at + 1));
+            noteByte(chunk.at(at), next, reader.fileLine(), size - (start + at + 1));
             const ScriptLineReader::Step step = reader.feed(chunk.at(at));
             if (step == ScriptLineReader::Step::LineComplete)
                 commandLine(reader);

@@ -305,9 +305,8 @@ void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
     form.SetPromptChar('#');
     // A wait that went on after the device vanished would outlast the suite's time-out: that
     // it returns is the proof.
-    form.deviceLink().setPromptTimeoutTicks(1 << 20);
     QTimer::singleShot(300, this, [this] { m_sim->command(QStringLiteral("hangup")); });
-    QVERIFY(!form.SendCOMCmd_GetPrompt("VER\r"));
+    QVERIFY(!form.deviceLink().SendCOMCmd_GetPrompt("VER\r", 1 << 20));
     QVERIFY(!form.serialOpen());
     QTest::qWait(200);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
