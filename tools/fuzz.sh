@@ -67,15 +67,14 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1:mall
 ASAN_OPTIONS+=":quarantine_size_mb=16"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
-failed=0
-printf '%-20s %12s %10s %9s\n' target inputs seconds findings
-for target in "${targets[@]}"; do
-  work="$build/fuzz-runs/$target"
+# One target's run; its result line goes to $work/result, its status is the run's.
+run_target() {
+  local target="$1" work="$build/fuzz-runs/$1"
   rm -rf "$work"
   mkdir -p "$work/corpus" "$work/findings"
   cp "$root/tests/fuzz/corpus/$target/"* "$work/corpus/"
+  local start end status=0 inputs findings seconds
   start=$(date +%s.%N)
-  status=0
   "$build/tests/fuzz/$target" "${limit[@]}" -max_len="${max_len[$target]}" -timeout=30 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$work/findings/" \
     "$work/corpus" >"$work/log" 2>&1 || status=$?
@@ -87,8 +86,26 @@ for target in "${targets[@]}"; do
     findings=1
   fi
   seconds=$(awk -v start="$start" -v end="$end" 'BEGIN { printf "%.1f", end - start }')
-  printf '%-20s %12s %10s %9d\n' "$target" "${inputs:-?}" "$seconds" "$findings"
-  if ((findings)); then
+  printf '%-20s %12s %10s %9d\n' "$target" "${inputs:-?}" "$seconds" "$findings" >"$work/result"
+  ((findings == 0))
+}
+
+# As many targets at once as there are processors: each runs on one, for its own time.
+lanes=$(nproc)
+for target in "${targets[@]}"; do
+  while (($(jobs -rp | wc -l) >= lanes)); do
+    wait -n || true
+  done
+  run_target "$target" &
+done
+wait
+
+failed=0
+printf '%-20s %12s %10s %9s\n' target inputs seconds findings
+for target in "${targets[@]}"; do
+  work="$build/fuzz-runs/$target"
+  cat "$work/result"
+  if [ "$(awk '{ print $NF }' "$work/result")" != 0 ]; then
     failed=1
     echo "  $target: see $work/log; kept inputs:" >&2
     find "$work/findings" -type f -printf '    %p\n' >&2
