@@ -274,7 +274,7 @@ void TTamrinForm::applySerialSettings(const LoaderSettings &settings)
 void TTamrinForm::applyTerminalSettings(const LoaderSettings &settings)
 {
     if (settings.terminalVisible && *settings.terminalVisible != VisibleMenu->isChecked())
-        VisibleMenuClick();
+        showTerminal(*settings.terminalVisible);
     if (settings.terminalBackground)
         setTerminalBackground(*settings.terminalBackground);
     if (settings.terminalTextColour)

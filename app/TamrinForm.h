@@ -15,9 +15,17 @@
 //                 Uploader)
 // Each is also handed the run control, and reaches the window only through the small view or
 // hooks the window gives it (app/TamrinFormLink.cpp, TamrinFormUpload.cpp,
-// TamrinFormScript.cpp). The window keeps the names of its operations and handlers
-// (SendString, check_com, read_ini, UploadButtonClick, ...), each a one-line delegation, and
-// its own start-up settings (TamrinState.h).
+// TamrinFormScript.cpp). The window keeps the names of its operations and handlers that
+// something calls on it (SendString, check_com, read_ini, UploadButtonClick, ...), each a
+// one-line delegation, and its own start-up settings (TamrinState.h). The rest live only on
+// the subsystem that does them:
+//   DeviceLink    SendCmdAndCapture, ResendCommand, SetTryEnetAgainFlag, ClientSocket1Read,
+//                 CommandTimerTimer, CCHECKTimer1Timer, currentLink, failureReported
+//   EthernetLink  ClientSocket1Connect, ClientSocket1Error, ConnectionTimerTimer,
+//                 closeClientSocket
+//   Uploader      get_file_checksum, get_date, scriptUpload, SendRawFile, startUploadRecord,
+//                 recordUpload
+//   ScriptRunner  ExecuteScriptLine
 //
 // Every long operation runs inside the handler that started it, on the window thread; its
 // waits let window messages run, so receive, timer and error handlers run nested in them and
@@ -119,42 +127,24 @@ public:
     void SendString(QByteArrayView text);
     void SendByte(QByteArrayView block);
     bool SendCOMCmd_GetPrompt(QByteArrayView command);
-    void SendCmdAndCapture(int pollLimit);
-    void ResendCommand();
     void SetPromptChar(char c);
-    void SetTryEnetAgainFlag(bool value);
     int ApdComPort1TriggerAvail(QByteArrayView delivery);
-    void ClientSocket1Read();
-    void CommandTimerTimer();
-    void CCHECKTimer1Timer();
     void Button1Click();
 
     // Script engine.
     void PickButtonClick();
     int read_ini();
     void ClearScriptLines();
-    int ExecuteScriptLine();
 
     // File upload.
-    int get_file_checksum();
-    int get_date();
-    bool scriptUpload();
     void UploadButtonClick();
-    void SendRawFile();
     void SendFile1Click();
-    void startUploadRecord();
-    void recordUpload(bool succeeded, bool confirmed);
 
     // Ethernet link.
     void EnetConnect1Click();
     void EnetDisconnect1Click();
     void connectEthernet(EthernetConnectReport report);
-    void ClientSocket1Connect();
-    void ClientSocket1Error();
-    void ConnectionTimerTimer();
     int ClientSocketTryAgain(bool clearFlag);
-    // Ends the TCP connection, whatever state it is in.
-    void closeClientSocket();
 
     // Serial port selection.
     int check_com(int portNumber);
@@ -186,7 +176,6 @@ public:
     bool serialOpen() const;
     bool tcpConnected() const;
     Transport activeTransport() const;
-    LinkIdentity currentLink() const;
 
     // Controls that the other windows and tests reach.
     QLabel *versionLabel() const { return VersionLabel; }
@@ -220,15 +209,9 @@ public:
     TerminalPane &terminal() { return *AdTerminal1; }
     StatusLightController &statusLights() { return *m_lights; }
     TInfoForm *infoForm() const { return m_windows.info; }
-    TClientSocketForm *ethernetForm() const { return m_windows.ethernet; }
     RunControl &runControl() { return m_run; }
     // 1 when the run was cancelled (the progress window's flag).
     int cancelFlag() const { return m_run.cancelled() ? 1 : 0; }
-    // A failure that has been reported already (a lost link, the watchdog) cancelled the run:
-    // a command whose wait it ended stops quietly instead of reporting it again.
-    bool runCancelled() const { return m_run.cancelled(); }
-    // The same, or the link went down for good, which its loss handling has reported.
-    bool linkFailureReported() const { return m_link->failureReported(); }
 
 signals:
     // A block of an upload is about to be handed to the link, with its size.
@@ -285,6 +268,8 @@ private:
     bool operatorMay() const;
     void applyRunHold();
     void setClientHeight(int height);
+    // The terminal pane shown (the window at its full height) or hidden, and the check mark.
+    void showTerminal(bool show);
     void runChosenFile(const std::function<void(const QString &)> &work);
 
     void applyTerminalSettings(const LoaderSettings &settings);

@@ -221,11 +221,8 @@ void TTamrinForm::buildMenus()
     VisibleMenu = addAction(TerminalMenu, QStringLiteral("Visible"), "VisibleMenu", {});
     VisibleMenu->setCheckable(true);
     VisibleMenu->setChecked(true);
-    connect(VisibleMenu, &QAction::triggered, this, [this](bool) {
-        // The click handler moves the check mark itself; undo the menu's own toggle first.
-        VisibleMenu->setChecked(!VisibleMenu->isChecked());
-        VisibleMenuClick();
-    });
+    // The menu has moved the check mark already.
+    connect(VisibleMenu, &QAction::triggered, this, &TTamrinForm::showTerminal);
     QMenu *background = TerminalMenu->addMenu(QStringLiteral("Background Color"));
     TextColorMenu = TerminalMenu->addMenu(QStringLiteral("Text Color"));
     TextColorMenu->menuAction()->setVisible(false);

@@ -52,7 +52,7 @@ void TTamrinForm::attachEthernetLink()
         applyRunHold();
     };
     view.connectOffered = [this] { return m_connectOffered; };
-    view.clearPane = [this] { AdTerminal1DblClick(); };
+    view.clearPane = [this] { AdTerminal1->ClearAll(); };
     view.readyPane = [this] {
         AdTerminal1->setEnabled(true);
         AdTerminal1->setFocus();
@@ -82,29 +82,9 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
     m_ethernet->connectEthernet(report);
 }
 
-void TTamrinForm::ClientSocket1Connect()
-{
-    m_ethernet->ClientSocket1Connect();
-}
-
-void TTamrinForm::ClientSocket1Error()
-{
-    m_ethernet->ClientSocket1Error();
-}
-
-void TTamrinForm::ConnectionTimerTimer()
-{
-    m_ethernet->ConnectionTimerTimer();
-}
-
 int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
 {
     return m_ethernet->ClientSocketTryAgain(clearFlag);
-}
-
-void TTamrinForm::closeClientSocket()
-{
-    m_ethernet->closeClientSocket();
 }
 
 void TTamrinForm::attachPortSelector()
@@ -132,7 +112,7 @@ void TTamrinForm::attachPortSelector()
     view.monitorLines = [this](bool on) { m_lights->setMonitoring(on); };
     view.enableButtons = [this] { enable_btns(); };
     view.disableButtons = [this] { disable_btns(); };
-    view.clearPane = [this] { AdTerminal1DblClick(); };
+    view.clearPane = [this] { AdTerminal1->ClearAll(); };
     view.hideEthernetDialog = [this] {
         if (m_windows.ethernet && m_windows.ethernet->isVisible())
             m_windows.ethernet->hide();
@@ -215,44 +195,14 @@ bool TTamrinForm::SendCOMCmd_GetPrompt(QByteArrayView command)
     return m_link->SendCOMCmd_GetPrompt(command);
 }
 
-void TTamrinForm::SendCmdAndCapture(int pollLimit)
-{
-    m_link->SendCmdAndCapture(pollLimit);
-}
-
-void TTamrinForm::ResendCommand()
-{
-    m_link->ResendCommand();
-}
-
 void TTamrinForm::SetPromptChar(char c)
 {
     m_link->SetPromptChar(c);
 }
 
-void TTamrinForm::SetTryEnetAgainFlag(bool value)
-{
-    m_link->SetTryEnetAgainFlag(value);
-}
-
 int TTamrinForm::ApdComPort1TriggerAvail(QByteArrayView delivery)
 {
     return m_link->ApdComPort1TriggerAvail(delivery);
-}
-
-void TTamrinForm::ClientSocket1Read()
-{
-    m_link->ClientSocket1Read();
-}
-
-void TTamrinForm::CommandTimerTimer()
-{
-    m_link->CommandTimerTimer();
-}
-
-void TTamrinForm::CCHECKTimer1Timer()
-{
-    m_link->CCHECKTimer1Timer();
 }
 
 bool TTamrinForm::serialOpen() const
@@ -268,11 +218,6 @@ bool TTamrinForm::tcpConnected() const
 Transport TTamrinForm::activeTransport() const
 {
     return m_link->activeTransport();
-}
-
-LinkIdentity TTamrinForm::currentLink() const
-{
-    return m_link->currentLink();
 }
 
 // The timing test: the command in its field, as many times as its count field says.

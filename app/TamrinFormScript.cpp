@@ -21,8 +21,8 @@ void TTamrinForm::attachScriptRunner()
         return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);
     };
     // The run's own restart, which the gate admits: not the operator's menu entries.
-    view.closeSerialPort = [this] { m_ports->NoneMenuClick(); };
-    view.disconnectEthernet = [this] { m_ethernet->EnetDisconnect1Click(); };
+    view.closeSerialPort = [this] { m_ports->closePort(); };
+    view.disconnectEthernet = [this] { m_ethernet->closeLink(); };
     view.reopenSerialPort = [this] { m_ports->SelectComPort(m_ports->lastGoodComPort()); };
     view.reconnectInDialog = [this] { return m_ethernet->reconnectInDialog(); };
     view.lineStarted = [this](int line) { tellProgress(QStringLiteral("line %1").arg(line)); };
@@ -72,7 +72,3 @@ void TTamrinForm::ClearScriptLines()
     m_script->ClearScriptLines();
 }
 
-int TTamrinForm::ExecuteScriptLine()
-{
-    return m_script->ExecuteScriptLine();
-}

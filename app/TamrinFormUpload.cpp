@@ -33,39 +33,9 @@ void TTamrinForm::attachUploader()
     m_uploader->setView(std::move(view));
 }
 
-int TTamrinForm::get_file_checksum()
-{
-    return m_uploader->get_file_checksum();
-}
-
-int TTamrinForm::get_date()
-{
-    return m_uploader->get_date();
-}
-
-bool TTamrinForm::scriptUpload()
-{
-    return m_uploader->scriptUpload();
-}
-
 void TTamrinForm::UploadButtonClick()
 {
     m_uploader->UploadButtonClick();
-}
-
-void TTamrinForm::SendRawFile()
-{
-    m_uploader->SendRawFile();
-}
-
-void TTamrinForm::startUploadRecord()
-{
-    m_uploader->startUploadRecord();
-}
-
-void TTamrinForm::recordUpload(bool succeeded, bool confirmed)
-{
-    m_uploader->recordUpload(succeeded, confirmed);
 }
 
 void TTamrinForm::SendFile1Click()

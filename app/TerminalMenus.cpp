@@ -47,7 +47,11 @@ bool sameChoice(const QFont &a, const QFont &b)
 
 void TTamrinForm::VisibleMenuClick()
 {
-    const bool show = !VisibleMenu->isChecked();
+    showTerminal(!VisibleMenu->isChecked());
+}
+
+void TTamrinForm::showTerminal(bool show)
+{
     VisibleMenu->setChecked(show);
     setClientHeight(show ? ShownClientHeight : HiddenClientHeight);
 }
@@ -77,7 +81,7 @@ void TTamrinForm::TerminalFonts1Click()
 
 void TTamrinForm::Clear1Click()
 {
-    AdTerminal1DblClick();
+    AdTerminal1->ClearAll();
 }
 
 void TTamrinForm::AdTerminal1DblClick()

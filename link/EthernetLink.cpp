@@ -227,6 +227,11 @@ void EthernetLink::probeNewConnection()
 
 void EthernetLink::EnetDisconnect1Click()
 {
+    closeLink();
+}
+
+void EthernetLink::closeLink()
+{
     if (!m_link.tcpConnected() && m_view.connectOffered())
         return;
     m_state.userDisconnect = true;
@@ -246,7 +251,7 @@ int EthernetLink::ClientSocketTryAgain(bool clearFlag)
     // The new connection's prompt check goes through the command buffer too.
     const QByteArray interruptedCommand = m_link.commandBuffer();
     const bool answered = m_link.commandAnswered();
-    EnetDisconnect1Click();
+    closeLink();
     Timing::sleepMs(ReconnectPauseMs);
     // Unlike an operator's Disconnect, the reconnect waits for the outcome of its connect.
     m_state.userDisconnect = false;
@@ -310,7 +315,7 @@ void EthernetLink::ClientSocket1Error()
 // The link is down for good: closed, reported, and the dialog ready for a new connect.
 void EthernetLink::reportEthernetLoss(const QString &text)
 {
-    EnetDisconnect1Click();
+    closeLink();
     m_view.showMessage(text);
     endEthernetLink();
 }

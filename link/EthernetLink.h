@@ -84,7 +84,11 @@ public:
     void attachDialog(EthernetEndpoint *dialog);
 
     void EnetConnect1Click();
+    // The operator's Disconnect: closeLink().
     void EnetDisconnect1Click();
+    // The connection closed and the dialog ready for a new connect (unless there is nothing
+    // to close and Connect is already offered).
+    void closeLink();
     void connectEthernet(EthernetConnectReport report);
     void ClientSocket1Connect();
     void ClientSocket1Error();

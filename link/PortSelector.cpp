@@ -141,6 +141,11 @@ void PortSelector::SelectComPort(int portNumber)
 
 void PortSelector::NoneMenuClick()
 {
+    closePort();
+}
+
+void PortSelector::closePort()
+{
     const QString lastGood = m_selection.lastGoodComPort > 0
                                  ? QString::number(m_selection.lastGoodComPort)
                                  : QStringLiteral("Never");

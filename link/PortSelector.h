@@ -65,7 +65,10 @@ public:
     int process_com();
     void SelectComPort(int portNumber);
     void OpenConfiguredComPort();
+    // The operator's None: closePort().
     void NoneMenuClick();
+    // The serial port closed and none selected; Ethernet offered instead.
+    void closePort();
     void SearchAllMenuClick();
     void BaudMenuClick(int baud);
     void ComCheckBoxClick();
