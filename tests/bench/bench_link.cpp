@@ -1,14 +1,19 @@
 // Prints the link's speed figures: start-up to the idle window with no serial ports, how long
-// a probe that gets no answer takes over a pseudo-terminal, and the CPU a full 22 s prompt
-// wait uses. Run it by hand or from the README's benchmark command; it checks nothing itself.
+// a probe that gets no answer takes over a pseudo-terminal, how soon a menu opens and how long
+// the window goes without handling a message while the unit floods the pane, and the CPU a
+// full 22 s prompt wait uses. Run it by hand or from the README's benchmark command; it checks nothing itself.
 #include "FormFixture.h"
 #include "UnitSim.h"
 
+#include "app/TerminalModel.h"
+#include "app/TerminalPane.h"
 #include "link/SerialPort.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -68,6 +73,44 @@ void fullPromptWait(TTamrinForm &form)
 
 } // namespace
 
+// The unit sends 1 MB at once and the operator opens the Terminal menu 20 ms later.
+void floodLeavesTheWindowResponsive(TTamrinForm &form, UnitSim &unit)
+{
+    constexpr int FloodBytes = 1000000;
+    const TerminalModel &model = form.terminal().model();
+    const qint64 linesBefore = model.linesScrolled() + model.cursorRow();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 longestGap = 0;
+    qint64 last = 0;
+    QTimer beat;
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    beat.start(5);
+    unit.command(QStringLiteral("flood %1").arg(FloodBytes));
+    QTimer::singleShot(20, [&form] { form.terminalMenu()->popup(QPoint(100, 100)); });
+    qint64 menuShownAfter = -1;
+    qint64 floodShownAfter = -1;
+    const auto flooding = [&] {
+        return model.linesScrolled() + model.cursorRow() < linesBefore + FloodBytes / 64;
+    };
+    while ((flooding() || menuShownAfter < 0) && clock.elapsed() < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (menuShownAfter < 0 && form.terminalMenu()->isVisible())
+            menuShownAfter = clock.elapsed();
+        if (floodShownAfter < 0 && !flooding())
+            floodShownAfter = clock.elapsed();
+    }
+    form.terminalMenu()->hide();
+    std::printf("Terminal menu during a 1 MB flood (shown in %lld ms): shown after %lld ms "
+                "(target < 1000 ms)\n",
+                static_cast<long long>(floodShownAfter), static_cast<long long>(menuShownAfter));
+    std::printf("longest time without a message during the flood: %lld ms (target < 500 ms)\n",
+                static_cast<long long>(longestGap));
+}
+
 int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -87,6 +130,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     silentProbe(fixture.form());
+    floodLeavesTheWindowResponsive(fixture.form(), unit);
     if (!app.arguments().contains(QStringLiteral("--quick")))
         fullPromptWait(fixture.form());
     return 0;
