@@ -3,6 +3,7 @@
 // start in place of Qt's abort when no platform starts (see Station.h).
 #include "app/Station.h"
 
+#include "base/ByteText.h"
 #include "base/OperatorDialogs.h"
 #include "base/Timing.h"
 
@@ -200,13 +201,13 @@ void scaleTimingFromEnvironment()
     if (!scale) {
         WriteStderrLine(QStringLiteral("TAMRIN_TIME_SCALE=%1 ignored: it takes a number above 0 "
                                        "and at most 1. The protocol keeps its real timing.")
-                            .arg(QString::fromLocal8Bit(value)));
+                            .arg(ByteText::escapedText(value)));
         return;
     }
     Timing::setScale(*scale);
     WriteStderrLine(QStringLiteral("TAMRIN_TIME_SCALE=%1: the protocol's pauses and waits take %1 "
                                    "of their real time (a test knob; never on a station).")
-                        .arg(QString::fromLocal8Bit(value.trimmed())));
+                        .arg(ByteText::escapedText(value.trimmed())));
 }
 
 StationSettings fromEnvironment(const QString &platformName)
