@@ -254,9 +254,7 @@ void tst_Ethernet::refusedConnect()
 void tst_Ethernet::unansweredConnectTimesOut()
 {
     // Real time: the connect time-out is 5000 ms, whatever the polls count.
-    if (!FormFixture::realTimeRun())
-        QSKIP("at real time: the realtime entry runs it");
-    Timing::setScale(1.0);
+    REAL_TIME_CASE();
     FullListener listener;
     QVERIFY(listener.port() != 0);
     setTarget(listener.port());

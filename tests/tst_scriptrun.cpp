@@ -375,10 +375,8 @@ void tst_ScriptRun::loaderModeCheckFailsInRealTime()
 {
     // The loader-mode check against a unit that stays in normal mode, at the protocol's own
     // pace: 135-tick waits for the loader prompt, and the pauses of 500, 2500 and 2000 ms.
-    if (!FormFixture::realTimeRun())
-        QSKIP("at real time: the realtime entry runs it");
+    REAL_TIME_CASE();
     QVERIFY(m_sim->command(QStringLiteral("no-loader on")));
-    Timing::setScale(1.0);
     QCOMPARE(run("_TC \"^M\"\n"), 0);
     QCOMPARE(messages(), QStringList{"Error! Unit not in Loader Mode! Exiting script"});
     QList<qint64> times;

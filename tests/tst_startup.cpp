@@ -480,8 +480,7 @@ void tst_StartUp::unattendedStation()
 {
     QFETCH(StationRun, run);
     if (run.realTime != FormFixture::realTimeRun())
-        QSKIP(run.realTime ? "at real time: the realtime entry runs it"
-                           : "scaled: the ordinary entry runs it");
+        QSKIP(run.realTime ? RealTimeSkip : "scaled: the ordinary entry runs it");
     UnitSim *unit = run.withUnit ? &addUnit(4, {QStringLiteral("--loader")}) : nullptr;
     writeFile(QStringLiteral("run.sld"), run.script);
     writeFile(QStringLiteral("firmware.bin"), QByteArray(5000, 'u'));

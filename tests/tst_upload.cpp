@@ -529,9 +529,7 @@ void tst_Upload::overlongAddressIsRefused()
 
 void tst_Upload::realTimeUpload()
 {
-    if (!FormFixture::realTimeRun())
-        QSKIP("at real time: the realtime entry runs it");
-    Timing::setScale(1.0);
+    REAL_TIME_CASE();
     makeFile(QStringLiteral("image.bin"), 70000);
     QElapsedTimer clock;
     clock.start();

@@ -9,6 +9,7 @@
 
 #include "app/AppWindows.h"
 #include "app/TamrinForm.h"
+#include "base/Timing.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -67,3 +68,15 @@ private:
     int m_exitStatus = -1;
     QTemporaryDir m_scripts;
 };
+
+// Why a case that measures the protocol's pauses at their real length is skipped in the
+// ordinary, scaled entry.
+inline constexpr const char RealTimeSkip[] = "at real time: the realtime entry runs it";
+
+// Opens such a case: it runs only in the real-time entry, at the protocol's own pace.
+#define REAL_TIME_CASE()                                                                          \
+    do {                                                                                          \
+        if (!FormFixture::realTimeRun())                                                          \
+            QSKIP(RealTimeSkip);                                                                  \
+        Timing::setScale(1.0);                                                                    \
+    } while (false)
