@@ -48,6 +48,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     m_script = std::make_unique<ScriptRunner>(*m_link, *m_uploader, m_run);
     buildControls();
     buildMenus();
+    nameControls();
     setClientHeight(FirstClientHeight);
     buildTimers();
     attachDeviceLink();

@@ -22,7 +22,7 @@
 //   DeviceLink    SendCmdAndCapture, ResendCommand, SetTryEnetAgainFlag, ClientSocket1Read,
 //                 CommandTimerTimer, CCHECKTimer1Timer, currentLink, failureReported
 //   EthernetLink  ClientSocket1Connect, ClientSocket1Error, ConnectionTimerTimer,
-//                 closeClientSocket
+//                 ClientSocketTryAgain, closeClientSocket
 //   Uploader      get_file_checksum, get_date, scriptUpload, SendRawFile, startUploadRecord,
 //                 recordUpload
 //   ScriptRunner  ExecuteScriptLine
@@ -107,28 +107,11 @@ public:
     void disable_btns();
     void enable_btns();
     QString messageText() const { return message_text; }
-    // A message box of the program's own; one shown during a run marks the run as failed.
-    void showMessage(const QString &text);
-    // The same, for a failure the window also keeps as its message text.
-    void reportFailure(const QString &text);
-
-    // A script run or Send File, from its start to its end. Nothing outside it may reach the
-    // unit or start another run meanwhile, whatever reconnects in between.
-    void startRunning();
-    void stopRunning();
-    bool runGoing() const { return m_run.going(); }
-
-    // Start-up.
-    void FormShow();
-    void read_defaults();
-    void applySettings(const LoaderSettings &settings);
-
     // Link core.
     void SendString(QByteArrayView text);
     void SendByte(QByteArrayView block);
     bool SendCOMCmd_GetPrompt(QByteArrayView command);
     void SetPromptChar(char c);
-    int ApdComPort1TriggerAvail(QByteArrayView delivery);
     void Button1Click();
 
     // Script engine.
@@ -137,20 +120,17 @@ public:
     void ClearScriptLines();
 
     // File upload.
-    void UploadButtonClick();
     void SendFile1Click();
 
     // Ethernet link.
     void EnetConnect1Click();
     void EnetDisconnect1Click();
     void connectEthernet(EthernetConnectReport report);
-    int ClientSocketTryAgain(bool clearFlag);
 
     // Serial port selection.
     int check_com(int portNumber);
     int process_com();
     void SelectComPort(int portNumber);
-    void OpenConfiguredComPort();
     void NoneMenuClick();
     void SearchAllMenuClick();
     void BaudMenuClick(int baud);
@@ -159,44 +139,17 @@ public:
     // Terminal pane menus.
     void VisibleMenuClick();
     void setTerminalBackground(int entry);
-    void setTerminalTextColour(int entry);
     void TerminalFonts1Click();
-    void Clear1Click();
     void AdTerminal1DblClick();
     bool AdTerminal1KeyPress(char &key);
 
     // Main window.
     void ExitMenuClick();
     void VersionLabelClick();
-    void JustUploadTimerTimer();
-    // Takes a stop request (time limit, signal) waiting with the process guard, if any.
-    void takeStopRequest();
 
     // Transport state.
     bool serialOpen() const;
     bool tcpConnected() const;
-    Transport activeTransport() const;
-
-    // Controls that the other windows and tests reach.
-    QLabel *versionLabel() const { return VersionLabel; }
-    QPushButton *pickButton() const { return PickButton; }
-    QPushButton *uploadButton() const { return UploadButton; }
-    QLabel *comNumberLabel() const { return ComNumberLabel; }
-    QLabel *comBaudLabel() const { return ComBaudLabel; }
-    QCheckBox *ethernetCheckBox() const { return EthernetCheckBox; }
-    QCheckBox *comCheckBox() const { return ComCheckBox; }
-    QLabel *statusLabel() const { return InfoStatusBar; }
-    TerminalPane *terminalPane() const { return AdTerminal1; }
-    QLineEdit *timingCountEdit() const { return TimingCountEdit; }
-    QLabel *timingStartLabel() const { return TimingStartLabel; }
-    QLabel *timingEndLabel() const { return TimingEndLabel; }
-    QMenu *configMenu() const { return ConfigMenu; }
-    QMenu *comPortMenu() const { return ComPortMenu; }
-    QMenu *ethernetMenu() const { return Ethernet1; }
-    QAction *connectAction() const { return EnetConnect1; }
-    QAction *sendFileAction() const { return SendFile1; }
-    QMenu *terminalMenu() const { return TerminalMenu; }
-    QAction *visibleAction() const { return VisibleMenu; }
 
     // Parts that other subsystems and tests reach.
     SerialPort &comPort() { return *m_comPort; }
@@ -226,12 +179,40 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // A message box of the program's own; one shown during a run marks the run as failed.
+    void showMessage(const QString &text);
+    // The same, for a failure the window also keeps as its message text.
+    void reportFailure(const QString &text);
+
+    // A script run or Send File, from its start to its end. Nothing outside it may reach the
+    // unit or start another run meanwhile, whatever reconnects in between.
+    void startRunning();
+    void stopRunning();
+    bool runGoing() const { return m_run.going(); }
+
+    // Start-up.
+    void FormShow();
+    void read_defaults();
+    void applySettings(const LoaderSettings &settings);
+
+    // Handlers that only the window's own controls, timers and receivers call.
+    int ApdComPort1TriggerAvail(QByteArrayView delivery);
+    void UploadButtonClick();
+    void OpenConfiguredComPort();
+    void setTerminalTextColour(int entry);
+    void Clear1Click();
+    void JustUploadTimerTimer();
+    // Takes a stop request (time limit, signal) waiting with the process guard, if any.
+    void takeStopRequest();
+    Transport activeTransport() const;
+
     void buildControls();
     void buildSerialBox(QWidget *client);
     void buildTimingTest(QWidget *client);
     void buildMenus();
     void buildComPortMenu();
     void buildTimers();
+    void nameControls();
     QAction *addAction(QMenu *menu, const QString &caption, const char *name,
                        std::function<void()> handler);
     void attachSerialPort();

@@ -89,15 +89,12 @@ void TTamrinForm::buildControls()
     Label1->setFont(WindowLook::sansFont(QStringLiteral("Comic Sans MS"), 15));
 
     VersionLabel = label(client, QString(), QRect(431, 10, 80, 13));
-    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
     VersionLabel->installEventFilter(this);
 
     PickButton = new QPushButton(QStringLiteral("Open script file to read and upload"), client);
-    PickButton->setObjectName(QStringLiteral("PickButton"));
     // Wide enough for its caption in whatever font the machine has.
     PickButton->setGeometry(16, 38, std::max(176, PickButton->sizeHint().width()), 25);
     UploadButton = new QPushButton(QStringLiteral("Upload"), client);
-    UploadButton->setObjectName(QStringLiteral("UploadButton"));
     UploadButton->setVisible(false);
 
     buildSerialBox(client);
@@ -109,7 +106,6 @@ void TTamrinForm::buildControls()
     ComCheckBox->setVisible(false);
 
     AdTerminal1 = new TerminalPane(client);
-    AdTerminal1->setObjectName(QStringLiteral("AdTerminal1"));
     AdTerminal1->setGeometry(8, 120, 513, 281);
 
     buildTimingTest(client);
@@ -200,7 +196,6 @@ void TTamrinForm::buildMenus()
 
     CommunicationMenu = bar->addMenu(QStringLiteral("Communication"));
     ConfigMenu = CommunicationMenu->addMenu(QStringLiteral("RS232 Config"));
-    ConfigMenu->setObjectName(QStringLiteral("ConfigMenu"));
     buildComPortMenu();
     BaudMenu = ConfigMenu->addMenu(QStringLiteral("Baud"));
     for (const BaudItem &item : BaudItems)
@@ -208,7 +203,6 @@ void TTamrinForm::buildMenus()
                   [this, baud = item.baud] { BaudMenuClick(baud); });
 
     Ethernet1 = CommunicationMenu->addMenu(QStringLiteral("Ethernet"));
-    Ethernet1->setObjectName(QStringLiteral("Ethernet1"));
     EnetDisconnect1 = addAction(Ethernet1, QStringLiteral("Disconnect"), "EnetDisconnect1",
                                 [this] { EnetDisconnect1Click(); });
     EnetConnect1 = addAction(Ethernet1, QStringLiteral("Connect"), "EnetConnect1",
@@ -273,4 +267,22 @@ void TTamrinForm::buildTimers()
         return timer;
     };
     JustUploadTimer = makeTimer(1, false, &TTamrinForm::JustUploadTimerTimer);
+}
+
+// Each control carries the name the code gives it, which is how tests find it.
+void TTamrinForm::nameControls()
+{
+    const std::pair<QObject *, const char *> controls[] = {
+        {VersionLabel, "VersionLabel"},     {PickButton, "PickButton"},
+        {UploadButton, "UploadButton"},     {ComNumberLabel, "ComNumberLabel"},
+        {ComBaudLabel, "ComBaudLabel"},     {EthernetCheckBox, "EthernetCheckBox"},
+        {ComCheckBox, "ComCheckBox"},       {AdTerminal1, "AdTerminal1"},
+        {InfoStatusBar, "InfoStatusBar"},   {TimingCommandEdit, "TimingCommandEdit"},
+        {TimingCountEdit, "TimingCountEdit"}, {TimingStartLabel, "TimingStartLabel"},
+        {TimingEndLabel, "TimingEndLabel"}, {ConfigMenu, "ConfigMenu"},
+        {ComPortMenu, "ComPortMenu"},       {BaudMenu, "BaudMenu"},
+        {Ethernet1, "Ethernet1"},           {TerminalMenu, "TerminalMenu"},
+    };
+    for (const auto &[control, name] : controls)
+        control->setObjectName(QLatin1String(name));
 }

@@ -30,7 +30,7 @@ void TTamrinForm::attachDeviceLink()
         if (!m_ethernet->userDisconnected() && m_windows.ethernet)
             connectEthernet(EthernetConnectReport::Quiet);
     };
-    hooks.tryEthernetAgain = [this] { ClientSocketTryAgain(false); };
+    hooks.tryEthernetAgain = [this] { m_ethernet->ClientSocketTryAgain(false); };
     hooks.stopWaiting = [this] { return m_closing; };
     hooks.connection = [this] { return m_ethernet->generation(); };
     m_link->setHooks(std::move(hooks));
@@ -80,11 +80,6 @@ void TTamrinForm::EnetDisconnect1Click()
 void TTamrinForm::connectEthernet(EthernetConnectReport report)
 {
     m_ethernet->connectEthernet(report);
-}
-
-int TTamrinForm::ClientSocketTryAgain(bool clearFlag)
-{
-    return m_ethernet->ClientSocketTryAgain(clearFlag);
 }
 
 void TTamrinForm::attachPortSelector()

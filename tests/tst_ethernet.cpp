@@ -161,11 +161,11 @@ void tst_Ethernet::connectChecksThePrompt()
     QCOMPARE(form().statusText(), QStringLiteral("Connect via Ethernet successful"));
     QCOMPARE(form().deviceLink().currentPrompt(), prompt);
     QVERIFY(messages().isEmpty());
-    QVERIFY(form().pickButton()->isEnabled());
-    QVERIFY(!form().configMenu()->isEnabled());
-    QVERIFY(!form().connectAction()->isEnabled());
-    QVERIFY(form().ethernetCheckBox()->isChecked());
-    QVERIFY(form().terminalPane()->isEnabled());
+    QVERIFY(control<QPushButton>(form(), "PickButton")->isEnabled());
+    QVERIFY(!control<QMenu>(form(), "ConfigMenu")->isEnabled());
+    QVERIFY(!control<QAction>(form(), "EnetConnect1")->isEnabled());
+    QVERIFY(control<QCheckBox>(form(), "EthernetCheckBox")->isChecked());
+    QVERIFY(control<TerminalPane>(form(), "AdTerminal1")->isEnabled());
     QVERIFY(!dialog().isVisible());
     QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Ethernet);
     QCOMPARE(form().deviceLink().keepAliveTimer().interval(), 6010);
@@ -240,7 +240,7 @@ void tst_Ethernet::refusedConnect()
     QCOMPARE(form().statusText(),
              QStringLiteral("Ethernet connection to 127.0.0.1 port %1 failed: Connection refused")
                  .arg(m_sim->tcpPort()));
-    QVERIFY(!form().ethernetCheckBox()->isChecked());
+    QVERIFY(!control<QCheckBox>(form(), "EthernetCheckBox")->isChecked());
     QVERIFY(dialog().PortEdit->isEnabled());
     QVERIFY(dialog().FormClose());
     QVERIFY(!form().deviceLink().reconnectUsed());
@@ -289,10 +289,10 @@ void tst_Ethernet::disconnect()
     form().EnetDisconnect1Click();
     QVERIFY(!form().tcpConnected());
     QCOMPARE(form().statusText(), QStringLiteral("Ethernet connection closed"));
-    QVERIFY(!form().pickButton()->isEnabled());
-    QVERIFY(form().configMenu()->isEnabled());
-    QVERIFY(form().connectAction()->isEnabled());
-    QVERIFY(!form().ethernetCheckBox()->isChecked());
+    QVERIFY(!control<QPushButton>(form(), "PickButton")->isEnabled());
+    QVERIFY(control<QMenu>(form(), "ConfigMenu")->isEnabled());
+    QVERIFY(control<QAction>(form(), "EnetConnect1")->isEnabled());
+    QVERIFY(!control<QCheckBox>(form(), "EthernetCheckBox")->isChecked());
     QVERIFY(dialog().ConnectButton->isEnabled());
     // Once more changes nothing.
     form().show_status(QStringLiteral("unchanged"));
@@ -387,7 +387,7 @@ void tst_Ethernet::uploadOverTcpIsByteIdentical()
     connect(&form(), &TTamrinForm::blockSent, this, [&] {
         mostQueued = std::max(mostQueued, form().clientSocket().bytesToWrite());
         // A key typed during the data is neither sent nor echoed.
-        QTest::keyClick(form().terminalPane(), Qt::Key_X);
+        QTest::keyClick(control<TerminalPane>(form(), "AdTerminal1"), Qt::Key_X);
     });
     const int mark = m_sim->mark();
     QCOMPARE(run("_LF " + QFile::encodeName(path) + "\n_LA 80000\n_LV V2.1\n_LD\n"), 1);
@@ -463,8 +463,8 @@ void tst_Ethernet::connectionDrops()
     bool runOpenedUp = false;
     QTimer runControls;
     connect(&runControls, &QTimer::timeout, this, [&] {
-        runOpenedUp = runOpenedUp || form().pickButton()->isEnabled() ||
-                      form().sendFileAction()->isEnabled() || form().deviceLink().keepAliveTimer().isActive();
+        runOpenedUp = runOpenedUp || control<QPushButton>(form(), "PickButton")->isEnabled() ||
+                      control<QAction>(form(), "SendFile1")->isEnabled() || form().deviceLink().keepAliveTimer().isActive();
     });
     QTimer watch;
     std::unique_ptr<QObject> dropAfterTheData;
@@ -532,7 +532,7 @@ void tst_Ethernet::connectionDrops()
         message.replace(QStringLiteral("%1"), path);
     QCOMPARE(this->messages(), messages);
     QCOMPARE(form().tcpConnected(), unitComesBack);
-    QCOMPARE(form().ethernetCheckBox()->isChecked(), unitComesBack);
+    QCOMPARE(control<QCheckBox>(form(), "EthernetCheckBox")->isChecked(), unitComesBack);
     if (!script.startsWith("_LF")) {
         QTest::qWait(50);
     } else {
@@ -599,7 +599,7 @@ void tst_Ethernet::typedKeysEchoLocally()
     QVERIFY(connectToUnit({QStringLiteral("--mute")}));
     const int mark = m_sim->mark();
     form().AdTerminal1DblClick();
-    QTest::keyClick(form().terminalPane(), Qt::Key(key));
+    QTest::keyClick(control<TerminalPane>(form(), "AdTerminal1"), Qt::Key(key));
     // A byte sent after the key arrives after whatever the key sent: nothing more came.
     form().SendString("|");
     QTRY_COMPARE(m_sim->receivedSince(mark), sent + '|');

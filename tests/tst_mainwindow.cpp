@@ -136,7 +136,7 @@ void tst_MainWindow::menuTree()
 
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(describe(form.menuBar()->actions(), QString()), expected);
-    QVERIFY(form.visibleAction()->isChecked());
+    QVERIFY(control<QAction>(form, "VisibleMenu")->isChecked());
 }
 
 void tst_MainWindow::clientHeightBelowTheMenuBar_data()
@@ -160,8 +160,8 @@ void tst_MainWindow::clientHeightBelowTheMenuBar()
     QCOMPARE(form.height() - form.menuBar()->height(), clientHeight);
     // The status line sits at the bottom and covers nothing of the pane above it.
     QCOMPARE(form.statusBar()->geometry().bottom(), form.height() - 1);
-    if (form.visibleAction()->isChecked()) {
-        const int paneBottom = form.terminalPane()->mapTo(&form, QPoint(0, 281)).y();
+    if (control<QAction>(form, "VisibleMenu")->isChecked()) {
+        const int paneBottom = control<TerminalPane>(form, "AdTerminal1")->mapTo(&form, QPoint(0, 281)).y();
         QVERIFY2(paneBottom <= form.statusBar()->y(), qPrintable(QString::number(paneBottom)));
     }
 }
@@ -170,18 +170,18 @@ void tst_MainWindow::versionLabelFlipsSendFile()
 {
     TTamrinForm &form = m_fixture->form();
     form.show();
-    QVERIFY(!form.sendFileAction()->isVisible());
-    QTest::mouseClick(form.versionLabel(), Qt::LeftButton);
-    QVERIFY(form.sendFileAction()->isVisible());
-    QTest::mouseClick(form.versionLabel(), Qt::LeftButton);
-    QVERIFY(!form.sendFileAction()->isVisible());
+    QVERIFY(!control<QAction>(form, "SendFile1")->isVisible());
+    QTest::mouseClick(control<QLabel>(form, "VersionLabel"), Qt::LeftButton);
+    QVERIFY(control<QAction>(form, "SendFile1")->isVisible());
+    QTest::mouseClick(control<QLabel>(form, "VersionLabel"), Qt::LeftButton);
+    QVERIFY(!control<QAction>(form, "SendFile1")->isVisible());
 }
 
 void tst_MainWindow::ownWidgetsAreDescribed()
 {
     TTamrinForm &form = m_fixture->form();
-    form.terminalPane()->WriteString("VER\r\n2.08\r\n#");
-    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(form.terminalPane());
+    control<TerminalPane>(form, "AdTerminal1")->WriteString("VER\r\n2.08\r\n#");
+    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(control<TerminalPane>(form, "AdTerminal1"));
     QVERIFY(pane);
     QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("Terminal"));
     QCOMPARE(pane->text(QAccessible::Value), QStringLiteral("VER\n2.08\n#"));
@@ -214,7 +214,7 @@ void tst_MainWindow::tabFromThePaneStaysInTheWindow()
     TTamrinForm &form = m_fixture->form();
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.terminalPane()->setFocus();
+    control<TerminalPane>(form, "AdTerminal1")->setFocus();
     const QRect shown = form.rect();
     for (int press = 0; press < 12; ++press) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -349,7 +349,7 @@ void tst_MainWindow::terminalFontDialog()
     QFETCH(QString, dialog);
     TTamrinForm &form = m_fixture->form();
     form.show();
-    TerminalPane &pane = *form.terminalPane();
+    TerminalPane &pane = *control<TerminalPane>(form, "AdTerminal1");
     const QFont before = pane.terminalFont();
     const QFontInfo drawn(before);
     RecordingDialogs &dialogs = m_fixture->dialogs();
@@ -419,7 +419,7 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
     if (place == "file name")
         return shownName(text);
     if (place == "baud rate") {
-        QLabel *baud = m_fixture->form().comBaudLabel();
+        QLabel *baud = control<QLabel>(m_fixture->form(), "ComBaudLabel");
         baud->setText(text);
         // A caption gap clear of the RS-232 box's right border.
         const int border = baud->parentWidget()->contentsRect().right() + 1;
@@ -436,7 +436,7 @@ tst_MainWindow::Shown tst_MainWindow::shownAt(const QString &place, const QStrin
         form.show();
         form.show_status(text);
         QCoreApplication::processEvents();
-        QLabel *line = form.statusLabel();
+        QLabel *line = control<QLabel>(form, "InfoStatusBar");
         const auto *elided = dynamic_cast<const ElidedLabel *>(line);
         QHelpEvent hover(QEvent::ToolTip, QPoint(4, 4), line->mapToGlobal(QPoint(4, 4)));
         QCoreApplication::sendEvent(line, &hover);

@@ -131,10 +131,10 @@ void tst_PortSelection::checkComResults()
                  QStringLiteral("Checking COM Port 3, Baud 38400. Please wait...."));
     if (result == 1) {
         QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 3"));
-        QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("3"));
+        QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("3"));
         QCOMPARE(form().portSelector().lastGoodComPort(), 3);
         QCOMPARE(form().deviceLink().lastLinkKind(), LinkKind::Serial);
-        QVERIFY(!form().ethernetMenu()->isEnabled());
+        QVERIFY(!control<QMenu>(form(), "Ethernet1")->isEnabled());
         QCOMPARE(form().deviceLink().currentPrompt(), '#');
     } else {
         QCOMPARE(form().portSelector().lastGoodComPort(), 0);
@@ -285,7 +285,7 @@ void tst_PortSelection::searchSkipsHeldPortAndStopsAtTheUnit()
     QCOMPARE(unit.received(), QByteArray("\r"));
     QVERIFY(held.received().isEmpty());
     QVERIFY(beyond.received().isEmpty());
-    QVERIFY(form().comCheckBox()->isChecked());
+    QVERIFY(control<QCheckBox>(form(), "ComCheckBox")->isChecked());
     QCOMPARE(form().comPort().portNumber(), 3);
 }
 
@@ -300,8 +300,8 @@ void tst_PortSelection::searchNeverTriesCom15AndFallsBack()
                             "RS232 connection before proceeding"));
     QVERIFY(form().serialOpen());
     QCOMPARE(form().comPort().portNumber(), 15);
-    QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("15"));
-    QVERIFY(!form().pickButton()->isEnabled());
+    QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("15"));
+    QVERIFY(!control<QPushButton>(form(), "PickButton")->isEnabled());
     QVERIFY(!form().statusLights().isMonitoring());
 }
 
@@ -314,9 +314,9 @@ void tst_PortSelection::selectingAMissingPort()
     QCOMPARE(form().statusText(),
              QStringLiteral("Unable to open Hardware thru COM ports. Select new COM port/check "
                             "RS232 connection before proceeding"));
-    QVERIFY(!form().pickButton()->isEnabled());
-    QVERIFY(!form().uploadButton()->isEnabled());
-    QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("None"));
+    QVERIFY(!control<QPushButton>(form(), "PickButton")->isEnabled());
+    QVERIFY(!control<QPushButton>(form(), "UploadButton")->isEnabled());
+    QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("None"));
 }
 
 void tst_PortSelection::selectingAPortWhereTheUnitIsSilent()
@@ -325,8 +325,8 @@ void tst_PortSelection::selectingAPortWhereTheUnitIsSilent()
     form().disable_btns();
     form().SelectComPort(3);
     QCOMPARE(messages().size(), 1);
-    QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("3"));
-    QVERIFY(form().pickButton()->isEnabled());
+    QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("3"));
+    QVERIFY(control<QPushButton>(form(), "PickButton")->isEnabled());
     QVERIFY(form().serialOpen());
     QVERIFY(form().statusLights().isMonitoring());
 }
@@ -335,7 +335,7 @@ void tst_PortSelection::selectingThePortOfTheUnit()
 {
     UnitSim &unit = addUnit(2);
     // The menu entry tells which device it will open.
-    emit form().comPortMenu()->aboutToShow();
+    emit control<QMenu>(form(), "ComPortMenu")->aboutToShow();
     QCOMPARE(form().findChild<QAction *>(QStringLiteral("COM2Menu"))->statusTip(),
              m_ports->filePath(QStringLiteral("COM2")) + QStringLiteral(" -> ") +
                  unit.slaveDevice());
@@ -343,9 +343,9 @@ void tst_PortSelection::selectingThePortOfTheUnit()
     form().SelectComPort(2);
     QVERIFY(messages().isEmpty());
     QCOMPARE(form().statusText(), QStringLiteral("Established communication on COM 2"));
-    QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("2"));
-    QVERIFY(form().comCheckBox()->isChecked());
-    QVERIFY(form().pickButton()->isEnabled());
+    QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("2"));
+    QVERIFY(control<QCheckBox>(form(), "ComCheckBox")->isChecked());
+    QVERIFY(control<QPushButton>(form(), "PickButton")->isEnabled());
     QVERIFY(form().statusLights().isMonitoring());
 }
 
@@ -369,9 +369,9 @@ void tst_PortSelection::noneReportsTheLastGoodPort()
     QCOMPARE(form().statusText(), status);
     QVERIFY(!form().serialOpen());
     QCOMPARE(form().comPort().portNumber(), 0);
-    QCOMPARE(form().comNumberLabel()->text(), QStringLiteral("None"));
-    QVERIFY(form().ethernetMenu()->isEnabled());
-    QVERIFY(!form().pickButton()->isEnabled());
+    QCOMPARE(control<QLabel>(form(), "ComNumberLabel")->text(), QStringLiteral("None"));
+    QVERIFY(control<QMenu>(form(), "Ethernet1")->isEnabled());
+    QVERIFY(!control<QPushButton>(form(), "PickButton")->isEnabled());
 }
 
 void tst_PortSelection::baudOfTheOpenPort()
@@ -380,10 +380,10 @@ void tst_PortSelection::baudOfTheOpenPort()
     form().SelectComPort(3);
     form().BaudMenuClick(38400); // the rate in use: nothing changes on the port
     QVERIFY(form().serialOpen());
-    QCOMPARE(form().comBaudLabel()->text(), QStringLiteral("38400"));
+    QCOMPARE(control<QLabel>(form(), "ComBaudLabel")->text(), QStringLiteral("38400"));
     form().BaudMenuClick(115200);
     QCOMPARE(form().comPort().baudRate(), 115200);
-    QCOMPARE(form().comBaudLabel()->text(), QStringLiteral("115200"));
+    QCOMPARE(control<QLabel>(form(), "ComBaudLabel")->text(), QStringLiteral("115200"));
     // The port still talks after the change.
     form().SetPromptChar('#');
     QVERIFY(form().SendCOMCmd_GetPrompt("\r"));
@@ -392,9 +392,9 @@ void tst_PortSelection::baudOfTheOpenPort()
 
 void tst_PortSelection::useComBoxSearchFails()
 {
-    form().comCheckBox()->setChecked(true);
+    control<QCheckBox>(form(), "ComCheckBox")->setChecked(true);
     form().ComCheckBoxClick();
-    QVERIFY(!form().comCheckBox()->isChecked());
+    QVERIFY(!control<QCheckBox>(form(), "ComCheckBox")->isChecked());
     QCOMPARE(messages(), QStringList{"Unable to use Com Ports. Please make sure no one else is "
                                      "using the Hardware thru the Com Ports"});
 }

@@ -449,7 +449,7 @@ void tst_ScriptRun::unreadableScriptFile()
     QCOMPARE(form().read_ini(), 0);
     QCOMPARE(messages(), QStringList{"Error opening file " + path + " for read."});
     QCOMPARE(form().statusText(), QStringLiteral(" "));
-    QVERIFY(form().pickButton()->isEnabled());
+    QVERIFY(control<QPushButton>(form(), "PickButton")->isEnabled());
 }
 
 // Greyed: the entry itself, or a menu it is reached through.
@@ -495,8 +495,8 @@ void tst_ScriptRun::operatorCannotReachTheUnitDuringARun()
             wasGreyed = true;
             QTest::keyClick(&form().terminal(), 'x');
         } else if (control == QLatin1String("timing test")) {
-            wasGreyed = !form().timingCountEdit()->isEnabled() &&
-                        form().timingCountEdit()->focusPolicy() == Qt::NoFocus;
+            const QLineEdit *count = ::control<QLineEdit>(form(), "TimingCountEdit");
+            wasGreyed = !count->isEnabled() && count->focusPolicy() == Qt::NoFocus;
             form().Button1Click();
         } else {
             auto *action = form().findChild<QAction *>(control);

@@ -291,11 +291,11 @@ void tst_SerialLink::timingTestSendsItsQueries()
 {
     TTamrinForm &form = m_fixture->form();
     form.SetPromptChar('#');
-    form.timingCountEdit()->setText(QStringLiteral("3"));
+    control<QLineEdit>(form, "TimingCountEdit")->setText(QStringLiteral("3"));
     form.Button1Click();
     QCOMPARE(m_sim->received(), QByteArray("OTPM? 1\rOTPM? 1\rOTPM? 1\r"));
-    QVERIFY(!form.timingStartLabel()->text().isEmpty());
-    QVERIFY(!form.timingEndLabel()->text().isEmpty());
+    QVERIFY(!control<QLabel>(form, "TimingStartLabel")->text().isEmpty());
+    QVERIFY(!control<QLabel>(form, "TimingEndLabel")->text().isEmpty());
 }
 
 void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
@@ -311,7 +311,7 @@ void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
     QTest::qWait(200);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QVERIFY(m_fixture->dialogs().messages.first().contains("COM Port #3"));
-    QCOMPARE(form.comNumberLabel()->text(), QStringLiteral("None"));
+    QCOMPARE(control<QLabel>(form, "ComNumberLabel")->text(), QStringLiteral("None"));
 }
 
 void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
@@ -322,7 +322,7 @@ void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
     QTest::qWait(300);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QCOMPARE(form.cancelFlag(), 1);
-    QVERIFY(!form.pickButton()->isEnabled());
+    QVERIFY(!control<QPushButton>(form, "PickButton")->isEnabled());
     // Sends on the closed port are silently dropped.
     form.SendString("VER\r");
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
@@ -364,7 +364,7 @@ void tst_SerialLink::typedKeysGoToThePort()
     QFETCH(QByteArray, sent);
     QVERIFY(m_sim->command(QStringLiteral("mute on")));
     TTamrinForm &form = m_fixture->form();
-    QTest::keyClick(form.terminalPane(), Qt::Key(key));
+    QTest::keyClick(control<TerminalPane>(form, "AdTerminal1"), Qt::Key(key));
     // A byte sent after the key arrives after whatever the key sent: nothing more came.
     form.SendString("|");
     QTRY_COMPARE(m_sim->received(), sent + '|');

@@ -145,11 +145,11 @@ void tst_StartUp::noSettingsAndNoPorts()
 {
     start();
     TTamrinForm &form = m_fixture->form();
-    QCOMPARE(form.versionLabel()->text(), QStringLiteral("Version : 2.08"));
+    QCOMPARE(control<QLabel>(form, "VersionLabel")->text(), QStringLiteral("Version : 2.08"));
     QCOMPARE(form.deviceLink().currentPrompt(), '>');
     QCOMPARE(form.statusText(), QStringLiteral("Unable to open Hardware through COM ports. Select "
                                                "new COM port before proceeding"));
-    QVERIFY(!form.pickButton()->isEnabled());
+    QVERIFY(!control<QPushButton>(form, "PickButton")->isEnabled());
     QVERIFY(!form.serialOpen());
     QVERIFY(m_fixture->dialogs().messages.isEmpty());
     QCOMPARE(m_fixture->exitStatus(), -1);
@@ -162,9 +162,9 @@ void tst_StartUp::configuredPortWithTheUnit()
     start();
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(form.statusText(), QStringLiteral("Established communication on COM 7"));
-    QCOMPARE(form.comBaudLabel()->text(), QStringLiteral("115200"));
+    QCOMPARE(control<QLabel>(form, "ComBaudLabel")->text(), QStringLiteral("115200"));
     QCOMPARE(form.comPort().baudRate(), 115200);
-    QVERIFY(!form.comCheckBox()->isEnabled());
+    QVERIFY(!control<QCheckBox>(form, "ComCheckBox")->isEnabled());
     QVERIFY(form.statusLights().isMonitoring());
     QCOMPARE(unit.received(), QByteArray("\r"));
 }
@@ -178,7 +178,7 @@ void tst_StartUp::searchFindsTheUnitWithSettingsPrompts()
     QCOMPARE(form.statusText(), QStringLiteral("Established communication on COM 2"));
     QCOMPARE(form.deviceLink().currentPrompt(), '%');
     QCOMPARE(unit.received(), QByteArray("\r\r"));
-    QVERIFY(form.comCheckBox()->isChecked());
+    QVERIFY(control<QCheckBox>(form, "ComCheckBox")->isChecked());
 }
 
 void tst_StartUp::invalidBaudRateIsReported()
@@ -188,7 +188,7 @@ void tst_StartUp::invalidBaudRateIsReported()
     TTamrinForm &form = m_fixture->form();
     QCOMPARE(m_fixture->dialogs().messages,
              QStringList{"Error! Baud Rate set in LoaderDefault.ini file is invalid!"});
-    QCOMPARE(form.comBaudLabel()->text(), QStringLiteral("38400"));
+    QCOMPARE(control<QLabel>(form, "ComBaudLabel")->text(), QStringLiteral("38400"));
     QCOMPARE(form.comPort().baudRate(), 38400);
 }
 
@@ -197,7 +197,7 @@ void tst_StartUp::terminalSettingsApply()
     writeSettings(settings({{20, ""}, {21, "2"}, {22, "5"}}));
     start();
     TTamrinForm &form = m_fixture->form();
-    QVERIFY(!form.visibleAction()->isChecked());
+    QVERIFY(!control<QAction>(form, "VisibleMenu")->isChecked());
     QCOMPARE(form.centralWidget()->height() + form.statusBar()->height(), 139);
     QCOMPARE(form.terminal().backgroundColour(), QColor(255, 0, 0));
     QCOMPARE(form.terminal().textColour(), QColor(255, 255, 255));

@@ -243,14 +243,14 @@ void tst_Upload::windowDuringTransfer()
     connect(m_fixture->windows().progress, &TProgressForm::stepped, this, [&] {
         const QCursor *cursor = QApplication::overrideCursor();
         during = QStringList{
-            form().configMenu()->menuAction()->isVisible() ? "RS232 Config shown" : "hidden",
-            form().ethernetMenu()->menuAction()->isVisible() ? "Ethernet shown" : "hidden",
-            form().terminalPane()->isEnabled() ? "pane enabled" : "pane disabled",
-            form().pickButton()->isEnabled() ? "button enabled" : "button disabled",
-            form().sendFileAction()->isEnabled() ? "Send File enabled" : "Send File disabled",
+            control<QMenu>(form(), "ConfigMenu")->menuAction()->isVisible() ? "RS232 Config shown" : "hidden",
+            control<QMenu>(form(), "Ethernet1")->menuAction()->isVisible() ? "Ethernet shown" : "hidden",
+            control<TerminalPane>(form(), "AdTerminal1")->isEnabled() ? "pane enabled" : "pane disabled",
+            control<QPushButton>(form(), "PickButton")->isEnabled() ? "button enabled" : "button disabled",
+            control<QAction>(form(), "SendFile1")->isEnabled() ? "Send File enabled" : "Send File disabled",
             cursor && cursor->shape() == Qt::WaitCursor ? "hourglass" : "arrow"};
         // The operator types while the data goes: nothing of it may reach the unit.
-        QTest::keyClick(form().terminalPane(), Qt::Key_X);
+        QTest::keyClick(control<TerminalPane>(form(), "AdTerminal1"), Qt::Key_X);
     });
     QTemporaryFile script(m_files->filePath(QStringLiteral("XXXXXX.sld")));
     QVERIFY(script.open());
@@ -265,10 +265,10 @@ void tst_Upload::windowDuringTransfer()
     QVERIFY2(m_sim->uploadLines().first().contains("result=ok"),
              qPrintable(m_sim->uploadLines().first()));
     // All back as it was, the arrow included.
-    QVERIFY(form().configMenu()->menuAction()->isVisible());
-    QVERIFY(form().ethernetMenu()->menuAction()->isVisible());
-    QVERIFY(form().terminalPane()->isEnabled());
-    QVERIFY(form().pickButton()->isEnabled());
+    QVERIFY(control<QMenu>(form(), "ConfigMenu")->menuAction()->isVisible());
+    QVERIFY(control<QMenu>(form(), "Ethernet1")->menuAction()->isVisible());
+    QVERIFY(control<TerminalPane>(form(), "AdTerminal1")->isEnabled());
+    QVERIFY(control<QPushButton>(form(), "PickButton")->isEnabled());
     QVERIFY(!QApplication::overrideCursor());
 }
 

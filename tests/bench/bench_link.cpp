@@ -90,7 +90,7 @@ void floodLeavesTheWindowResponsive(TTamrinForm &form, UnitSim &unit)
     });
     beat.start(5);
     unit.command(QStringLiteral("flood %1").arg(FloodBytes));
-    QTimer::singleShot(20, [&form] { form.terminalMenu()->popup(QPoint(100, 100)); });
+    QTimer::singleShot(20, [&form] { control<QMenu>(form, "TerminalMenu")->popup(QPoint(100, 100)); });
     qint64 menuShownAfter = -1;
     qint64 floodShownAfter = -1;
     const auto flooding = [&] {
@@ -98,12 +98,12 @@ void floodLeavesTheWindowResponsive(TTamrinForm &form, UnitSim &unit)
     };
     while ((flooding() || menuShownAfter < 0) && clock.elapsed() < 60000) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (menuShownAfter < 0 && form.terminalMenu()->isVisible())
+        if (menuShownAfter < 0 && control<QMenu>(form, "TerminalMenu")->isVisible())
             menuShownAfter = clock.elapsed();
         if (floodShownAfter < 0 && !flooding())
             floodShownAfter = clock.elapsed();
     }
-    form.terminalMenu()->hide();
+    control<QMenu>(form, "TerminalMenu")->hide();
     std::printf("Terminal menu during a 1 MB flood (shown in %lld ms): shown after %lld ms "
                 "(target < 1000 ms)\n",
                 static_cast<long long>(floodShownAfter), static_cast<long long>(menuShownAfter));

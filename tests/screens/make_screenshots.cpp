@@ -116,7 +116,7 @@ int main(int argc, char *argv[])
     TTamrinForm &form = fixture.form();
     form.show();
     form.SelectComPort(3);
-    form.terminalPane()->WriteString("VER\r\n2.08\r\n>");
+    form.terminal().WriteString("VER\r\n2.08\r\n>");
     QApplication::processEvents();
     bool ok = save(&form, folder, "main-window.png");
 
