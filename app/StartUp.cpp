@@ -80,8 +80,8 @@ void TTamrinForm::findUnitOnSerialPorts()
     if (!found && !startup.autoMode)
         OpenConfiguredComPort();
     else
-        ComCheckBox->setEnabled(false);
-    m_lights->setMonitoring(serialOpen() && ComNumberLabel->text() != QLatin1String("None"));
+        m_ports->lockUseCom();
+    m_lights->setMonitoring(serialOpen() && m_ports->selection().shownPort > 0);
 }
 
 // The search found a unit, but not on the port the settings named: perhaps the neighbour's.

@@ -96,7 +96,7 @@ void TTamrinForm::reachStationUnit(int waitSeconds)
     else if (!startup.ethernetOnly)
         findUnitOnSerialPorts();
     reached = reached || serialOpen();
-    ComCheckBox->setEnabled(false);
+    m_ports->lockUseCom();
     noteStationLink();
     if (reached)
         tellProgress(QStringLiteral("connected"));

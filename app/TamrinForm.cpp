@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -41,11 +42,13 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     m_comPort = new SerialPort(this);
     m_clientSocket = new QTcpSocket(this);
-    m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, this);
-    m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, this);
-    m_ports = std::make_unique<PortSelector>(*m_comPort, *m_link, m_run);
-    m_uploader = std::make_unique<Uploader>(*m_comPort, *m_clientSocket, *m_link, m_run);
-    m_script = std::make_unique<ScriptRunner>(*m_link, *m_uploader, m_run);
+    OperatorReports &reports = *this;
+    m_link = new DeviceLink(*m_comPort, *m_clientSocket, m_run, reports, this);
+    m_ethernet = new EthernetLink(*m_clientSocket, *m_link, m_run, reports, this);
+    m_ports = std::make_unique<PortSelector>(*m_comPort, *m_link, m_run, reports);
+    m_uploader = std::make_unique<Uploader>(*m_comPort, *m_clientSocket, *m_link, m_run, reports);
+    m_script = std::make_unique<ScriptRunner>(
+        ScriptLinks{*m_link, *m_ports, *m_ethernet, *m_uploader}, m_run, reports);
     buildControls();
     buildMenus();
     nameControls();
@@ -57,6 +60,7 @@ TTamrinForm::TTamrinForm(QWidget *parent) : QMainWindow(parent)
     attachPortSelector();
     attachUploader();
     attachScriptRunner();
+    applyLinkState();
     exitProcess = [this](int status) {
         m_comPort->close();
         m_clientSocket->abort();
@@ -143,14 +147,14 @@ void TTamrinForm::startRunning()
     // A dialog the operator left open would connect elsewhere in the middle of the run.
     if (m_windows.ethernet && m_windows.ethernet->isVisible())
         m_windows.ethernet->hide();
-    applyRunHold();
+    applyLinkState();
 }
 
 void TTamrinForm::stopRunning()
 {
     if (!m_run.stop())
         return;
-    applyRunHold();
+    applyLinkState();
     enable_btns();
     m_link->holdKeepAlive(false);
     // A run in manual mode stopped by a signal ends the process once it has unwound.
@@ -163,15 +167,32 @@ bool TTamrinForm::operatorMay() const
     return m_run.admits(RunControl::Requester::Operator);
 }
 
-// While a run holds the link, what would reach the unit or change the link is greyed: the COM
-// Port and Baud entries, Ethernet Connect and Disconnect, Send File and the timing controls.
-void TTamrinForm::applyRunHold()
+// The controls that show the link and the run, from the port selection, the Ethernet link and
+// the run control: the port in use and its baud rate, Use COM, the Ethernet box, which link the
+// menus offer, the menus that could change the link hidden during a transfer, and, while a run
+// holds the link, what would reach the unit or change the link greyed: the COM Port and Baud
+// entries, Ethernet Connect and Disconnect, Send File and the timing controls.
+void TTamrinForm::applyLinkState()
 {
+    const SerialSelection &serial = m_ports->selection();
+    ComNumberLabel->setText(serial.shownPort > 0 ? QString::number(serial.shownPort)
+                                                 : QStringLiteral("None"));
+    ComBaudLabel->setText(QString::number(m_comPort->baudRate()));
+    ComCheckBox->setChecked(serial.useCom);
+    if (serial.useComLocked)
+        ComCheckBox->setEnabled(false);
+    Ethernet1->setEnabled(serial.ethernetOffered);
+    EthernetCheckBox->setChecked(m_ethernet->up());
+    ConfigMenu->setEnabled(m_ethernet->connectOffered());
+    const bool transfer = m_run.transferGoing();
+    ConfigMenu->menuAction()->setVisible(!transfer);
+    Ethernet1->menuAction()->setVisible(!transfer);
+
     const bool free = !runGoing();
     ComPortMenu->menuAction()->setEnabled(free);
     BaudMenu->menuAction()->setEnabled(free);
     EnetDisconnect1->setEnabled(free);
-    EnetConnect1->setEnabled(free && m_connectOffered);
+    EnetConnect1->setEnabled(free && m_ethernet->connectOffered());
     SendFile1->setEnabled(free);
     for (QWidget *timingControl :
          std::initializer_list<QWidget *>{TimingCommandEdit, TimingCountEdit, Button1})

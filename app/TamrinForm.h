@@ -13,9 +13,12 @@
 //                 window)
 //   ScriptRunner  the script run, its command table and the query state (DeviceLink,
 //                 Uploader)
-// Each is also handed the run control, and reaches the window only through the small view or
-// hooks the window gives it (app/TamrinFormLink.cpp, TamrinFormUpload.cpp,
-// TamrinFormScript.cpp). The window keeps the names of its operations and handlers that
+// Each is also handed the run control and the window as its OperatorReports (the status line,
+// message boxes, the script's message and question), owns what the window shows of it, and
+// says what happened as signals, which the window answers (app/TamrinFormLink.cpp,
+// TamrinFormUpload.cpp, TamrinFormScript.cpp); applyLinkState() sets the controls from that
+// state and the run control. DeviceLink alone keeps hooks: the Ethernet link's reconnects, its
+// connection's number, and what ends a wait early. The window keeps the names of its operations and handlers that
 // something calls on it (SendString, check_com, read_ini, UploadButtonClick, ...), each a
 // one-line delegation, and its own start-up settings (TamrinState.h). The rest live only on
 // the subsystem that does them:
@@ -40,6 +43,7 @@
 
 #include "app/StationRequest.h"
 #include "app/TamrinState.h"
+#include "base/OperatorReports.h"
 #include "link/DeviceLink.h"
 #include "link/EthernetLink.h"
 #include "link/PortSelector.h"
@@ -84,7 +88,7 @@ struct CompanionWindows
     TInfoForm *info = nullptr;
 };
 
-class TTamrinForm : public QMainWindow
+class TTamrinForm : public QMainWindow, private OperatorReports
 {
     Q_OBJECT
 public:
@@ -102,7 +106,7 @@ public:
     void setStationRequest(const StationRequest &request);
 
     // Status line and buttons.
-    void show_status(const QString &text);
+    void show_status(const QString &text) override;
     QString statusText() const;
     void disable_btns();
     void enable_btns();
@@ -179,10 +183,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // A message box of the program's own; one shown during a run marks the run as failed.
-    void showMessage(const QString &text);
-    // The same, for a failure the window also keeps as its message text.
-    void reportFailure(const QString &text);
+    // What the subsystems tell the operator, and ask (OperatorReports). A message box of the
+    // program's own shown during a run marks the run as failed.
+    void showMessage(const QString &text) override;
+    void reportFailure(const QString &text) override;
+    void showScriptMessage(const QString &text) override;
+    bool askOperator(const QString &text) override;
 
     // A script run or Send File, from its start to its end. Nothing outside it may reach the
     // unit or start another run meanwhile, whatever reconnects in between.
@@ -247,7 +253,10 @@ private:
     void startNextAttempt(int attempt);
     void tellProgress(const QString &phase);
     bool operatorMay() const;
-    void applyRunHold();
+    void applyLinkState();
+    // The buttons follow whether the unit can be worked with (and a run holds them).
+    void showUnitReady(bool ready);
+    void hideProgressWindow();
     void setClientHeight(int height);
     // The terminal pane shown (the window at its full height) or hidden, and the check mark.
     void showTerminal(bool show);
@@ -269,8 +278,6 @@ private:
     ProcessGuard *m_guard = nullptr;
     std::optional<StationRequest> m_request;
     std::unique_ptr<StationProgress> m_progress;
-    // Ethernet > Connect is offered by the link's state; a run greys it besides.
-    bool m_connectOffered = true;
     bool m_closing = false;
     // How the process ends; tests replace it. The default closes the ports and exits.
     std::function<void(int status)> exitProcess;

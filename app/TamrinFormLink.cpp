@@ -21,9 +21,6 @@
 void TTamrinForm::attachDeviceLink()
 {
     DeviceLink::Hooks hooks;
-    hooks.showMessage = [this](const QString &text) { showMessage(text); };
-    hooks.reportFailure = [this](const QString &text) { reportFailure(text); };
-    hooks.toPane = [this](QByteArrayView bytes) { AdTerminal1->WriteString(bytes); };
     // Unless the operator has disconnected; a failed attempt is the wait's failure, which its
     // caller reports.
     hooks.reconnectEthernet = [this] {
@@ -34,34 +31,25 @@ void TTamrinForm::attachDeviceLink()
     hooks.stopWaiting = [this] { return m_closing; };
     hooks.connection = [this] { return m_ethernet->generation(); };
     m_link->setHooks(std::move(hooks));
+    connect(m_link, &DeviceLink::received, this,
+            [this](QByteArrayView bytes) { AdTerminal1->WriteString(bytes); });
     connect(m_link, &DeviceLink::blockSent, this, &TTamrinForm::blockSent);
     connect(m_link, &DeviceLink::blockLeftQueue, this, &TTamrinForm::blockLeftQueue);
 }
 
 void TTamrinForm::attachEthernetLink()
 {
-    EthernetLink::View view;
-    view.showStatus = [this](const QString &text) { show_status(text); };
-    view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.enableButtons = [this] { enable_btns(); };
-    view.disableButtons = [this] { disable_btns(); };
-    view.showLinkUp = [this](bool up) { EthernetCheckBox->setChecked(up); };
-    view.offerConnect = [this](bool offered) {
-        m_connectOffered = offered;
-        ConfigMenu->setEnabled(offered);
-        applyRunHold();
-    };
-    view.connectOffered = [this] { return m_connectOffered; };
-    view.clearPane = [this] { AdTerminal1->ClearAll(); };
-    view.readyPane = [this] {
+    connect(m_ethernet, &EthernetLink::changed, this, &TTamrinForm::applyLinkState);
+    connect(m_ethernet, &EthernetLink::unitReady, this, &TTamrinForm::showUnitReady);
+    connect(m_ethernet, &EthernetLink::connectEnded, AdTerminal1, &TerminalPane::ClearAll);
+    // The pane takes the new connection's keys.
+    connect(m_ethernet, &EthernetLink::connected, this, [this](bool fresh) {
+        if (fresh)
+            AdTerminal1->ClearAll();
         AdTerminal1->setEnabled(true);
         AdTerminal1->setFocus();
-    };
-    view.hideProgress = [this] {
-        if (m_windows.progress)
-            m_windows.progress->HideProgressForm();
-    };
-    m_ethernet->setView(std::move(view));
+    });
+    connect(m_ethernet, &EthernetLink::linkClosed, this, &TTamrinForm::hideProgressWindow);
 }
 
 // The operator's menus, refused while a run holds the link (the entries are greyed then).
@@ -84,39 +72,43 @@ void TTamrinForm::connectEthernet(EthernetConnectReport report)
 
 void TTamrinForm::attachPortSelector()
 {
-    PortSelector::View view;
-    view.showStatus = [this](const QString &text) { show_status(text); };
-    view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) { reportFailure(text); };
-    view.showNotice = [this](const QString &text) {
+    connect(m_ports.get(), &PortSelector::changed, this, &TTamrinForm::applyLinkState);
+    connect(m_ports.get(), &PortSelector::unitReady, this, &TTamrinForm::showUnitReady);
+    connect(m_ports.get(), &PortSelector::linesLive, m_lights,
+            &StatusLightController::setMonitoring);
+    // The notice is drawn before the check blocks the thread.
+    connect(m_ports.get(), &PortSelector::portCheckStarted, this, [this](const QString &notice) {
         if (m_windows.info) {
-            m_windows.info->setText(text);
+            m_windows.info->setText(notice);
             m_windows.info->showNotice();
         }
-    };
-    view.hideNotice = [this] {
+    });
+    connect(m_ports.get(), &PortSelector::portCheckEnded, this, [this] {
         if (m_windows.info)
             m_windows.info->hideNotice();
-    };
-    view.showComNumber = [this](const QString &text) { ComNumberLabel->setText(text); };
-    view.showBaudRate = [this](int baud) { ComBaudLabel->setText(QString::number(baud)); };
-    view.offerEthernet = [this](bool offered) { Ethernet1->setEnabled(offered); };
-    view.checkCom = [this](bool checked) { ComCheckBox->setChecked(checked); };
-    view.comChecked = [this] { return ComCheckBox->isChecked(); };
-    view.lockComBox = [this] { ComCheckBox->setEnabled(false); };
-    view.monitorLines = [this](bool on) { m_lights->setMonitoring(on); };
-    view.enableButtons = [this] { enable_btns(); };
-    view.disableButtons = [this] { disable_btns(); };
-    view.clearPane = [this] { AdTerminal1->ClearAll(); };
-    view.hideEthernetDialog = [this] {
+    });
+    // The operator's own port: a dialog left open would connect elsewhere.
+    connect(m_ports.get(), &PortSelector::portChosen, this, [this] {
         if (m_windows.ethernet && m_windows.ethernet->isVisible())
             m_windows.ethernet->hide();
-    };
-    view.hideProgress = [this] {
-        if (m_windows.progress)
-            m_windows.progress->HideProgressForm();
-    };
-    m_ports->setView(std::move(view));
+    });
+    connect(m_ports.get(), &PortSelector::chosenPortAnswered, AdTerminal1,
+            &TerminalPane::ClearAll);
+    connect(m_ports.get(), &PortSelector::portClosed, this, &TTamrinForm::hideProgressWindow);
+}
+
+void TTamrinForm::showUnitReady(bool ready)
+{
+    if (ready)
+        enable_btns();
+    else
+        disable_btns();
+}
+
+void TTamrinForm::hideProgressWindow()
+{
+    if (m_windows.progress)
+        m_windows.progress->HideProgressForm();
 }
 
 int TTamrinForm::check_com(int portNumber)
@@ -161,7 +153,7 @@ void TTamrinForm::BaudMenuClick(int baud)
 void TTamrinForm::ComCheckBoxClick()
 {
     if (operatorMay())
-        m_ports->ComCheckBoxClick();
+        m_ports->ComCheckBoxClick(ComCheckBox->isChecked());
 }
 
 void TTamrinForm::attachSerialPort()

@@ -12,21 +12,18 @@
 
 void TTamrinForm::attachScriptRunner()
 {
-    ScriptRunner::View view;
-    view.showStatus = [this](const QString &text) { show_status(text); };
-    view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) { reportFailure(text); };
-    view.showScriptMessage = [this](const QString &text) { ShowMessage(this, text); };
-    view.askOperator = [this](const QString &text) {
-        return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);
-    };
-    // The run's own restart, which the gate admits: not the operator's menu entries.
-    view.closeSerialPort = [this] { m_ports->closePort(); };
-    view.disconnectEthernet = [this] { m_ethernet->closeLink(); };
-    view.reopenSerialPort = [this] { m_ports->SelectComPort(m_ports->lastGoodComPort()); };
-    view.reconnectInDialog = [this] { return m_ethernet->reconnectInDialog(); };
-    view.lineStarted = [this](int line) { tellProgress(QStringLiteral("line %1").arg(line)); };
-    m_script->setView(std::move(view));
+    connect(m_script.get(), &ScriptRunner::lineStarted, this,
+            [this](int line) { tellProgress(QStringLiteral("line %1").arg(line)); });
+}
+
+void TTamrinForm::showScriptMessage(const QString &text)
+{
+    ShowMessage(this, text);
+}
+
+bool TTamrinForm::askOperator(const QString &text)
+{
+    return AskOkCancel(this, QStringLiteral("Tamrin - Query"), text);
 }
 
 void TTamrinForm::PickButtonClick()

@@ -10,27 +10,20 @@
 
 void TTamrinForm::attachUploader()
 {
-    Uploader::View view;
-    view.showStatus = [this](const QString &text) { show_status(text); };
-    view.showMessage = [this](const QString &text) { showMessage(text); };
-    view.reportFailure = [this](const QString &text) { reportFailure(text); };
-    view.showUploadMenus = [this](bool shown) {
-        ConfigMenu->menuAction()->setVisible(shown);
-        Ethernet1->menuAction()->setVisible(shown);
-    };
-    view.enablePane = [this](bool enabled) { AdTerminal1->setEnabled(enabled); };
-    view.progress = [this](UploadPhase phase, qint64 bytes, qint64 total) {
-        if (!m_progress)
-            return;
-        if (phase == UploadPhase::Data)
-            m_progress->data(bytes, total);
-        else
-            m_progress->phase(phase == UploadPhase::Header ? QStringLiteral("header")
-                                                            : QStringLiteral("confirm"),
-                              bytes, total);
-    };
-    view.unitAnswer = [this] { return m_script->query().lastAnswer; };
-    m_uploader->setView(std::move(view));
+    connect(m_uploader.get(), &Uploader::transferChanged, this, &TTamrinForm::applyLinkState);
+    connect(m_uploader.get(), &Uploader::terminalHeld, this,
+            [this](bool held) { AdTerminal1->setEnabled(!held); });
+    connect(m_uploader.get(), &Uploader::progressed, this,
+            [this](UploadPhase phase, qint64 bytes, qint64 total) {
+                if (!m_progress)
+                    return;
+                if (phase == UploadPhase::Data)
+                    m_progress->data(bytes, total);
+                else
+                    m_progress->phase(phase == UploadPhase::Header ? QStringLiteral("header")
+                                                                    : QStringLiteral("confirm"),
+                                      bytes, total);
+            });
 }
 
 void TTamrinForm::UploadButtonClick()

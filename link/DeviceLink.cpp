@@ -1,5 +1,6 @@
 #include "link/DeviceLink.h"
 
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "link/RunControl.h"
 #include "link/SerialPort.h"
@@ -22,8 +23,9 @@ const QString WatchdogText = QStringLiteral(
 
 } // namespace
 
-DeviceLink::DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent)
-    : QObject(parent), m_port(port), m_socket(socket), m_run(run)
+DeviceLink::DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run,
+                       OperatorReports &reports, QObject *parent)
+    : QObject(parent), m_port(port), m_socket(socket), m_run(run), m_reports(reports)
 {
     const auto makeTimer = [this](int interval, void (DeviceLink::*handler)()) {
         QTimer *timer = Timing::protocolTimer(this, interval);
@@ -69,7 +71,7 @@ void DeviceLink::SendString(QByteArrayView text)
         if (quint16(m_port.outputFree()) > text.size())
             m_port.putBlock(text);
         else
-            m_hooks.showMessage(
+            m_reports.showMessage(
                 QStringLiteral("Error! Communications Port Output Buffer Overflow"));
     } else if (tcpConnected()) {
         m_socket.write(text.data(), text.size());
@@ -247,7 +249,7 @@ void DeviceLink::reportBlockFailure(const QString &failure)
 {
     if (failure.isEmpty() || m_run.ending())
         return;
-    m_hooks.showMessage(failure);
+    m_reports.showMessage(failure);
     m_run.cancel(failure);
 }
 
@@ -401,7 +403,7 @@ void DeviceLink::ClientSocket1Read()
     while (m_socket.bytesAvailable() > 0) {
         const QByteArray bytes = m_socket.read(999);
         heardOverTcp(bytes);
-        m_hooks.toPane(TerminalBytes::shownFromTcp(bytes));
+        emit received(TerminalBytes::shownFromTcp(bytes));
     }
 }
 
@@ -417,7 +419,7 @@ void DeviceLink::CommandTimerTimer()
     m_commandTimer->stop();
     if (!tcpConnected() || m_state.reconnectUsed) {
         m_run.cancel(WatchdogText);
-        m_hooks.reportFailure(WatchdogText);
+        m_reports.reportFailure(WatchdogText);
         m_state.waitFailed = true;
         Timing::pump();
         return;

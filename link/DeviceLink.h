@@ -10,8 +10,9 @@
 // and wait-failed flags), the command watchdog (CommandTimer) and the keep-alive
 // (CCHECKTimer1); others change it only through operations that say what they mean (send a
 // command, capture a reply, abort a wait, probe). It is handed the serial port, the TCP
-// client and the run control, and reaches the rest through hooks: the operator's message
-// boxes, the terminal pane, the Ethernet link's reconnects and what ends a wait early.
+// client, the run control and the operator's reports; what the unit says outside a capture
+// goes out as a signal (received), and four hooks reach the Ethernet link's reconnects, its
+// connection's number, and what ends a wait early.
 //
 // Every byte Tamrin sends to the unit goes through here, and the run control is asked first
 // for what is not the run's own: keys the operator types (typeKey) and the keep-alive are
@@ -28,6 +29,7 @@
 
 class QTcpSocket;
 class QTimer;
+class OperatorReports;
 class RunControl;
 class SerialPort;
 
@@ -37,12 +39,6 @@ class DeviceLink : public QObject
 public:
     struct Hooks
     {
-        // A message box of the program's own.
-        std::function<void(const QString &)> showMessage;
-        // The same, for a failure the window also keeps as its message text.
-        std::function<void(const QString &)> reportFailure;
-        // What the unit sent outside a capture.
-        std::function<void(QByteArrayView)> toPane;
         // A wait on a unit last reached over Ethernet finds no connection: try one, quietly.
         std::function<void()> reconnectEthernet;
         // The watchdog's one reconnect over TCP.
@@ -63,7 +59,8 @@ public:
     // A port being checked waits this many 55 ms ticks for each prompt.
     static constexpr int ProbeTicks = 8;
 
-    DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, QObject *parent = nullptr);
+    DeviceLink(SerialPort &port, QTcpSocket &socket, RunControl &run, OperatorReports &reports,
+               QObject *parent = nullptr);
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 
     // Sending and waiting.
@@ -174,6 +171,8 @@ signals:
     void blockSent(qsizetype size);
     // The serial port's output queue has emptied of the block just sent.
     void blockLeftQueue();
+    // What the unit sent over TCP outside a capture, as the terminal pane shows it.
+    void received(QByteArrayView bytes);
 
 private:
     enum class Hearing
@@ -195,6 +194,7 @@ private:
     SerialPort &m_port;
     QTcpSocket &m_socket;
     RunControl &m_run;
+    OperatorReports &m_reports;
     Hooks m_hooks;
     LinkState m_state;
     QTimer *m_commandTimer = nullptr;

@@ -13,6 +13,7 @@
 // bytes are never continued on another connection, and its header is never sent again.
 #include "link/EthernetLink.h"
 
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "base/WaitCursor.h"
 #include "link/DeviceLink.h"
@@ -37,8 +38,9 @@ constexpr int SocketSendBuffer = 8192;
 
 } // namespace
 
-EthernetLink::EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent)
-    : QObject(parent), m_socket(socket), m_link(link), m_run(run)
+EthernetLink::EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run,
+                           OperatorReports &reports, QObject *parent)
+    : QObject(parent), m_socket(socket), m_link(link), m_run(run), m_reports(reports)
 {
     m_connectionTimer = Timing::protocolTimer(this, ConnectTimeoutMs);
     connect(m_connectionTimer, &QTimer::timeout, this, &EthernetLink::ConnectionTimerTimer);
@@ -110,7 +112,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
     const PortCheck portCheck = checkPort(dialog.portText());
     const std::optional<QHostAddress> unit = address(dialog.octetTexts());
     if (portCheck != PortCheck::Valid || !unit) {
-        m_view.showMessage(portCheck == PortCheck::TooLarge
+        m_reports.showMessage(portCheck == PortCheck::TooLarge
                                ? QStringLiteral("Error! Port # must be less than 65535")
                                : QStringLiteral("Error! Invalid IP Address / Port #"));
         dialog.focusPortField();
@@ -118,7 +120,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
         closeClientSocket();
         m_state.connectOutcomePending = true;
         m_state.connectFailed = false;
-        m_view.showStatus(QStringLiteral("Attempting Ethernet connection. Please wait...."));
+        m_reports.show_status(QStringLiteral("Attempting Ethernet connection. Please wait...."));
         const quint16 port = *portNumber(dialog.portText());
         m_socket.connectToHost(*unit, port);
         dialog.setFieldsEnabled(false);
@@ -132,7 +134,7 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
         m_link.setLastLinkKind(LinkKind::Ethernet);
     }
     m_state.connectInProgress = false;
-    m_view.clearPane();
+    emit connectEnded();
 }
 
 // Until the connect event (or an error) clears the waiting mark; the connect event's prompt
@@ -148,7 +150,7 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report, const QSt
             .run();
     if (end == Timing::WaitEnd::LimitReached) {
         giveUpConnecting(report);
-        m_view.showStatus(QStringLiteral("Ethernet connection to %1 timed out").arg(target));
+        m_reports.show_status(QStringLiteral("Ethernet connection to %1 timed out").arg(target));
     }
     m_connectionTimer->stop();
     if (m_state.connectOutcomePending) {
@@ -159,10 +161,10 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report, const QSt
     }
     // The status line says how the attempt ended, whoever reports it.
     if (m_state.connectFailed)
-        m_view.showStatus(QStringLiteral("Ethernet connection to %1 failed: %2")
+        m_reports.show_status(QStringLiteral("Ethernet connection to %1 failed: %2")
                               .arg(target, m_state.connectError));
     if (m_state.connectFailed && report == EthernetConnectReport::Shown) {
-        m_view.showMessage(
+        m_reports.showMessage(
             QStringLiteral("Error! Cannot connect to server/lost connection. Verify IP "
                            "Address and Port #"));
         endEthernetLink();
@@ -175,8 +177,8 @@ void EthernetLink::giveUpConnecting(EthernetConnectReport report)
     closeClientSocket();
     m_dialog->setFieldsEnabled(true);
     if (report == EthernetConnectReport::Shown)
-        m_view.showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
-    m_view.showLinkUp(false);
+        m_reports.showMessage(QStringLiteral("Error! Cannot connect to server. Check IP Address"));
+    setUp(false);
     m_state.connectOutcomePending = false;
     m_link.SetTryEnetAgainFlag(false);
 }
@@ -194,23 +196,20 @@ void EthernetLink::ClientSocket1Connect()
     m_socket.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SocketSendBuffer);
     const int generation = m_state.generation;
     const int errorsBefore = m_state.errors;
-    if (!m_link.reconnectUsed())
-        m_view.clearPane();
-    m_view.readyPane();
+    emit connected(!m_link.reconnectUsed());
     m_state.connectOutcomePending = false;
-    m_view.showStatus(QStringLiteral("Connection established. Verifying prompt...."));
+    m_reports.show_status(QStringLiteral("Connection established. Verifying prompt...."));
     probeNewConnection();
     if (m_state.errors != errorsBefore)
-        m_view.showMessage(QStringLiteral("Note: Ethernet connection not responding."));
+        m_reports.showMessage(QStringLiteral("Note: Ethernet connection not responding."));
     // An error met during the check has been handled already, on this connection or a new one.
     if (generation != m_state.generation || !m_link.tcpConnected())
         return;
-    m_view.showStatus(QStringLiteral("Connect via Ethernet successful"));
+    m_reports.show_status(QStringLiteral("Connect via Ethernet successful"));
     if (!m_link.reconnectUsed())
-        m_view.enableButtons();
-    m_view.offerConnect(false);
-    m_view.showLinkUp(true);
-    m_state.up = true;
+        emit unitReady(true);
+    m_state.connectOffered = false;
+    setUp(true);
 }
 
 // The unit answers a new connection with its prompt: the one it last showed, else the other.
@@ -232,18 +231,17 @@ void EthernetLink::EnetDisconnect1Click()
 
 void EthernetLink::closeLink()
 {
-    if (!m_link.tcpConnected() && m_view.connectOffered())
+    if (!m_link.tcpConnected() && m_state.connectOffered)
         return;
     m_state.userDisconnect = true;
     m_link.endWait();
     closeClientSocket();
-    m_state.up = false;
-    m_view.showStatus(QStringLiteral("Ethernet connection closed"));
-    m_view.disableButtons();
-    m_view.offerConnect(true);
+    m_reports.show_status(QStringLiteral("Ethernet connection closed"));
+    emit unitReady(false);
+    m_state.connectOffered = true;
     m_dialog->setFieldsEnabled(true);
-    m_view.showLinkUp(false);
-    m_view.hideProgress();
+    setUp(false);
+    emit linkClosed();
 }
 
 int EthernetLink::ClientSocketTryAgain(bool clearFlag)
@@ -259,7 +257,7 @@ int EthernetLink::ClientSocketTryAgain(bool clearFlag)
     Timing::pump();
     if (!m_link.tcpConnected())
         return 0;
-    m_view.enableButtons();
+    emit unitReady(true);
     Timing::sleepMs(ResendPauseMs);
     // The run's command the unit may have missed goes again, but never one the unit answered
     // with its prompt before the connection failed, nor a file's header (that transfer has
@@ -316,14 +314,21 @@ void EthernetLink::ClientSocket1Error()
 void EthernetLink::reportEthernetLoss(const QString &text)
 {
     closeLink();
-    m_view.showMessage(text);
+    m_reports.showMessage(text);
     endEthernetLink();
+}
+
+// The Ethernet box follows: ticked while connected and checked.
+void EthernetLink::setUp(bool up)
+{
+    m_state.up = up;
+    emit changed();
 }
 
 void EthernetLink::endEthernetLink()
 {
     m_dialog->setFieldsEnabled(true);
-    m_view.showLinkUp(false);
+    setUp(false);
     m_link.failWait();
     m_link.SetTryEnetAgainFlag(false);
 }

@@ -2,17 +2,17 @@
 // link's end. It owns where a connect stands, how connection errors are being handled, the
 // connect time-out (ConnectionTimer) and the connection's number, which changes with every
 // connect and close so that an event of an earlier connection is dropped. It is handed the TCP
-// client, DeviceLink (the prompt checks go through it), the run control, the Ethernet dialog
-// (as an EthernetEndpoint: its fields, and showing it) and the window's view of the link: the
-// status line, message boxes, buttons, menus and pane.
+// client, DeviceLink (the prompt checks go through it), the run control, the operator's
+// reports and the Ethernet dialog (as an EthernetEndpoint: its fields, and showing it). What
+// the window shows of the link it reads from here when told (changed) or hears as events: the
+// unit ready or not, a connect attempt over, a new connection, the link closed.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class DeviceLink;
+class OperatorReports;
 class QTcpSocket;
 class QTimer;
 class RunControl;
@@ -47,6 +47,8 @@ struct EthernetState
     bool handlingError = false;
     // Connected and checked for the prompt: the Ethernet box is ticked.
     bool up = false;
+    // No connection to close: Connect (and the port settings) are offered.
+    bool connectOffered = true;
     // The dialog is open for a run's restart: its Connect is the run's own.
     bool dialogForRun = false;
     // Connection errors seen so far.
@@ -60,26 +62,8 @@ class EthernetLink : public QObject
 {
     Q_OBJECT
 public:
-    // What the window shows of the link, and what the link may ask of it.
-    struct View
-    {
-        std::function<void(const QString &)> showStatus;
-        std::function<void(const QString &)> showMessage;
-        std::function<void()> enableButtons;
-        std::function<void()> disableButtons;
-        // The Ethernet box ticked (connected and checked) or not.
-        std::function<void(bool)> showLinkUp;
-        // Connect (and the port settings) offered in the menus, or not.
-        std::function<void(bool)> offerConnect;
-        std::function<bool()> connectOffered;
-        std::function<void()> clearPane;
-        // The pane enabled and focused for the new connection.
-        std::function<void()> readyPane;
-        std::function<void()> hideProgress;
-    };
-
-    EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, QObject *parent = nullptr);
-    void setView(View view) { m_view = std::move(view); }
+    EthernetLink(QTcpSocket &socket, DeviceLink &link, RunControl &run, OperatorReports &reports,
+                 QObject *parent = nullptr);
     // The dialog whose fields name the unit's address and port.
     void attachDialog(EthernetEndpoint *dialog);
 
@@ -101,6 +85,7 @@ public:
     int generation() const { return m_state.generation; }
     int errors() const { return m_state.errors; }
     bool up() const { return m_state.up; }
+    bool connectOffered() const { return m_state.connectOffered; }
     bool connectOutcomePending() const { return m_state.connectOutcomePending; }
     bool userDisconnected() const { return m_state.userDisconnect; }
     // A restart in a run reopens the link in the dialog, which waits until it closes: the
@@ -110,19 +95,33 @@ public:
     bool dialogMayAct() const;
     QTimer &connectionTimer() { return *m_connectionTimer; }
 
+signals:
+    // up() or connectOffered() changed.
+    void changed();
+    // The unit can be worked with over the link (a new connection answered), or no longer.
+    void unitReady(bool ready);
+    // A connect attempt is over, whatever its outcome.
+    void connectEnded();
+    // A new connection is being checked for the unit; 'fresh' unless it is the automatic
+    // reconnect, whose pane keeps what it showed.
+    void connected(bool fresh);
+    // The link was closed.
+    void linkClosed();
+
 private:
     // 'target' names the address and port being connected to, for the status line.
     void waitForConnectOutcome(EthernetConnectReport report, const QString &target);
     void giveUpConnecting(EthernetConnectReport report);
     void probeNewConnection();
     void endEthernetLink();
+    void setUp(bool up);
     void reportEthernetLoss(const QString &text);
 
     QTcpSocket &m_socket;
     DeviceLink &m_link;
     RunControl &m_run;
+    OperatorReports &m_reports;
     EthernetEndpoint *m_dialog = nullptr;
-    View m_view;
     EthernetState m_state;
     QTimer *m_connectionTimer = nullptr;
 };

@@ -8,6 +8,7 @@
 // one look. Each of the operator's selections and searches is a look of its own.
 #include "link/PortSelector.h"
 
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "base/WaitCursor.h"
 #include "link/DeviceLink.h"
@@ -41,38 +42,62 @@ bool newInThisLook(QStringList &noted, const QString &note)
 
 } // namespace
 
-PortSelector::PortSelector(SerialPort &port, DeviceLink &link, RunControl &run)
-    : m_port(port), m_link(link), m_run(run)
+PortSelector::PortSelector(SerialPort &port, DeviceLink &link, RunControl &run,
+                           OperatorReports &reports, QObject *parent)
+    : QObject(parent), m_port(port), m_link(link), m_run(run), m_reports(reports)
 {
+}
+
+void PortSelector::showPort(int portNumber)
+{
+    m_selection.shownPort = portNumber;
+    emit changed();
+}
+
+void PortSelector::setEthernetOffered(bool offered)
+{
+    m_selection.ethernetOffered = offered;
+    emit changed();
+}
+
+void PortSelector::setUseCom(bool useCom)
+{
+    m_selection.useCom = useCom;
+    emit changed();
+}
+
+void PortSelector::lockUseCom()
+{
+    m_selection.useComLocked = true;
+    emit changed();
 }
 
 int PortSelector::check_com(int portNumber)
 {
     if (!SerialPort::isAvailable(portNumber))
         return -1;
-    m_view.showNotice(QStringLiteral("Checking COM Port %1, Baud %2. Please wait....")
-                          .arg(portNumber)
-                          .arg(m_port.baudRate()));
+    emit portCheckStarted(QStringLiteral("Checking COM Port %1, Baud %2. Please wait....")
+                              .arg(portNumber)
+                              .arg(m_port.baudRate()));
     const bool opened = m_port.setPortNumber(portNumber) && m_port.open();
     if (!opened) {
         const QString note = refusalNote(portNumber, m_port.openFailure());
         if (newInThisLook(m_selection.refusalsNoted, note))
-            m_view.showMessage(note);
+            m_reports.showMessage(note);
         m_port.close();
     }
     const bool answered = opened && probeForPrompt(portNumber);
 
     int result = 0;
     if (answered) {
-        m_view.showStatus(QStringLiteral("Established communication on COM %1").arg(portNumber));
-        m_view.showComNumber(QString::number(m_port.portNumber()));
+        m_reports.show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
         m_selection.lastGoodComPort = m_port.portNumber();
         m_link.setLastLinkKind(LinkKind::Serial);
-        m_view.showBaudRate(m_port.baudRate());
-        m_view.offerEthernet(false);
+        m_selection.ethernetOffered = false;
+        showPort(m_port.portNumber());
         result = 1;
     }
-    m_view.hideNotice();
+    emit portCheckEnded();
     Timing::pump();
     return result;
 }
@@ -91,7 +116,7 @@ bool PortSelector::probeForPrompt(int portNumber)
     if (!m_link.serialOpen()) {
         // The device failed under the probe; its loss handler has closed it.
         m_link.SetPromptChar(m_link.loaderPrompt());
-        m_view.showMessage(QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
+        m_reports.showMessage(QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
         return false;
     }
     return answered;
@@ -102,7 +127,7 @@ int PortSelector::process_com()
     WaitCursor hourglass;
     for (int n = 1; n <= SearchedPorts; ++n) {
         if (check_com(n) > 0) {
-            m_view.checkCom(true);
+            setUseCom(true);
             return 1;
         }
     }
@@ -113,30 +138,29 @@ void PortSelector::SelectComPort(int portNumber)
 {
     WaitCursor hourglass;
     m_selection.refusalsNoted.clear();
-    m_view.hideEthernetDialog();
-    m_view.showStatus(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
+    emit portChosen();
+    m_reports.show_status(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
     const int result = check_com(portNumber);
     if (result > 0) {
-        m_view.showStatus(QStringLiteral("Established communication on COM %1").arg(portNumber));
-        m_view.clearPane();
-        m_view.checkCom(true);
-        m_view.monitorLines(true);
-        m_view.enableButtons();
+        m_reports.show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
+        emit chosenPortAnswered();
+        setUseCom(true);
+        emit linesLive(true);
+        emit unitReady(true);
     } else {
-        m_view.showStatus(QStringLiteral("Unable to open Hardware thru COM ports. Select new COM "
+        m_reports.show_status(QStringLiteral("Unable to open Hardware thru COM ports. Select new COM "
                                          "port/check RS232 connection before proceeding"));
-        m_view.reportFailure(QStringLiteral("Error! Cannot establish communication using COM "
+        m_reports.reportFailure(QStringLiteral("Error! Cannot establish communication using COM "
                                             "%1. Please check RS232 connection")
                                  .arg(portNumber));
         if (result < 0) {
-            m_view.disableButtons();
+            emit unitReady(false);
         } else {
-            m_view.monitorLines(true);
-            m_view.enableButtons();
+            emit linesLive(true);
+            emit unitReady(true);
         }
     }
-    m_view.showComNumber(result < 0 ? QStringLiteral("None")
-                                    : QString::number(m_port.portNumber()));
+    showPort(result < 0 ? 0 : m_port.portNumber());
 }
 
 void PortSelector::NoneMenuClick()
@@ -149,13 +173,13 @@ void PortSelector::closePort()
     const QString lastGood = m_selection.lastGoodComPort > 0
                                  ? QString::number(m_selection.lastGoodComPort)
                                  : QStringLiteral("Never");
-    m_view.showStatus(QStringLiteral("Note: Last successful COM port used is: ") + lastGood);
+    m_reports.show_status(QStringLiteral("Note: Last successful COM port used is: ") + lastGood);
     m_port.close();
     m_port.setPortNumber(0);
-    m_view.showComNumber(QStringLiteral("None"));
-    m_view.offerEthernet(true);
-    m_view.disableButtons();
-    m_view.hideProgress();
+    m_selection.shownPort = 0;
+    setEthernetOffered(true);
+    emit unitReady(false);
+    emit portClosed();
 }
 
 void PortSelector::SearchAllMenuClick()
@@ -165,23 +189,23 @@ void PortSelector::SearchAllMenuClick()
         OpenConfiguredComPort();
         return;
     }
-    m_view.lockComBox();
-    m_view.monitorLines(true);
-    m_view.enableButtons();
+    lockUseCom();
+    emit linesLive(true);
+    emit unitReady(true);
 }
 
 void PortSelector::OpenConfiguredComPort()
 {
     const int configured = m_selection.configuredComPort;
     if (configured == 0) {
-        m_view.showStatus(
+        m_reports.show_status(
             QStringLiteral("Unable to open Hardware through COM ports. Select new COM "
                            "port before proceeding"));
-        m_view.disableButtons();
-        m_view.monitorLines(false);
+        emit unitReady(false);
+        emit linesLive(false);
         return;
     }
-    m_view.showStatus(
+    m_reports.show_status(
         QStringLiteral("Error opening Hardware via COM ports. Select new COM port/check "
                        "RS232 connection before proceeding"));
     if (SerialPort::isAvailable(configured))
@@ -189,25 +213,26 @@ void PortSelector::OpenConfiguredComPort()
     if (!m_link.serialOpen() && !m_port.open())
         m_port.close();
     if (m_link.serialOpen())
-        m_view.showComNumber(QString::number(m_port.portNumber()));
-    m_view.disableButtons();
-    m_view.monitorLines(false);
+        showPort(m_port.portNumber());
+    emit unitReady(false);
+    emit linesLive(false);
 }
 
 void PortSelector::BaudMenuClick(int baud)
 {
     m_port.setBaudRate(baud);
-    m_view.showBaudRate(m_port.baudRate());
+    emit changed();
 }
 
-void PortSelector::ComCheckBoxClick()
+void PortSelector::ComCheckBoxClick(bool checked)
 {
     m_selection.refusalsNoted.clear();
-    if (!m_view.comChecked() && m_link.serialOpen()) {
+    m_selection.useCom = checked;
+    if (!checked && m_link.serialOpen()) {
         m_port.close();
-    } else if (m_view.comChecked() && !m_link.serialOpen() && process_com() == -1) {
-        m_view.checkCom(false);
-        m_view.showMessage(
+    } else if (checked && !m_link.serialOpen() && process_com() == -1) {
+        setUseCom(false);
+        m_reports.showMessage(
             QStringLiteral("Unable to use Com Ports. Please make sure no one else is using "
                            "the Hardware thru the Com Ports"));
     }
@@ -226,9 +251,9 @@ void PortSelector::onSerialDeviceLost(int portNumber)
                                         "up). Please check RS232 connection")
                              .arg(portNumber);
     m_run.cancel(lost, RunControl::Cause::LinkLost);
-    m_view.showComNumber(QStringLiteral("None"));
-    m_view.offerEthernet(true);
-    m_view.disableButtons();
-    m_view.showStatus(QStringLiteral("Connection to the unit on COM %1 lost").arg(portNumber));
-    m_view.reportFailure(lost);
+    m_selection.shownPort = 0;
+    setEthernetOffered(true);
+    emit unitReady(false);
+    m_reports.show_status(QStringLiteral("Connection to the unit on COM %1 lost").arg(portNumber));
+    m_reports.reportFailure(lost);
 }

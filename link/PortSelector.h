@@ -1,18 +1,20 @@
 // PortSelector: which serial port reaches the unit. It checks one port for the unit through
 // DeviceLink's prompt wait, searches COM1 to COM14, answers the COM Port, Baud and None menu
 // entries, falls back to the configured port when no unit answered, and handles a device that
-// vanishes. It owns the serial selection (the configured port, the last good one and the
-// refusals noted in the current look) and is handed the serial port, DeviceLink, the run
-// control and the window's view of the port: status line, message boxes, the information
-// window's notice, labels, the Use COM box, the line lights, buttons and menus.
+// vanishes. It owns the serial selection (the configured port, the last good one, the port
+// shown as selected, the Use COM choice and the refusals noted in the current look) and is
+// handed the serial port, DeviceLink, the run control and the operator's reports. The window
+// reads the selection when told it changed, and hears the rest as events: a port check begins
+// and ends, the unit ready or not, the line lights live or not, the operator's port answered,
+// the port closed.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <functional>
-
 class DeviceLink;
+class OperatorReports;
 class RunControl;
 class SerialPort;
 
@@ -23,43 +25,25 @@ struct SerialSelection
     int configuredComPort = 0;
     // The last port on which the unit answered; 0 = never.
     int lastGoodComPort = 0;
+    // The port shown as the one in use; 0 = None.
+    int shownPort = 0;
+    // While a serial port reaches the unit Ethernet is not offered.
+    bool ethernetOffered = true;
+    // The Use COM choice, and whether the operator may still change it (not once a search
+    // or a station's start has settled the port).
+    bool useCom = false;
+    bool useComLocked = false;
     // The notes of ports that would not open, given in the current look for the unit (the
     // start-up, or one of the operator's selections and searches): each is given once.
     QStringList refusalsNoted;
 };
 
-class PortSelector
+class PortSelector : public QObject
 {
+    Q_OBJECT
 public:
-    struct View
-    {
-        std::function<void(const QString &)> showStatus;
-        std::function<void(const QString &)> showMessage;
-        // The same, for a failure the window also keeps as its message text.
-        std::function<void(const QString &)> reportFailure;
-        // The information window's notice while a port is checked, drawn before the check
-        // blocks the thread; and its end.
-        std::function<void(const QString &)> showNotice;
-        std::function<void()> hideNotice;
-        std::function<void(const QString &)> showComNumber;
-        std::function<void(int)> showBaudRate;
-        // Ethernet offered in the menus (while no serial port reaches the unit), or not.
-        std::function<void(bool)> offerEthernet;
-        std::function<void(bool)> checkCom;
-        std::function<bool()> comChecked;
-        // The Use COM box stays as it is: the search found the unit.
-        std::function<void()> lockComBox;
-        // The line lights follow the port, or not.
-        std::function<void(bool)> monitorLines;
-        std::function<void()> enableButtons;
-        std::function<void()> disableButtons;
-        std::function<void()> clearPane;
-        std::function<void()> hideEthernetDialog;
-        std::function<void()> hideProgress;
-    };
-
-    PortSelector(SerialPort &port, DeviceLink &link, RunControl &run);
-    void setView(View view) { m_view = std::move(view); }
+    PortSelector(SerialPort &port, DeviceLink &link, RunControl &run, OperatorReports &reports,
+                 QObject *parent = nullptr);
 
     int check_com(int portNumber);
     int process_com();
@@ -71,20 +55,44 @@ public:
     void closePort();
     void SearchAllMenuClick();
     void BaudMenuClick(int baud);
-    void ComCheckBoxClick();
+    // The operator ticked or cleared Use COM.
+    void ComCheckBoxClick(bool checked);
     void onSerialDeviceLost(int portNumber);
 
     int configuredComPort() const { return m_selection.configuredComPort; }
     void setConfiguredComPort(int portNumber) { m_selection.configuredComPort = portNumber; }
     int lastGoodComPort() const { return m_selection.lastGoodComPort; }
     void setLastGoodComPort(int portNumber) { m_selection.lastGoodComPort = portNumber; }
+    const SerialSelection &selection() const { return m_selection; }
+    // Use COM stays as it is from now on.
+    void lockUseCom();
+
+signals:
+    // The selection as shown changed: the port, the baud rate, Ethernet offered, Use COM.
+    void changed();
+    // A port is being checked (the notice says which, before the check blocks the thread),
+    // and the check is over.
+    void portCheckStarted(const QString &notice);
+    void portCheckEnded();
+    // The unit can be worked with over the serial port, or not.
+    void unitReady(bool ready);
+    // The line lights follow the open port, or not.
+    void linesLive(bool live);
+    // The operator chose a port (COM Port menu), and it answered.
+    void portChosen();
+    void chosenPortAnswered();
+    // The port was closed and none selected.
+    void portClosed();
 
 private:
     bool probeForPrompt(int portNumber);
+    void showPort(int portNumber);
+    void setEthernetOffered(bool offered);
+    void setUseCom(bool useCom);
 
     SerialPort &m_port;
     DeviceLink &m_link;
     RunControl &m_run;
-    View m_view;
+    OperatorReports &m_reports;
     SerialSelection m_selection;
 };

@@ -4,7 +4,10 @@
 #include "script/ScriptRunner.h"
 
 #include "base/Timing.h"
+#include "base/OperatorReports.h"
 #include "link/DeviceLink.h"
+#include "link/EthernetLink.h"
+#include "link/PortSelector.h"
 #include "link/RunControl.h"
 #include "script/ScriptSyntax.h"
 
@@ -22,24 +25,26 @@ bool ScriptRunner::sendCommand(const QByteArray &line)
 }
 
 // After a command that resets the unit: drop the link, give the unit time to start again,
-// then reconnect the way the unit was last reached.
+// then reconnect the way the unit was last reached: the last good serial port, or the
+// Ethernet dialog in which the operator connects again (when there is one). These are the
+// run's own steps, which the gate admits, not the operator's menu entries.
 bool ScriptRunner::restartLink()
 {
     if (m_link.serialOpen())
-        m_view.closeSerialPort();
+        m_ports.closePort();
     else if (m_link.tcpConnected())
-        m_view.disconnectEthernet();
+        m_ethernet.closeLink();
     Timing::sleepMs(RestartPauseMs);
     bool connected = true;
     if (m_link.lastLinkKind() == LinkKind::Serial) {
-        m_view.reopenSerialPort();
+        m_ports.SelectComPort(m_ports.lastGoodComPort());
         connected = m_link.serialOpen();
-    } else if (m_link.lastLinkKind() == LinkKind::Ethernet && m_view.reconnectInDialog()) {
+    } else if (m_link.lastLinkKind() == LinkKind::Ethernet && m_ethernet.reconnectInDialog()) {
         // The operator connected again in the Ethernet dialog, which closes once connected.
         connected = m_link.tcpConnected();
     }
     if (!connected)
-        m_view.showMessage(QStringLiteral("Error! Unable to connect to unit! Exiting script"));
+        m_reports.showMessage(QStringLiteral("Error! Unable to connect to unit! Exiting script"));
     return connected;
 }
 
@@ -65,7 +70,7 @@ bool ScriptRunner::loaderModeCheck(const QByteArray &line)
         return true;
     }
     if (!m_link.failureReported())
-        m_view.showMessage(normalPrompt
+        m_reports.showMessage(normalPrompt
                                ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
                                : QStringLiteral("Error! Unable to get response from unit(_TC)! "
                                                 "Exiting script"));

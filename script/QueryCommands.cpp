@@ -5,8 +5,10 @@
 #include "script/ScriptRunner.h"
 
 #include "base/ByteText.h"
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "link/DeviceLink.h"
+#include "upload/Uploader.h"
 #include "script/ScriptSyntax.h"
 
 using namespace ScriptSyntax;
@@ -30,7 +32,7 @@ std::optional<ValueAndTail> escapedValueAndTail(const QByteArray &line)
 bool ScriptRunner::runConditionalTail(const QByteArray &tail, const QString &missingTailText)
 {
     if (tail.isEmpty()) {
-        m_view.showMessage(missingTailText);
+        m_reports.showMessage(missingTailText);
         return true;
     }
     return runTail(tail);
@@ -50,8 +52,9 @@ bool ScriptRunner::queryUnit(const QByteArray &line)
     answer.replace('\r', QByteArray());
     answer.replace('\n', QByteArray());
     m_query.lastAnswer = answer;
+    m_uploader.setUnitAnswer(answer);
     if (answer.isEmpty() && !m_link.failureReported())
-        m_view.showMessage(QStringLiteral("Error! No response detected with _QC command"));
+        m_reports.showMessage(QStringLiteral("Error! No response detected with _QC command"));
     return true;
 }
 
@@ -62,7 +65,7 @@ bool ScriptRunner::versionTest(const QByteArray &line)
         return true;
     const std::optional<std::pair<int, int>> version = readVersion(m_query.lastAnswer);
     if (!version) {
-        m_view.showMessage(QStringLiteral("Prev _QC does not have version info."));
+        m_reports.showMessage(QStringLiteral("Prev _QC does not have version info."));
         return true;
     }
     if (!versionHolds(keywordOf(line), *version, leadingInteger(parts->value)))
@@ -83,7 +86,7 @@ bool ScriptRunner::showScriptMessage(const QByteArray &line)
 {
     // The script's own text, not a failure of the run.
     if (const std::optional<QByteArray> text = escapedArgumentText(line))
-        m_view.showScriptMessage(displayText(*text));
+        m_reports.showScriptMessage(displayText(*text));
     return true;
 }
 
@@ -93,7 +96,7 @@ bool ScriptRunner::askOperator(const QByteArray &line)
     if (!text)
         return true;
     m_query.asked = true;
-    m_query.accepted = m_view.askOperator(displayText(*text));
+    m_query.accepted = m_reports.askOperator(displayText(*text));
     return true;
 }
 

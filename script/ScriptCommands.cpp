@@ -41,8 +41,10 @@ Action actionFor(const QByteArray &keyword)
 
 } // namespace
 
-ScriptRunner::ScriptRunner(DeviceLink &link, Uploader &uploader, RunControl &run)
-    : m_link(link), m_uploader(uploader), m_run(run)
+ScriptRunner::ScriptRunner(const ScriptLinks &links, RunControl &run, OperatorReports &reports,
+                           QObject *parent)
+    : QObject(parent), m_link(links.link), m_ports(links.ports), m_ethernet(links.ethernet),
+      m_uploader(links.uploader), m_run(run), m_reports(reports)
 {
 }
 

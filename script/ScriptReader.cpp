@@ -4,6 +4,7 @@
 #include "script/ScriptRunner.h"
 
 #include "base/NativeFile.h"
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "link/DeviceLink.h"
 #include "link/RunControl.h"
@@ -20,13 +21,13 @@ void ScriptRunner::ClearScriptLines()
 int ScriptRunner::readScript()
 {
     m_state.finish = false;
-    m_view.showStatus(QStringLiteral("Reading script file. Please wait...."));
+    m_reports.show_status(QStringLiteral("Reading script file. Please wait...."));
     Timing::pump();
 
     QFile file;
     m_state.fileOpened = NativeFile::openForReading(file, QFile::encodeName(m_state.fileName));
     if (!m_state.fileOpened) {
-        m_view.reportFailure(QStringLiteral("Error opening file ") + m_state.fileName +
+        m_reports.reportFailure(QStringLiteral("Error opening file ") + m_state.fileName +
                              QStringLiteral(" for read."));
         return endRun(0);
     }
@@ -50,7 +51,7 @@ int ScriptRunner::readScript()
         if (step == ScriptLineReader::Step::EndOfFile)
             break;
     }
-    m_view.showStatus(m_run.cancelled()
+    m_reports.show_status(m_run.cancelled()
                           ? QStringLiteral("Script file reading terminated by user/error(s).")
                           : QStringLiteral("SUCCESS. Reading script file complete"));
     return 1;
@@ -60,7 +61,7 @@ int ScriptRunner::readScript()
 // told the operator why. The buttons come back when the run ends.
 int ScriptRunner::endRun(int result)
 {
-    m_view.showStatus(QStringLiteral(" "));
+    m_reports.show_status(QStringLiteral(" "));
     return result;
 }
 
@@ -68,7 +69,7 @@ ScriptRunner::LineOutcome ScriptRunner::runCommandLine(const QByteArray &line, b
                                                        int fileLine, bool ethernetRun)
 {
     if (tooLong) {
-        m_view.reportFailure(QStringLiteral("Error! Line %1 of %2 is longer than %3 characters. "
+        m_reports.reportFailure(QStringLiteral("Error! Line %1 of %2 is longer than %3 characters. "
                                             "Exiting script")
                                  .arg(fileLine)
                                  .arg(m_state.fileName)
@@ -77,14 +78,13 @@ ScriptRunner::LineOutcome ScriptRunner::runCommandLine(const QByteArray &line, b
     }
     m_state.lines.append(line);
     m_state.currentLine = int(m_state.lines.size()) - 1;
-    if (m_view.lineStarted)
-        m_view.lineStarted(fileLine);
+    emit lineStarted(fileLine);
     if (ExecuteScriptLine() == 0)
         return LineOutcome::Stop;
     // A run whose connection is gone stops after the line; if a failure already cancelled
     // it, that failure's message has said why.
     if (ethernetRun && !m_link.tcpConnected() && !m_run.cancelled()) {
-        m_view.showMessage(QStringLiteral("Exiting script"));
+        m_reports.showMessage(QStringLiteral("Exiting script"));
         return LineOutcome::Stop;
     }
     Timing::pump();

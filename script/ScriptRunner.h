@@ -5,18 +5,20 @@
 //
 // It owns the run's state (the file, the line table, the finish flag, the run's first error)
 // and the query state (the last _QC answer, the last _DQ answer), which last from run to run.
-// It is handed DeviceLink, the Uploader (the load commands), the run control and the window's
-// view of a run: the status line, message boxes, the operator's question, and the link's
-// restart (the port selection and the Ethernet dialog are the window's to reach).
+// It is handed DeviceLink, the port selection and the Ethernet link (which _ST restarts), the
+// Uploader (the load commands), the run control and the operator's reports, which carry the
+// script's own message and question. Each command line that starts is told as a signal.
 #pragma once
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 
-#include <functional>
-
 class DeviceLink;
+class EthernetLink;
+class OperatorReports;
+class PortSelector;
 class RunControl;
 class Uploader;
 
@@ -47,29 +49,19 @@ struct QueryState
     bool accepted = false;
 };
 
-class ScriptRunner
+// What a script run is handed besides the run control and the operator's reports.
+struct ScriptLinks
 {
-public:
-    struct View
-    {
-        std::function<void(const QString &)> showStatus;
-        std::function<void(const QString &)> showMessage;
-        // The same, for a failure the window also keeps as its message text.
-        std::function<void(const QString &)> reportFailure;
-        // The script's own message (_DM), which is no failure of the run.
-        std::function<void(const QString &)> showScriptMessage;
-        // The script's question (_DQ): true for OK.
-        std::function<bool(const QString &)> askOperator;
-        // The link's restart after _ST: close it, reopen the last good serial port, or let the
-        // operator connect again in the Ethernet dialog (false when there is none).
-        std::function<void()> closeSerialPort;
-        std::function<void()> disconnectEthernet;
-        std::function<void()> reopenSerialPort;
-        std::function<bool()> reconnectInDialog;
-        // A command line of the file is about to run (its line number in the file).
-        std::function<void(int)> lineStarted;
-    };
+    DeviceLink &link;
+    PortSelector &ports;
+    EthernetLink &ethernet;
+    Uploader &uploader;
+};
 
+class ScriptRunner : public QObject
+{
+    Q_OBJECT
+public:
     // How long _TC waits for the loader prompt after each thing it sends, in 55 ms ticks.
     static constexpr int LoaderCheckTicks = 135;
     // The pauses before _TC's second, third and fourth carriage return.
@@ -85,8 +77,8 @@ public:
         return query.startsWith("VER") ? 3 : 10;
     }
 
-    ScriptRunner(DeviceLink &link, Uploader &uploader, RunControl &run);
-    void setView(View view) { m_view = std::move(view); }
+    ScriptRunner(const ScriptLinks &links, RunControl &run, OperatorReports &reports,
+                 QObject *parent = nullptr);
 
     // Reads and runs the script named by fileName(): 1 when the run ended at the end of the
     // file, at _FI or by cancellation; 0 when the file cannot be opened, a command failed, or
@@ -126,6 +118,10 @@ public:
     bool askOperator(const QByteArray &line);
     bool answerBranch(const QByteArray &line);
 
+signals:
+    // A command line of the file is about to run (its line number in the file).
+    void lineStarted(int fileLine);
+
 private:
     enum class LineOutcome
     {
@@ -142,9 +138,11 @@ private:
     bool runConditionalTail(const QByteArray &tail, const QString &missingTailText);
 
     DeviceLink &m_link;
+    PortSelector &m_ports;
+    EthernetLink &m_ethernet;
     Uploader &m_uploader;
     RunControl &m_run;
-    View m_view;
+    OperatorReports &m_reports;
     ScriptRun m_state;
     QueryState m_query;
 };

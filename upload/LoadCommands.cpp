@@ -6,6 +6,7 @@
 
 #include "base/ByteText.h"
 #include "base/NativeFile.h"
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "upload/FileMeasure.h"
 
@@ -37,8 +38,10 @@ QString tooLongText(const char *what, const QByteArray &text, int limit)
 
 } // namespace
 
-Uploader::Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run)
-    : m_port(port), m_socket(socket), m_link(link), m_run(run)
+Uploader::Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run,
+                   OperatorReports &reports, QObject *parent)
+    : QObject(parent), m_port(port), m_socket(socket), m_link(link), m_run(run),
+      m_reports(reports)
 {
 }
 
@@ -111,7 +114,7 @@ bool Uploader::loadData()
     const bool withHeader = m_state.chain.complete();
     bool succeeded = true;
     if (m_state.chain.upload() == LoadChain::Upload::Refused) {
-        m_view.showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
+        m_reports.showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
                            displayText(m_state.fileName) +
                            QStringLiteral(" is incomplete: a step was refused. Exiting script."));
         succeeded = false;
@@ -128,7 +131,7 @@ bool Uploader::loadData()
 // A refused step of the chain: the operator is told and the run goes on without it.
 bool Uploader::refuseChainStep(const QString &text)
 {
-    m_view.reportFailure(text);
+    m_reports.reportFailure(text);
     m_state.chain.refuse();
     return true;
 }
@@ -138,7 +141,7 @@ int Uploader::get_file_checksum()
 {
     const std::optional<FileMeasure> measure = measureFile(m_state.fileName);
     if (!measure) {
-        m_view.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName) +
+        m_reports.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName) +
                              QStringLiteral(". Unable to get file checksum"));
         return 0;
     }
@@ -155,7 +158,7 @@ int Uploader::get_date()
                                   ? file.fileTime(QFileDevice::FileModificationTime)
                                   : QDateTime();
     if (!written.isValid()) {
-        m_view.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName));
+        m_reports.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName));
         return 0;
     }
     m_state.loadVersion = fileDateText(written.toLocalTime());

@@ -19,6 +19,7 @@
 
 #include "base/ByteText.h"
 #include "base/NativeFile.h"
+#include "base/OperatorReports.h"
 #include "base/OperatorDialogs.h"
 #include "base/Timing.h"
 #include "link/DeviceLink.h"
@@ -53,7 +54,7 @@ bool Uploader::scriptUpload()
     prompt = prompt && m_link.currentLink() == checkLink;
     if (!prompt) {
         if (!m_link.failureReported())
-            m_view.showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
+            m_reports.showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
                                               "Exiting script."));
         return false;
     }
@@ -82,7 +83,7 @@ bool Uploader::scriptUpload()
 
 void Uploader::UploadButtonClick()
 {
-    m_view.showStatus(QStringLiteral("Reading script file. Please wait...."));
+    m_reports.show_status(QStringLiteral("Reading script file. Please wait...."));
     QFile file;
     if (!openUploadFile(file)) {
         // After a header the unit waits for data that will not come: that upload has failed.
@@ -115,7 +116,7 @@ void Uploader::UploadButtonClick()
 void Uploader::transferWithProgress(QFile &file)
 {
     m_run.setTransferGoing(true);
-    m_view.showUploadMenus(false);
+    emit transferChanged();
     if (m_state.link.transport == Transport::Serial) {
         // Whatever the unit sent after the header and was not read yet is dropped.
         m_port.flushInput();
@@ -123,7 +124,7 @@ void Uploader::transferWithProgress(QFile &file)
         m_port.processCommunications();
     }
     if (m_state.terminalLock == 0)
-        m_view.enablePane(false);
+        emit terminalHeld(true);
     const qint64 blocks = m_state.fileSize / TransferBlock;
     if (m_progress)
         m_progress->ShowProgressForm(int(std::min<qint64>(blocks, INT_MAX)), m_state);
@@ -136,8 +137,8 @@ void Uploader::transferWithProgress(QFile &file)
     file.close();
     if (m_progress)
         m_progress->HideProgressForm();
-    m_view.showUploadMenus(true);
     m_run.setTransferGoing(false);
+    emit transferChanged();
 }
 
 // The pause after the data, or the cancellation report, then the unit's prompt when the
@@ -158,7 +159,7 @@ void Uploader::afterTransfer()
     }
     Timing::pump();
     if (m_state.terminalLock == 0)
-        m_view.enablePane(true);
+        emit terminalHeld(false);
     // A run that is being ended (time limit, signal) waits for nothing more.
     if (!m_state.promptAfterUpload || m_link.activeTransport() == Transport::None ||
         m_run.ending()) {
@@ -182,7 +183,7 @@ QString Uploader::cancelledUploadText() const
 
 void Uploader::reportCancelledUpload()
 {
-    m_view.reportFailure(cancelledUploadText());
+    m_reports.reportFailure(cancelledUploadText());
 }
 
 // The file's bytes in 2000-byte blocks, the last one shorter; a file shorter than one block
@@ -241,7 +242,7 @@ bool Uploader::sendFileBlock(QFile &file, qint64 count)
                              QStringLiteral(" is shorter than when it was measured (%1 bytes). "
                                             "Cancel upload.")
                                  .arg(m_state.fileSize);
-        m_view.reportFailure(text);
+        m_reports.reportFailure(text);
         m_run.cancel(text);
         return false;
     }
@@ -263,7 +264,7 @@ bool Uploader::sentBytesMatchMeasure()
     if (m_state.sentChecksum == m_state.checksum &&
         m_sentHash.result().toHex() == m_state.sha256)
         return true;
-    m_view.reportFailure(
+    m_reports.reportFailure(
         QStringLiteral("Error! File ") + displayText(m_state.fileName) +
         QStringLiteral(" changed after it was measured: the bytes sent are not the bytes "
                        "measured for the header (checksum %1). Cancel upload.")
@@ -273,21 +274,20 @@ bool Uploader::sentBytesMatchMeasure()
 
 void Uploader::tellProgress(UploadPhase phase)
 {
-    if (m_view.progress)
-        m_view.progress(phase, m_state.bytesSent, m_state.fileSize);
+    emit progressed(phase, m_state.bytesSent, m_state.fileSize);
 }
 
 bool Uploader::postUploadPromptWait()
 {
     tellProgress(UploadPhase::Confirm);
-    m_view.showStatus(QStringLiteral("Waiting for prompt.."));
+    m_reports.show_status(QStringLiteral("Waiting for prompt.."));
     // The unit needs longer to store a larger file.
     const qint64 waitMs = sizeWaitMs(m_state.fileSize);
     Timing::sleepMs(int(waitMs / 2));
-    m_view.showStatus(QStringLiteral("Waiting for prompt...."));
+    m_reports.show_status(QStringLiteral("Waiting for prompt...."));
     Timing::pump();
     Timing::sleepMs(int(waitMs / 2));
-    m_view.showStatus(QStringLiteral("Waiting for prompt......"));
+    m_reports.show_status(QStringLiteral("Waiting for prompt......"));
     m_link.SetPromptChar(m_link.loaderPrompt());
     const int storingTicks = postUploadPromptTicks(m_state.fileSize);
     if (m_link.tcpConnected())
@@ -296,7 +296,7 @@ bool Uploader::postUploadPromptWait()
     Timing::pump();
     bool prompt = promptOnUploadLink(storingTicks);
     if (!prompt && uploadLinkHolds()) {
-        m_view.showStatus(QStringLiteral("Waiting for prompt........"));
+        m_reports.show_status(QStringLiteral("Waiting for prompt........"));
         Timing::sleepMs(2500);
         Timing::pump();
         prompt = promptOnUploadLink(storingTicks);
@@ -312,9 +312,9 @@ bool Uploader::postUploadPromptWait()
     if (!prompt && uploadLinkHolds() && !m_run.ending()) {
         const QString text = QStringLiteral("Error! Unable to receive prompt after upload. "
                                             "Upload unsuccessful. Exiting script.");
-        m_view.showMessage(text);
+        m_reports.showMessage(text);
         if (!m_link.serialOpen() && !m_link.tcpConnected())
-            m_view.showMessage(QStringLiteral("Error! Communications lost."));
+            m_reports.showMessage(QStringLiteral("Error! Communications lost."));
         m_run.cancel(text);
     }
     m_link.setWatchdogMs(WatchdogAfterUploadMs);
@@ -421,8 +421,7 @@ UploadRecord Uploader::currentRecord() const
     record.startedMs = m_state.startedMs;
     record.startedAt = m_state.startedAt;
     record.bytesSent = m_state.bytesSent;
-    if (m_view.unitAnswer)
-        record.unitAnswer = m_view.unitAnswer();
+    record.unitAnswer = m_unitAnswer;
     record.reason = m_state.failureText;
     return record;
 }
@@ -431,7 +430,7 @@ bool Uploader::openUploadFile(QFile &file)
 {
     if (NativeFile::openForReading(file, m_state.fileName))
         return true;
-    m_view.reportFailure(QStringLiteral("Error opening ") + displayText(m_state.fileName) +
+    m_reports.reportFailure(QStringLiteral("Error opening ") + displayText(m_state.fileName) +
                          QStringLiteral(".\r"));
     return false;
 }

@@ -2,10 +2,11 @@
 // _LD), measures the file, sends the header and the file's bytes in blocks through DeviceLink
 // while the progress window counts them, waits for the unit's prompt that confirms them, and
 // writes each upload's record line. A cancel (any failure, the time limit, a signal) stops the
-// transfer before its next block; only the start of the next run clears it. It owns the upload state and is handed the serial port,
-// the TCP client (for the record), DeviceLink, the run control, the progress window (a ProgressSink) and the
-// window's view of an upload: the status line, message boxes, the menus that could change the
-// link, and the terminal pane.
+// transfer before its next block; only the start of the next run clears it. It owns the
+// upload state and is handed the serial port, the TCP client (for the record), DeviceLink, the
+// run control, the operator's reports and the progress window (a ProgressSink). The window
+// hears the rest as signals: a transfer begins and ends, the terminal held, and where the
+// upload stands.
 #pragma once
 
 #include "upload/UploadRecord.h"
@@ -13,12 +14,13 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class DeviceLink;
+class OperatorReports;
 class QFile;
 class QTcpSocket;
 class RunControl;
@@ -32,25 +34,10 @@ enum class UploadPhase
     Confirm
 };
 
-class Uploader
+class Uploader : public QObject
 {
+    Q_OBJECT
 public:
-    struct View
-    {
-        std::function<void(const QString &)> showStatus;
-        std::function<void(const QString &)> showMessage;
-        // The same, for a failure the window also keeps as its message text.
-        std::function<void(const QString &)> reportFailure;
-        // The menus that could change the link, shown or hidden during a transfer.
-        std::function<void(bool)> showUploadMenus;
-        std::function<void(bool)> enablePane;
-        // Where the upload stands, for a station's progress: the header went, a block of the
-        // data went (the bytes so far), the wait for the unit's confirmation began.
-        std::function<void(UploadPhase, qint64 bytes, qint64 total)> progress;
-        // The unit's last answer to a query, which the record keeps as its identity.
-        std::function<QByteArray()> unitAnswer;
-    };
-
     // After the header the unit prepares its memory: the pauses before the data may start,
     // and the one before the first block once the transfer is set up.
     static constexpr int HeaderSettleMs = 2100;
@@ -60,8 +47,8 @@ public:
     static constexpr int TransferBlock = 2000;
     static constexpr int RawBlock = 4000;
 
-    Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run);
-    void setView(View view) { m_view = std::move(view); }
+    Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run,
+             OperatorReports &reports, QObject *parent = nullptr);
     void attachProgress(ProgressSink *progress) { m_progress = progress; }
 
     // The load commands: each takes its command's argument as the script wrote it (nothing
@@ -90,7 +77,19 @@ public:
     void setPostUploadPauseMs(int ms) { m_state.postUploadPauseMs = ms; }
     void setTerminalLock(char lock) { m_state.terminalLock = lock; }
     void forgetRefusal() { m_state.chain.forgetRefusal(); }
+    // The unit's last answer to a query, which the record keeps as its identity.
+    void setUnitAnswer(const QByteArray &answer) { m_unitAnswer = answer; }
     const UploadState &state() const { return m_state; }
+
+signals:
+    // A transfer began or ended: the run control's transferGoing() says which.
+    void transferChanged();
+    // The terminal pane is held (no keys) from the data's start until the unit has had its
+    // pause after it, unless the script leaves it free (_TL).
+    void terminalHeld(bool held);
+    // Where the upload stands, for a station's progress: the header went, a block of the data
+    // went (the bytes so far), the wait for the unit's confirmation began.
+    void progressed(UploadPhase phase, qint64 bytes, qint64 total);
 
 private:
     bool refuseChainStep(const QString &text);
@@ -113,9 +112,10 @@ private:
     QTcpSocket &m_socket;
     DeviceLink &m_link;
     RunControl &m_run;
+    OperatorReports &m_reports;
     ProgressSink *m_progress = nullptr;
-    View m_view;
     UploadState m_state;
+    QByteArray m_unitAnswer;
     // The bytes the transfer has sent so far.
     QCryptographicHash m_sentHash{QCryptographicHash::Sha256};
 };
