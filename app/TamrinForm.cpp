@@ -145,8 +145,7 @@ void TTamrinForm::startRunning()
     disable_btns();
     m_link->holdKeepAlive(true);
     // A dialog the operator left open would connect elsewhere in the middle of the run.
-    if (m_windows.ethernet && m_windows.ethernet->isVisible())
-        m_windows.ethernet->hide();
+    hideEthernetDialog();
     applyLinkState();
 }
 

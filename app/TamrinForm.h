@@ -256,6 +256,7 @@ private:
     void applyLinkState();
     // The buttons follow whether the unit can be worked with (and a run holds them).
     void showUnitReady(bool ready);
+    void hideEthernetDialog();
     void hideProgressWindow();
     void setClientHeight(int height);
     // The terminal pane shown (the window at its full height) or hidden, and the check mark.

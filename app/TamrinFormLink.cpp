@@ -1,6 +1,8 @@
-// The window's link: its link names delegate to DeviceLink and EthernetLink, which are wired
-// here to the serial port, the terminal pane, the operator's message boxes, the buttons and
-// menus, and to each other.
+// The window's link: its link and port names delegate to DeviceLink, EthernetLink and
+// PortSelector, which are wired here to the serial port and to each other, and whose signals
+// the window answers here: the terminal pane, the buttons, the line lights, the information
+// window's notice, the Ethernet dialog and the progress window. What they show of their state
+// the window sets in applyLinkState.
 #include "app/TamrinForm.h"
 
 #include "app/ClientSocketForm.h"
@@ -11,11 +13,9 @@
 #include "link/DeviceLink.h"
 #include "link/SerialPort.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QTime>
 
 void TTamrinForm::attachDeviceLink()
@@ -88,10 +88,7 @@ void TTamrinForm::attachPortSelector()
             m_windows.info->hideNotice();
     });
     // The operator's own port: a dialog left open would connect elsewhere.
-    connect(m_ports.get(), &PortSelector::portChosen, this, [this] {
-        if (m_windows.ethernet && m_windows.ethernet->isVisible())
-            m_windows.ethernet->hide();
-    });
+    connect(m_ports.get(), &PortSelector::portChosen, this, &TTamrinForm::hideEthernetDialog);
     connect(m_ports.get(), &PortSelector::chosenPortAnswered, AdTerminal1,
             &TerminalPane::ClearAll);
     connect(m_ports.get(), &PortSelector::portClosed, this, &TTamrinForm::hideProgressWindow);
@@ -103,6 +100,12 @@ void TTamrinForm::showUnitReady(bool ready)
         enable_btns();
     else
         disable_btns();
+}
+
+void TTamrinForm::hideEthernetDialog()
+{
+    if (m_windows.ethernet && m_windows.ethernet->isVisible())
+        m_windows.ethernet->hide();
 }
 
 void TTamrinForm::hideProgressWindow()

@@ -1,6 +1,6 @@
 // The window's script run: the script button and the file dialog, the run's hold on the
-// buttons, and ScriptRunner wired to the status line, the message boxes, the operator's
-// question and the link's restart.
+// buttons, the script's own message and question (the window's OperatorReports), and a
+// station's progress told as each line of the script starts.
 #include "app/TamrinForm.h"
 
 #include "app/ClientSocketForm.h"

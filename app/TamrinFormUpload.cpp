@@ -1,12 +1,10 @@
-// The window's upload: its upload names delegate to Uploader, which is wired here to the status
-// line, the message boxes, the menus, the terminal pane and the progress window.
+// The window's upload: its upload names delegate to Uploader, whose signals the window answers
+// here: the menus follow the transfer, the terminal pane is held during the data, and a
+// station's progress follows the upload.
 #include "app/TamrinForm.h"
 
 #include "app/StationProgress.h"
 #include "app/TerminalPane.h"
-
-#include <QAction>
-#include <QMenu>
 
 void TTamrinForm::attachUploader()
 {

@@ -74,6 +74,15 @@ void tst_SerialLink::cleanup()
     m_sim.reset();
 }
 
+// A second report of a lost device could come only from what the loss left queued or from the
+// watchdog: the queue has run, and the watchdog is not timing anything.
+static void afterTheLoss(TTamrinForm &form)
+{
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QVERIFY(!form.deviceLink().commandTimer().isActive());
+}
+
 bool tst_SerialLink::capture(const QByteArray &command, int guard, int pollLimit)
 {
     TTamrinForm &form = m_fixture->form();
@@ -132,7 +141,10 @@ void tst_SerialLink::promptWaitTakesWhatItReadsFromTheTerminal()
     QVERIFY(m_sim->command(QStringLiteral("version PROMPTWAIT")));
     form.SetPromptChar('#');
     QVERIFY(form.SendCOMCmd_GetPrompt("VER\r"));
-    QTest::qWait(100);
+    // What the unit says after the wait reaches the pane behind anything the wait left there.
+    QVERIFY(m_sim->command(QStringLiteral("echo on")));
+    form.SendString("MARK");
+    QTRY_VERIFY(form.terminal().model().allRows().join('\n').contains("MARK"));
     QVERIFY(!form.terminal().model().allRows().join('\n').contains("PROMPTWAIT"));
 }
 
@@ -261,15 +273,16 @@ void tst_SerialLink::blockSendToAUnitThatStopsReadingFailsOnce()
         form.SendByte(block);
         form.comPort().processCommunications();
     }
-    QTest::qWait(300);
-    QCOMPARE(m_fixture->dialogs().messages,
-             QStringList{"Error! Output Buffer never empties. Check RS232 connection. Cancel "
-                         "upload."});
+    const QStringList once{
+        "Error! Output Buffer never empties. Check RS232 connection. Cancel upload."};
+    QCOMPARE(m_fixture->dialogs().messages, once);
     QVERIFY(form.serialOpen());
-    // Once the unit reads again, what was queued and what comes next reach it.
+    // Once the unit reads again, what was queued and what comes next reach it, and the queue
+    // that drained was reported no second time.
     QVERIFY(m_sim->command(QStringLiteral("baud off")));
     form.SendString("VER\r");
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->received().endsWith("xVER\r"), 10000);
+    QCOMPARE(m_fixture->dialogs().messages, once);
 }
 
 void tst_SerialLink::watchdogEndsAHungCapture()
@@ -308,7 +321,7 @@ void tst_SerialLink::hangUpDuringPromptWaitIsReportedOnce()
     QTimer::singleShot(300, this, [this] { m_sim->command(QStringLiteral("hangup")); });
     QVERIFY(!form.deviceLink().SendCOMCmd_GetPrompt("VER\r", 1 << 20));
     QVERIFY(!form.serialOpen());
-    QTest::qWait(200);
+    afterTheLoss(form);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QVERIFY(m_fixture->dialogs().messages.first().contains("COM Port #3"));
     QCOMPARE(control<QLabel>(form, "ComNumberLabel")->text(), QStringLiteral("None"));
@@ -319,7 +332,7 @@ void tst_SerialLink::vanishedDeviceIsReportedOnceAndClosed()
     TTamrinForm &form = m_fixture->form();
     QVERIFY(m_sim->command(QStringLiteral("hangup")));
     QTRY_VERIFY(!form.serialOpen());
-    QTest::qWait(300);
+    afterTheLoss(form);
     QCOMPARE(m_fixture->dialogs().messages.size(), 1);
     QCOMPARE(form.cancelFlag(), 1);
     QVERIFY(!control<QPushButton>(form, "PickButton")->isEnabled());
