@@ -10,9 +10,9 @@
 #include "base/Timing.h"
 #include "link/SerialPort.h"
 
-#include <QCloseEvent>
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>

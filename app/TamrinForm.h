@@ -8,20 +8,21 @@
 //                 and the keep-alive (serial port, TCP client, run control)
 //   EthernetLink  the TCP client's connects, errors and reconnects (DeviceLink, the Ethernet
 //                 dialog)
-//   PortSelector  which serial port reaches the unit (DeviceLink, the information window)
+//   PortSelector  which serial port reaches the unit (serial port, DeviceLink)
 //   Uploader      the load chain, the transfer and the record line (DeviceLink, the progress
 //                 window)
-//   ScriptRunner  the script run, its command table and the query state (DeviceLink,
-//                 Uploader)
+//   ScriptRunner  the script run, its command table and the query state (DeviceLink, the
+//                 port selection and the Ethernet link that _ST restarts, Uploader)
 // Each is also handed the run control and the window as its OperatorReports (the status line,
-// message boxes, the script's message and question), owns what the window shows of it, and
-// says what happened as signals, which the window answers (app/TamrinFormLink.cpp,
-// TamrinFormUpload.cpp, TamrinFormScript.cpp); applyLinkState() sets the controls from that
-// state and the run control. DeviceLink alone keeps hooks: the Ethernet link's reconnects, its
-// connection's number, and what ends a wait early. The window keeps the names of its operations and handlers that
-// something calls on it (SendString, check_com, read_ini, UploadButtonClick, ...), each a
-// one-line delegation, and its own start-up settings (TamrinState.h). The rest live only on
-// the subsystem that does them:
+// message boxes, the script's message and question). None decides what the window shows: each
+// owns the state the window shows of it and says what happened as signals, which the window
+// answers (app/TamrinFormLink.cpp, TamrinFormUpload.cpp, TamrinFormScript.cpp), and
+// applyLinkState() sets the controls from that state and the run control. DeviceLink alone
+// keeps hooks: the Ethernet link's reconnects, its connection's number, and what ends a wait.
+//
+// The window keeps the names of its operations and handlers that something calls on it
+// (SendString, check_com, read_ini, SelectComPort, ...), each a one-line delegation, and its
+// own start-up settings (TamrinState.h). The rest live only on the subsystem that does them:
 //   DeviceLink    SendCmdAndCapture, ResendCommand, SetTryEnetAgainFlag, ClientSocket1Read,
 //                 CommandTimerTimer, CCHECKTimer1Timer, currentLink, failureReported
 //   EthernetLink  ClientSocket1Connect, ClientSocket1Error, ConnectionTimerTimer,

@@ -273,15 +273,24 @@ void TTamrinForm::buildTimers()
 void TTamrinForm::nameControls()
 {
     const std::pair<QObject *, const char *> controls[] = {
-        {VersionLabel, "VersionLabel"},     {PickButton, "PickButton"},
-        {UploadButton, "UploadButton"},     {ComNumberLabel, "ComNumberLabel"},
-        {ComBaudLabel, "ComBaudLabel"},     {EthernetCheckBox, "EthernetCheckBox"},
-        {ComCheckBox, "ComCheckBox"},       {AdTerminal1, "AdTerminal1"},
-        {InfoStatusBar, "InfoStatusBar"},   {TimingCommandEdit, "TimingCommandEdit"},
-        {TimingCountEdit, "TimingCountEdit"}, {TimingStartLabel, "TimingStartLabel"},
-        {TimingEndLabel, "TimingEndLabel"}, {ConfigMenu, "ConfigMenu"},
-        {ComPortMenu, "ComPortMenu"},       {BaudMenu, "BaudMenu"},
-        {Ethernet1, "Ethernet1"},           {TerminalMenu, "TerminalMenu"},
+        {VersionLabel, "VersionLabel"},
+        {PickButton, "PickButton"},
+        {UploadButton, "UploadButton"},
+        {ComNumberLabel, "ComNumberLabel"},
+        {ComBaudLabel, "ComBaudLabel"},
+        {EthernetCheckBox, "EthernetCheckBox"},
+        {ComCheckBox, "ComCheckBox"},
+        {AdTerminal1, "AdTerminal1"},
+        {InfoStatusBar, "InfoStatusBar"},
+        {TimingCommandEdit, "TimingCommandEdit"},
+        {TimingCountEdit, "TimingCountEdit"},
+        {TimingStartLabel, "TimingStartLabel"},
+        {TimingEndLabel, "TimingEndLabel"},
+        {ConfigMenu, "ConfigMenu"},
+        {ComPortMenu, "ComPortMenu"},
+        {BaudMenu, "BaudMenu"},
+        {Ethernet1, "Ethernet1"},
+        {TerminalMenu, "TerminalMenu"},
     };
     for (const auto &[control, name] : controls)
         control->setObjectName(QLatin1String(name));

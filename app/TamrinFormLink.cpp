@@ -89,8 +89,7 @@ void TTamrinForm::attachPortSelector()
     });
     // The operator's own port: a dialog left open would connect elsewhere.
     connect(m_ports.get(), &PortSelector::portChosen, this, &TTamrinForm::hideEthernetDialog);
-    connect(m_ports.get(), &PortSelector::chosenPortAnswered, AdTerminal1,
-            &TerminalPane::ClearAll);
+    connect(m_ports.get(), &PortSelector::chosenPortAnswered, AdTerminal1, &TerminalPane::ClearAll);
     connect(m_ports.get(), &PortSelector::portClosed, this, &TTamrinForm::hideProgressWindow);
 }
 

@@ -19,7 +19,7 @@ void TTamrinForm::attachUploader()
                     m_progress->data(bytes, total);
                 else
                     m_progress->phase(phase == UploadPhase::Header ? QStringLiteral("header")
-                                                                    : QStringLiteral("confirm"),
+                                                                   : QStringLiteral("confirm"),
                                       bytes, total);
             });
 }

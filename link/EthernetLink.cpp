@@ -113,8 +113,8 @@ void EthernetLink::connectEthernet(EthernetConnectReport report)
     const std::optional<QHostAddress> unit = address(dialog.octetTexts());
     if (portCheck != PortCheck::Valid || !unit) {
         m_reports.showMessage(portCheck == PortCheck::TooLarge
-                               ? QStringLiteral("Error! Port # must be less than 65535")
-                               : QStringLiteral("Error! Invalid IP Address / Port #"));
+                                  ? QStringLiteral("Error! Port # must be less than 65535")
+                                  : QStringLiteral("Error! Invalid IP Address / Port #"));
         dialog.focusPortField();
     } else {
         closeClientSocket();
@@ -162,7 +162,7 @@ void EthernetLink::waitForConnectOutcome(EthernetConnectReport report, const QSt
     // The status line says how the attempt ended, whoever reports it.
     if (m_state.connectFailed)
         m_reports.show_status(QStringLiteral("Ethernet connection to %1 failed: %2")
-                              .arg(target, m_state.connectError));
+                                  .arg(target, m_state.connectError));
     if (m_state.connectFailed && report == EthernetConnectReport::Shown) {
         m_reports.showMessage(
             QStringLiteral("Error! Cannot connect to server/lost connection. Verify IP "

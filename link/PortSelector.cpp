@@ -90,7 +90,8 @@ int PortSelector::check_com(int portNumber)
 
     int result = 0;
     if (answered) {
-        m_reports.show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
+        m_reports.show_status(
+            QStringLiteral("Established communication on COM %1").arg(portNumber));
         m_selection.lastGoodComPort = m_port.portNumber();
         m_link.setLastLinkKind(LinkKind::Serial);
         m_selection.ethernetOffered = false;
@@ -116,7 +117,8 @@ bool PortSelector::probeForPrompt(int portNumber)
     if (!m_link.serialOpen()) {
         // The device failed under the probe; its loss handler has closed it.
         m_link.SetPromptChar(m_link.loaderPrompt());
-        m_reports.showMessage(QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
+        m_reports.showMessage(
+            QStringLiteral("Note: COM Port #%1 is not responding.").arg(portNumber));
         return false;
     }
     return answered;
@@ -142,17 +144,19 @@ void PortSelector::SelectComPort(int portNumber)
     m_reports.show_status(QStringLiteral("Checking COM %1.... Please wait.... ").arg(portNumber));
     const int result = check_com(portNumber);
     if (result > 0) {
-        m_reports.show_status(QStringLiteral("Established communication on COM %1").arg(portNumber));
+        m_reports.show_status(
+            QStringLiteral("Established communication on COM %1").arg(portNumber));
         emit chosenPortAnswered();
         setUseCom(true);
         emit linesLive(true);
         emit unitReady(true);
     } else {
-        m_reports.show_status(QStringLiteral("Unable to open Hardware thru COM ports. Select new COM "
-                                         "port/check RS232 connection before proceeding"));
+        m_reports.show_status(
+            QStringLiteral("Unable to open Hardware thru COM ports. Select new COM "
+                           "port/check RS232 connection before proceeding"));
         m_reports.reportFailure(QStringLiteral("Error! Cannot establish communication using COM "
-                                            "%1. Please check RS232 connection")
-                                 .arg(portNumber));
+                                               "%1. Please check RS232 connection")
+                                    .arg(portNumber));
         if (result < 0) {
             emit unitReady(false);
         } else {

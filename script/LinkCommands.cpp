@@ -3,8 +3,8 @@
 // waiting for either prompt (_WP).
 #include "script/ScriptRunner.h"
 
-#include "base/Timing.h"
 #include "base/OperatorReports.h"
+#include "base/Timing.h"
 #include "link/DeviceLink.h"
 #include "link/EthernetLink.h"
 #include "link/PortSelector.h"
@@ -71,9 +71,9 @@ bool ScriptRunner::loaderModeCheck(const QByteArray &line)
     }
     if (!m_link.failureReported())
         m_reports.showMessage(normalPrompt
-                               ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
-                               : QStringLiteral("Error! Unable to get response from unit(_TC)! "
-                                                "Exiting script"));
+                                  ? QStringLiteral("Error! Unit not in Loader Mode! Exiting script")
+                                  : QStringLiteral("Error! Unable to get response from unit(_TC)! "
+                                                   "Exiting script"));
     return false;
 }
 

@@ -8,8 +8,8 @@
 #include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "link/DeviceLink.h"
-#include "upload/Uploader.h"
 #include "script/ScriptSyntax.h"
+#include "upload/Uploader.h"
 
 using namespace ScriptSyntax;
 using namespace ByteText;

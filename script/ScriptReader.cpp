@@ -28,7 +28,7 @@ int ScriptRunner::readScript()
     m_state.fileOpened = NativeFile::openForReading(file, QFile::encodeName(m_state.fileName));
     if (!m_state.fileOpened) {
         m_reports.reportFailure(QStringLiteral("Error opening file ") + m_state.fileName +
-                             QStringLiteral(" for read."));
+                                QStringLiteral(" for read."));
         return endRun(0);
     }
     const bool ethernetRun = m_link.tcpConnected();
@@ -52,8 +52,8 @@ int ScriptRunner::readScript()
             break;
     }
     m_reports.show_status(m_run.cancelled()
-                          ? QStringLiteral("Script file reading terminated by user/error(s).")
-                          : QStringLiteral("SUCCESS. Reading script file complete"));
+                              ? QStringLiteral("Script file reading terminated by user/error(s).")
+                              : QStringLiteral("SUCCESS. Reading script file complete"));
     return 1;
 }
 
@@ -70,10 +70,10 @@ ScriptRunner::LineOutcome ScriptRunner::runCommandLine(const QByteArray &line, b
 {
     if (tooLong) {
         m_reports.reportFailure(QStringLiteral("Error! Line %1 of %2 is longer than %3 characters. "
-                                            "Exiting script")
-                                 .arg(fileLine)
-                                 .arg(m_state.fileName)
-                                 .arg(ScriptLineReader::MaxLineLength));
+                                               "Exiting script")
+                                    .arg(fileLine)
+                                    .arg(m_state.fileName)
+                                    .arg(ScriptLineReader::MaxLineLength));
         return LineOutcome::Stop;
     }
     m_state.lines.append(line);

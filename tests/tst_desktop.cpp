@@ -439,7 +439,8 @@ void tst_Desktop::floodLeavesTheWindowResponsive()
     // line reaches the pane. How soon the menu shows is bench_link's figure.
     constexpr int FloodBytes = 200000;
     QVERIFY(unit.command(QStringLiteral("flood %1").arg(FloodBytes)));
-    QTimer::singleShot(20, this, [&] { control<QMenu>(form, "TerminalMenu")->popup(QPoint(100, 100)); });
+    QTimer::singleShot(20, this,
+                       [&] { control<QMenu>(form, "TerminalMenu")->popup(QPoint(100, 100)); });
     QTRY_VERIFY_WITH_TIMEOUT(control<QMenu>(form, "TerminalMenu")->isVisible(), Patience);
     const TerminalModel &model = form.terminal().model();
     QTRY_COMPARE_WITH_TIMEOUT(model.linesScrolled() + model.cursorRow(), qint64(FloodBytes / 64),

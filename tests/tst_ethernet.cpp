@@ -471,7 +471,8 @@ void tst_Ethernet::connectionDrops()
     QTimer runControls;
     connect(&runControls, &QTimer::timeout, this, [&] {
         runOpenedUp = runOpenedUp || control<QPushButton>(form(), "PickButton")->isEnabled() ||
-                      control<QAction>(form(), "SendFile1")->isEnabled() || form().deviceLink().keepAliveTimer().isActive();
+                      control<QAction>(form(), "SendFile1")->isEnabled() ||
+                      form().deviceLink().keepAliveTimer().isActive();
     });
     QTimer watch;
     std::unique_ptr<QObject> dropAfterTheData;

@@ -161,7 +161,8 @@ void tst_MainWindow::clientHeightBelowTheMenuBar()
     // The status line sits at the bottom and covers nothing of the pane above it.
     QCOMPARE(form.statusBar()->geometry().bottom(), form.height() - 1);
     if (control<QAction>(form, "VisibleMenu")->isChecked()) {
-        const int paneBottom = control<TerminalPane>(form, "AdTerminal1")->mapTo(&form, QPoint(0, 281)).y();
+        const int paneBottom =
+            control<TerminalPane>(form, "AdTerminal1")->mapTo(&form, QPoint(0, 281)).y();
         QVERIFY2(paneBottom <= form.statusBar()->y(), qPrintable(QString::number(paneBottom)));
     }
 }
@@ -181,7 +182,8 @@ void tst_MainWindow::ownWidgetsAreDescribed()
 {
     TTamrinForm &form = m_fixture->form();
     control<TerminalPane>(form, "AdTerminal1")->WriteString("VER\r\n2.08\r\n#");
-    QAccessibleInterface *pane = QAccessible::queryAccessibleInterface(control<TerminalPane>(form, "AdTerminal1"));
+    QAccessibleInterface *pane =
+        QAccessible::queryAccessibleInterface(control<TerminalPane>(form, "AdTerminal1"));
     QVERIFY(pane);
     QCOMPARE(pane->text(QAccessible::Name), QStringLiteral("Terminal"));
     QCOMPARE(pane->text(QAccessible::Value), QStringLiteral("VER\n2.08\n#"));

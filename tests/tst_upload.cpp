@@ -243,11 +243,16 @@ void tst_Upload::windowDuringTransfer()
     connect(m_fixture->windows().progress, &TProgressForm::stepped, this, [&] {
         const QCursor *cursor = QApplication::overrideCursor();
         during = QStringList{
-            control<QMenu>(form(), "ConfigMenu")->menuAction()->isVisible() ? "RS232 Config shown" : "hidden",
-            control<QMenu>(form(), "Ethernet1")->menuAction()->isVisible() ? "Ethernet shown" : "hidden",
-            control<TerminalPane>(form(), "AdTerminal1")->isEnabled() ? "pane enabled" : "pane disabled",
-            control<QPushButton>(form(), "PickButton")->isEnabled() ? "button enabled" : "button disabled",
-            control<QAction>(form(), "SendFile1")->isEnabled() ? "Send File enabled" : "Send File disabled",
+            control<QMenu>(form(), "ConfigMenu")->menuAction()->isVisible() ? "RS232 Config shown"
+                                                                            : "hidden",
+            control<QMenu>(form(), "Ethernet1")->menuAction()->isVisible() ? "Ethernet shown"
+                                                                           : "hidden",
+            control<TerminalPane>(form(), "AdTerminal1")->isEnabled() ? "pane enabled"
+                                                                      : "pane disabled",
+            control<QPushButton>(form(), "PickButton")->isEnabled() ? "button enabled"
+                                                                    : "button disabled",
+            control<QAction>(form(), "SendFile1")->isEnabled() ? "Send File enabled"
+                                                               : "Send File disabled",
             cursor && cursor->shape() == Qt::WaitCursor ? "hourglass" : "arrow"};
         // The operator types while the data goes: nothing of it may reach the unit.
         QTest::keyClick(control<TerminalPane>(form(), "AdTerminal1"), Qt::Key_X);

@@ -40,8 +40,7 @@ QString tooLongText(const char *what, const QByteArray &text, int limit)
 
 Uploader::Uploader(SerialPort &port, QTcpSocket &socket, DeviceLink &link, RunControl &run,
                    OperatorReports &reports, QObject *parent)
-    : QObject(parent), m_port(port), m_socket(socket), m_link(link), m_run(run),
-      m_reports(reports)
+    : QObject(parent), m_port(port), m_socket(socket), m_link(link), m_run(run), m_reports(reports)
 {
 }
 
@@ -114,9 +113,10 @@ bool Uploader::loadData()
     const bool withHeader = m_state.chain.complete();
     bool succeeded = true;
     if (m_state.chain.upload() == LoadChain::Upload::Refused) {
-        m_reports.showMessage(QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
-                           displayText(m_state.fileName) +
-                           QStringLiteral(" is incomplete: a step was refused. Exiting script."));
+        m_reports.showMessage(
+            QStringLiteral("Error! The upload chain (_LF, _LA, _LV) for ") +
+            displayText(m_state.fileName) +
+            QStringLiteral(" is incomplete: a step was refused. Exiting script."));
         succeeded = false;
     } else if (withHeader) {
         succeeded = scriptUpload();
@@ -141,8 +141,9 @@ int Uploader::get_file_checksum()
 {
     const std::optional<FileMeasure> measure = measureFile(m_state.fileName);
     if (!measure) {
-        m_reports.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName) +
-                             QStringLiteral(". Unable to get file checksum"));
+        m_reports.reportFailure(QStringLiteral("Error opening file ") +
+                                displayText(m_state.fileName) +
+                                QStringLiteral(". Unable to get file checksum"));
         return 0;
     }
     m_state.checksum = measure->checksum;
@@ -158,7 +159,8 @@ int Uploader::get_date()
                                   ? file.fileTime(QFileDevice::FileModificationTime)
                                   : QDateTime();
     if (!written.isValid()) {
-        m_reports.reportFailure(QStringLiteral("Error opening file ") + displayText(m_state.fileName));
+        m_reports.reportFailure(QStringLiteral("Error opening file ") +
+                                displayText(m_state.fileName));
         return 0;
     }
     m_state.loadVersion = fileDateText(written.toLocalTime());

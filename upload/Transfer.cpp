@@ -19,8 +19,8 @@
 
 #include "base/ByteText.h"
 #include "base/NativeFile.h"
-#include "base/OperatorReports.h"
 #include "base/OperatorDialogs.h"
+#include "base/OperatorReports.h"
 #include "base/Timing.h"
 #include "link/DeviceLink.h"
 #include "link/RunControl.h"
@@ -54,8 +54,9 @@ bool Uploader::scriptUpload()
     prompt = prompt && m_link.currentLink() == checkLink;
     if (!prompt) {
         if (!m_link.failureReported())
-            m_reports.showMessage(QStringLiteral("Error! Unable to receive prompt before upload.... "
-                                              "Exiting script."));
+            m_reports.showMessage(
+                QStringLiteral("Error! Unable to receive prompt before upload.... "
+                               "Exiting script."));
         return false;
     }
     Timing::pump();
@@ -431,6 +432,6 @@ bool Uploader::openUploadFile(QFile &file)
     if (NativeFile::openForReading(file, m_state.fileName))
         return true;
     m_reports.reportFailure(QStringLiteral("Error opening ") + displayText(m_state.fileName) +
-                         QStringLiteral(".\r"));
+                            QStringLiteral(".\r"));
     return false;
 }

@@ -90,7 +90,8 @@ void floodLeavesTheWindowResponsive(TTamrinForm &form, UnitSim &unit)
     });
     beat.start(5);
     unit.command(QStringLiteral("flood %1").arg(FloodBytes));
-    QTimer::singleShot(20, [&form] { control<QMenu>(form, "TerminalMenu")->popup(QPoint(100, 100)); });
+    QTimer::singleShot(20,
+                       [&form] { control<QMenu>(form, "TerminalMenu")->popup(QPoint(100, 100)); });
     qint64 menuShownAfter = -1;
     qint64 floodShownAfter = -1;
     const auto flooding = [&] {

@@ -14,16 +14,15 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include <memory>
 #include <optional>
 
 // A control of the window, found by the name the window's code gives it (AdTerminal1,
 // PickButton, SendFile1, ...). A name that is not there ends the test at once.
-template <class T>
-T *control(const TTamrinForm &form, const char *name)
+template <class T> T *control(const TTamrinForm &form, const char *name)
 {
     T *found = form.findChild<T *>(QLatin1String(name));
     if (!found) {
