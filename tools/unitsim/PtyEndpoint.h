@@ -36,8 +36,10 @@ class PtyEndpoint : public UnitEndpoint
     Q_OBJECT
 
 public:
-    // Unsent answers beyond this are dropped while no client reads them.
-    static constexpr qint64 MaxPendingOutput = 1024 * 1024;
+    // Unsent output beyond this is dropped while the client does not read it: room for the
+    // largest burst the controls make (a 16 MiB flood or garbage) and the answers around it,
+    // so that a client that reads gets every byte.
+    static constexpr qint64 MaxPendingOutput = 32 * 1024 * 1024;
     // A client that stops reading keeps the line up no longer than this.
     static constexpr int MaxHangupWaitMs = 3000;
 

@@ -837,6 +837,12 @@ void tst_UnitSim::ptyAnswersVersion()
     QVERIFY(port.write("VER\r"));
     QCOMPARE(port.readUntil("#"), QByteArray("2.08\r\n#"));
 
+    // A flood far beyond what the pty holds reaches a client that reads it, whole.
+    const int flood = 4 * 1024 * 1024;
+    QVERIFY(sim.command(QStringLiteral("flood %1").arg(flood)));
+    QVERIFY(port.write("\r"));
+    QCOMPARE(port.readUntil("#", 60000).size(), flood + 1);
+
     QVERIFY(sim.command(QStringLiteral("version 9.99")));
     QVERIFY(sim.command(QStringLiteral("echo on")));
     QVERIFY(port.write("VER\r"));
