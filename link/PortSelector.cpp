@@ -48,24 +48,6 @@ PortSelector::PortSelector(SerialPort &port, DeviceLink &link, RunControl &run,
 {
 }
 
-void PortSelector::showPort(int portNumber)
-{
-    m_selection.shownPort = portNumber;
-    emit changed();
-}
-
-void PortSelector::setEthernetOffered(bool offered)
-{
-    m_selection.ethernetOffered = offered;
-    emit changed();
-}
-
-void PortSelector::setUseCom(bool useCom)
-{
-    m_selection.useCom = useCom;
-    emit changed();
-}
-
 void PortSelector::lockUseCom()
 {
     m_selection.useComLocked = true;
@@ -95,7 +77,8 @@ int PortSelector::check_com(int portNumber)
         m_selection.lastGoodComPort = m_port.portNumber();
         m_link.setLastLinkKind(LinkKind::Serial);
         m_selection.ethernetOffered = false;
-        showPort(m_port.portNumber());
+        m_selection.shownPort = m_port.portNumber();
+        emit changed();
         result = 1;
     }
     emit portCheckEnded();
@@ -129,7 +112,8 @@ int PortSelector::process_com()
     WaitCursor hourglass;
     for (int n = 1; n <= SearchedPorts; ++n) {
         if (check_com(n) > 0) {
-            setUseCom(true);
+            m_selection.useCom = true;
+            emit changed();
             return 1;
         }
     }
@@ -147,7 +131,7 @@ void PortSelector::SelectComPort(int portNumber)
         m_reports.show_status(
             QStringLiteral("Established communication on COM %1").arg(portNumber));
         emit chosenPortAnswered();
-        setUseCom(true);
+        m_selection.useCom = true;
         emit linesLive(true);
         emit unitReady(true);
     } else {
@@ -164,7 +148,8 @@ void PortSelector::SelectComPort(int portNumber)
             emit unitReady(true);
         }
     }
-    showPort(result < 0 ? 0 : m_port.portNumber());
+    m_selection.shownPort = result < 0 ? 0 : m_port.portNumber();
+    emit changed();
 }
 
 void PortSelector::NoneMenuClick()
@@ -181,7 +166,8 @@ void PortSelector::closePort()
     m_port.close();
     m_port.setPortNumber(0);
     m_selection.shownPort = 0;
-    setEthernetOffered(true);
+    m_selection.ethernetOffered = true;
+    emit changed();
     emit unitReady(false);
     emit portClosed();
 }
@@ -217,7 +203,8 @@ void PortSelector::OpenConfiguredComPort()
     if (!m_link.serialOpen() && !m_port.open())
         m_port.close();
     if (m_link.serialOpen())
-        showPort(m_port.portNumber());
+        m_selection.shownPort = m_port.portNumber();
+    emit changed();
     emit unitReady(false);
     emit linesLive(false);
 }
@@ -235,7 +222,8 @@ void PortSelector::ComCheckBoxClick(bool checked)
     if (!checked && m_link.serialOpen()) {
         m_port.close();
     } else if (checked && !m_link.serialOpen() && process_com() == -1) {
-        setUseCom(false);
+        m_selection.useCom = false;
+        emit changed();
         m_reports.showMessage(
             QStringLiteral("Unable to use Com Ports. Please make sure no one else is using "
                            "the Hardware thru the Com Ports"));
@@ -256,7 +244,8 @@ void PortSelector::onSerialDeviceLost(int portNumber)
                              .arg(portNumber);
     m_run.cancel(lost, RunControl::Cause::LinkLost);
     m_selection.shownPort = 0;
-    setEthernetOffered(true);
+    m_selection.ethernetOffered = true;
+    emit changed();
     emit unitReady(false);
     m_reports.show_status(QStringLiteral("Connection to the unit on COM %1 lost").arg(portNumber));
     m_reports.reportFailure(lost);

@@ -86,9 +86,6 @@ signals:
 
 private:
     bool probeForPrompt(int portNumber);
-    void showPort(int portNumber);
-    void setEthernetOffered(bool offered);
-    void setUseCom(bool useCom);
 
     SerialPort &m_port;
     DeviceLink &m_link;
