@@ -259,7 +259,7 @@ void TTamrinForm::applySerialSettings(const LoaderSettings &settings)
 {
     if (settings.baudRate) {
         m_comPort->setBaudRate(*settings.baudRate);
-        ComBaudLabel->setText(QString::number(*settings.baudRate));
+        applyLinkState();
     } else if (settings.baudRateInvalid) {
         showMessage(QStringLiteral("Error! Baud Rate set in LoaderDefault.ini file is invalid!"));
     }

@@ -41,7 +41,7 @@ bool TTamrinForm::applyStationRequest()
         startup.ethernetOnly = false;
     if (m_request->baud) {
         m_comPort->setBaudRate(*m_request->baud);
-        ComBaudLabel->setText(QString::number(*m_request->baud));
+        applyLinkState();
     }
     if (!m_request->device.isEmpty())
         PortNames::pinDevice(1, m_request->device);
