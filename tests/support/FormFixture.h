@@ -14,9 +14,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include <memory>
 #include <optional>
 
@@ -25,10 +22,8 @@
 template <class T> T *control(const TTamrinForm &form, const char *name)
 {
     T *found = form.findChild<T *>(QLatin1String(name));
-    if (!found) {
-        std::fprintf(stderr, "The window has no control named %s\n", name);
-        std::abort();
-    }
+    if (!found)
+        qFatal("The window has no control named %s", name);
     return found;
 }
 
